@@ -1,0 +1,134 @@
+#include "FileStream.h"
+
+#include "Errors.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef O_NOFOLLOW
+#define O_NOFOLLOW 0
+#endif
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+
+FileStream::FileStream(const std::string& fileName, Mode mode) : Name(fileName)
+{
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+    case Mode::OpenRead: flags |= O_RDONLY; break;
+    case Mode::OpenReadWrite: flags |= O_RDWR; break;
+    }
+    do {
+        Fd = ::open(fileName.c_str(), flags, 0666);
+    } while (Fd < 0 && errno == EINTR);
+    const bool creating = mode == Mode::Create || mode == Mode::CreateExclusive;
+    if (Fd < 0) {
+        if (creating)
+            throw EFCreateError(fileName);
+        throw EFOpenError(fileName);
+    }
+    // A directory opens read-only on POSIX; it is not a file we can stream.
+    struct stat st {};
+    if (::fstat(Fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(Fd);
+        Fd = -1;
+        if (creating)
+            throw EFCreateError(fileName);
+        throw EFOpenError(fileName);
+    }
+}
+
+FileStream::~FileStream()
+{
+    if (Fd >= 0)
+        ::close(Fd);
+}
+
+uint64_t FileStream::Size() const
+{
+    struct stat st {};
+    if (::fstat(Fd, &st) != 0)
+        throw EReadError(Name, SystemErrorText(errno));
+    return static_cast<uint64_t>(st.st_size);
+}
+
+void FileStream::SetSize(uint64_t size)
+{
+    int rc;
+    do {
+        rc = ::ftruncate(Fd, static_cast<off_t>(size));
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        throw EWriteError(Name, SystemErrorText(errno));
+}
+
+int64_t FileStream::Seek(int64_t offset, SeekOrigin origin)
+{
+    switch (origin) {
+    case SeekOrigin::Beginning: Pos = offset; break;
+    case SeekOrigin::Current: Pos += offset; break;
+    case SeekOrigin::End: Pos = static_cast<int64_t>(Size()) + offset; break;
+    }
+    if (Pos < 0)
+        Pos = 0;
+    return Pos;
+}
+
+size_t FileStream::Read(void* buffer, size_t count)
+{
+    size_t n = ReadAt(static_cast<uint64_t>(Pos), buffer, count);
+    Pos += static_cast<int64_t>(n);
+    return n;
+}
+
+void FileStream::Write(const void* buffer, size_t count)
+{
+    WriteAt(static_cast<uint64_t>(Pos), buffer, count);
+    Pos += static_cast<int64_t>(count);
+}
+
+size_t FileStream::ReadAt(uint64_t pos, void* buffer, size_t count) const
+{
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pread(Fd, out + done, count - done, static_cast<off_t>(pos + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EReadError(Name, SystemErrorText(errno));
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+void FileStream::WriteAt(uint64_t pos, const void* buffer, size_t count)
+{
+    const auto* in = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pwrite(Fd, in + done, count - done, static_cast<off_t>(pos + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EWriteError(Name, SystemErrorText(errno));
+        }
+        if (n == 0)
+            throw EWriteError(Name, SystemErrorText(ENOSPC));
+        done += static_cast<size_t>(n);
+    }
+}
+
+void FileStream::Flush()
+{
+    if (::fsync(Fd) != 0 && errno != EINVAL && errno != EROFS)
+        throw EWriteError(Name, SystemErrorText(errno));
+}

@@ -1,0 +1,46 @@
+#pragma once
+// A file stream on a named file: unbuffered, positional, every failure checked.
+#include "ByteIo.h"
+
+#include <cstdint>
+#include <string>
+
+enum class SeekOrigin { Beginning = 0, Current = 1, End = 2 };
+
+class FileStream : public ByteWriter {
+public:
+    enum class Mode {
+        Create,          // create or truncate, read/write
+        CreateExclusive, // create a new file; never opens an existing file or follows a link
+        OpenRead,        // existing file, read only
+        OpenReadWrite,   // existing file, read/write
+    };
+
+    // Throws EFCreateError for the create modes and EFOpenError for the open modes.
+    FileStream(const std::string& fileName, Mode mode);
+    ~FileStream() override;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
+    const std::string& FileName() const { return Name; }
+
+    uint64_t Size() const override;           // throws EReadError
+    void SetSize(uint64_t size);              // truncates or extends; throws EWriteError
+    int64_t Position() const { return Pos; }
+    int64_t Seek(int64_t offset, SeekOrigin origin);
+
+    // Sequential access at Position(), which advances by the bytes moved.
+    size_t Read(void* buffer, size_t count);          // short only at the end; throws EReadError
+    void Write(const void* buffer, size_t count);     // all or EWriteError
+
+    size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override;
+    void WriteAt(uint64_t pos, const void* buffer, size_t count) override;
+    void Flush() override;
+
+    int Handle() const { return Fd; }
+
+private:
+    std::string Name;
+    int Fd = -1;
+    int64_t Pos = 0;
+};

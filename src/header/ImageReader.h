@@ -1,0 +1,41 @@
+#pragma once
+// Reads the headers of a PE32 image into values in the order of the header field table.
+// Bytes missing at the end of the file read as 0; nothing is read out of bounds.
+#include "FieldTable.h"
+
+#include "ByteIo.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class ImageKind {
+    NotMz,            // no "MZ": rejected, nothing to show
+    DosOnly,          // "MZ" but no plausible PE offset or no "PE": DOS header page only
+    Pe,               // the full display
+    TooManySections,  // more than 96 sections: rejected after the DOS values were read
+};
+
+struct SectionValues {
+    std::string name;                     // bytes up to the first zero, at most 8
+    std::array<uint32_t, kSectionRowCount> rows{};
+    bool holdsEntryPoint = false;         // the page caption gets "  *"
+};
+
+struct ImageHeaders {
+    ImageKind kind = ImageKind::NotMz;
+    uint64_t fileSize = 0;
+    // Values in HeaderFields() order; the DOS part is valid unless NotMz, the rest only for Pe.
+    std::array<uint32_t, kHeaderFieldCount> values{};
+    uint32_t peOffset = 0;
+    uint16_t sectionCount = 0;  // as read (also when there are too many)
+    uint16_t optHeaderSize = 0;
+    std::vector<SectionValues> sections; // Pe only, sectionCount entries
+    // Caption of LabelFileoffset: the entry point's file offset, or the entry point
+    // itself when no section holds it.
+    uint32_t entryPointFileOffset = 0;
+    bool entryPointFound = false;
+};
+
+ImageHeaders ReadImageHeaders(const ByteReader& image);
