@@ -39,7 +39,7 @@ TCellLook DecideCell(const TCellFacts& facts, const TColors& colors)
     const TCellKind kind = CellKind(facts.col, facts.bytesPerLine);
 
     if (facts.noData && facts.row == 0) {
-        look.text = kind == ckOffset ? facts.offsetText : std::string("   ");
+        look.text = kind == ckOffset ? facts.offsetText : std::string(3, ' ');
         look.textColor = colors.Offset();
         look.backColor = colors.Background();
         if (facts.col == 2)
@@ -55,7 +55,7 @@ TCellLook DecideCell(const TCellFacts& facts, const TColors& colors)
         return look;
     case ckMarker:
         if (facts.marker < 0) {
-            look.text = " ";
+            look.text.assign(1, ' ');
             look.textColor = facts.fontColor;
             look.backColor = colors.Background();
         } else {
@@ -66,7 +66,7 @@ TCellLook DecideCell(const TCellFacts& facts, const TColors& colors)
         }
         return look;
     case ckGap:
-        look.text = " ";
+        look.text.assign(1, ' ');
         look.textColor = facts.fontColor;
         look.backColor = colors.Background();
         return look;
@@ -76,7 +76,7 @@ TCellLook DecideCell(const TCellFacts& facts, const TColors& colors)
     }
 
     if (facts.beyondData) {
-        look.text = " ";
+        look.text.assign(1, ' ');
         look.textColor = facts.fontColor;
         look.backColor = colors.Background();
         return look;
