@@ -127,7 +127,11 @@ void ColorsTest::settersRepaintTheControl()
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
     TColors colors(&grid);
     QTRY_VERIFY(grid.paints > 0);
-    QTest::qWait(20);
+    // Let the window's first paints pass before counting.
+    for (int last = -1; last != grid.paints;) {
+        last = grid.paints;
+        QTest::qWait(50);
+    }
     int before = grid.paints;
     colors.SetOffset(clRed);
     QTRY_VERIFY(grid.paints > before);

@@ -753,7 +753,11 @@ void CustomGridTest::invalidateCellRepaintsOnlyThatCell()
     auto grid = MakeGrid();
     grid->viewport()->repaint();
     QTRY_VERIFY(!grid->drawn.isEmpty());
-    QApplication::processEvents();
+    // Let the window's first paints pass before recording.
+    for (int last = -1; last != grid->overlayPaints;) {
+        last = grid->overlayPaints;
+        QTest::qWait(50);
+    }
     grid->drawn.clear();
     grid->InvalidateCell(3, 4);
     QTRY_VERIFY(!grid->drawn.isEmpty());
