@@ -38,7 +38,7 @@ void FieldTableTest::rowsHaveTheirLayout_data()
     using P = FieldPage;
     using C = ValueClass;
     auto row = [](const char* box, const char* caption, S s, uint offset, int width, int maxLength, P page,
-                  C c, int bits) {
+                   C c, int bits) {
         QTest::newRow(box) << QString(box) << QString(caption) << s << offset << width << maxLength << page
                            << c << bits;
     };
@@ -105,7 +105,9 @@ void FieldTableTest::headerRowsAreContiguous()
             // The box takes the longest decimal text of its width.
             QCOMPARE(int(field.maxLength), field.width == 1 ? 3 : field.width == 2 ? 5 : 10);
             QCOMPARE(field.valueClass,
-                     field.width == 1 ? ValueClass::Byte : field.width == 2 ? ValueClass::Word : ValueClass::Dword);
+                field.width == 1       ? ValueClass::Byte
+                    : field.width == 2 ? ValueClass::Word
+                                       : ValueClass::Dword);
             next += field.width;
         }
         QCOMPARE(next, size);

@@ -1,5 +1,5 @@
-#include "Errors.h"
 #include "FieldValue.h"
+#include "Errors.h"
 
 #include <QTest>
 
@@ -38,7 +38,9 @@ void FieldValueTest::textTests_data()
     QTest::newRow("trailing blank") << QByteArray("10 ") << false << false;
     QTest::newRow("sign") << QByteArray("-1") << false << false;
     QTest::newRow("plus") << QByteArray("+1") << false << false;
-    QTest::newRow("nul") << QByteArray("1\0" "2", 3) << false << false;
+    QTest::newRow("nul") << QByteArray("1\0"
+                                       "2",
+        3) << false << false;
     QTest::newRow("above 127") << QByteArray("1\xC1") << false << false;
     QTest::newRow("full-width digit") << QByteArray("\xEF\xBC\x91") << false << false;
 }

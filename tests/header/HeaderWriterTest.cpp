@@ -1,7 +1,7 @@
+#include "HeaderWriter.h"
 #include "Errors.h"
 #include "FieldValue.h"
 #include "FileStream.h"
-#include "HeaderWriter.h"
 #include "ImageReader.h"
 #include "PeBuilder.h"
 
@@ -70,10 +70,17 @@ PeBuilder TwoSections()
     return PeBuilder()
         .TimeDateStamp(0x65F42328)
         .EntryPoint(0x1010)
-        .AddSection(PeSection(".text").Virtual(0x1000, 0x39).Raw(0x400, 0x200).Characteristics(0x60000020)
+        .AddSection(PeSection(".text")
+                        .Virtual(0x1000, 0x39)
+                        .Raw(0x400, 0x200)
+                        .Characteristics(0x60000020)
                         .Data(std::vector<uint8_t>(0x200, 0xCC)))
-        .AddSection(PeSection(".data").Virtual(0x2000, 0x50).Raw(0x600, 0x200).Relocations(0x1234, 3)
-                        .LineNumbers(0x5678, 0xFFFF).Characteristics(0xC0000040)
+        .AddSection(PeSection(".data")
+                        .Virtual(0x2000, 0x50)
+                        .Raw(0x600, 0x200)
+                        .Relocations(0x1234, 3)
+                        .LineNumbers(0x5678, 0xFFFF)
+                        .Characteristics(0xC0000040)
                         .Data(std::vector<uint8_t>(0x200, 0x11)));
 }
 
@@ -207,7 +214,8 @@ void HeaderWriterTest::valuesAreCutToTheirWidth()
     input.sections.resize(1);
     size_t item = 0;
     if (box.isEmpty()) {
-        input.sections[0][size_t(row)] = ParseFieldValue(text.toStdString(), hex, SectionFields()[size_t(row)]);
+        input.sections[0][size_t(row)]
+            = ParseFieldValue(text.toStdString(), hex, SectionFields()[size_t(row)]);
         item = size_t(kHeaderFieldCount + row);
     } else {
         item = size_t(Index(box.toLatin1().constData()));
@@ -272,7 +280,7 @@ void HeaderWriterTest::writesLittleEndianAndNothingElse()
             const HeaderField& field = SectionFields()[size_t(r)];
             const uint32_t pos = FieldPosition(field, 0x80, 0xE0, s);
             QCOMPARE(ReadLe(file.bytes, pos, field.width),
-                     uint64_t(0x0A0B0C0D + r) & (field.width == 4 ? 0xFFFFFFFF : 0xFFFF));
+                uint64_t(0x0A0B0C0D + r) & (field.width == 4 ? 0xFFFFFFFF : 0xFFFF));
             for (int b = 0; b < field.width; ++b)
                 written[pos + uint32_t(b)] = true;
         }
@@ -316,19 +324,25 @@ void HeaderWriterTest::saveAfterOpenIsByteIdentical_data()
     QTest::newRow("cut in section name") << TwoSections().TruncateTo(table + 3).Build();
     QTest::newRow("cut in section row 6") << TwoSections().TruncateTo(table + 40 + 33).Build();
     QTest::newRow("cut in section row 8") << TwoSections().TruncateTo(table + 40 + 38).Build();
-    QTest::newRow("table past the end") << TwoSections().SizeOfOptionalHeader(0xFFFF).TruncateTo(0x300).Build();
+    QTest::newRow("table past the end")
+        << TwoSections().SizeOfOptionalHeader(0xFFFF).TruncateTo(0x300).Build();
     QTest::newRow("table over optional header") << TwoSections().SizeOfOptionalHeader(8).Build();
     QTest::newRow("PE header over DOS header") << TwoSections().PeOffset(12).Build();
     QTest::newRow("PE offset 5") << TwoSections().PeOffset(5).SectionCount(1).Build();
-    QTest::newRow("top-bit values") << PeBuilder().ImageBase(0xFFFFFFFF).LinkerVersion(255, 255)
-                                                  .AddSection(PeSection("ABCDEFGH").Virtual(0x80000000, 0xFFFFFFFF)
-                                                                  .Relocations(0xFFFFFFFF, 0xFFFF)
-                                                                  .Characteristics(0xFFFFFFFF))
-                                                  .Build();
+    QTest::newRow("top-bit values") << PeBuilder()
+                                           .ImageBase(0xFFFFFFFF)
+                                           .LinkerVersion(255, 255)
+                                           .AddSection(PeSection("ABCDEFGH")
+                                                           .Virtual(0x80000000, 0xFFFFFFFF)
+                                                           .Relocations(0xFFFFFFFF, 0xFFFF)
+                                                           .Characteristics(0xFFFFFFFF))
+                                           .Build();
     QTest::newRow("96 sections") << [] {
         PeBuilder b;
         for (int i = 0; i < 96; ++i)
-            b.AddSection(PeSection("S").Virtual(uint32_t(i) << 12, 0x1000).Raw(uint32_t(i) * 7, 0x3F)
+            b.AddSection(PeSection("S")
+                             .Virtual(uint32_t(i) << 12, 0x1000)
+                             .Raw(uint32_t(i) * 7, 0x3F)
                              .Characteristics(0xE0000020u + uint32_t(i)));
         return b.Build();
     }();
@@ -349,7 +363,8 @@ void HeaderWriterTest::truncatedFileOnDiskStaysIdentical()
 {
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/cut.exe";
-    const std::vector<uint8_t> bytes = TwoSections().TruncateTo(TwoSections().SectionTableOffset() + 50).Build();
+    const std::vector<uint8_t> bytes
+        = TwoSections().TruncateTo(TwoSections().SectionTableOffset() + 50).Build();
     WriteFileBytes(path, bytes);
     {
         FileStream stream(path, FileStream::Mode::OpenReadWrite);
@@ -387,7 +402,8 @@ void HeaderWriterTest::failingFlushPropagates()
 {
     FailingWriter file(TwoSections().Build());
     file.failFlush = true;
-    QVERIFY_THROWS_EXCEPTION(EWriteError, ApplyWritePlan(BuildWritePlan(HeaderWriteInput{}), file, file.Size()));
+    QVERIFY_THROWS_EXCEPTION(
+        EWriteError, ApplyWritePlan(BuildWritePlan(HeaderWriteInput{}), file, file.Size()));
     QCOMPARE(file.writes, 9);
     QCOMPARE(file.flushes, 1);
 }
@@ -403,7 +419,8 @@ void HeaderWriterTest::readOnlyStreamNamesFileAndReason()
         ApplyWritePlan(BuildWritePlan(input), stream, stream.Size());
         QFAIL("no error");
     } catch (const EWriteError& e) {
-        QVERIFY2(QString(e.what()).startsWith(QString::fromStdString("Cannot write file " + path + ". ")), e.what());
+        QVERIFY2(QString(e.what()).startsWith(QString::fromStdString("Cannot write file " + path + ". ")),
+            e.what());
         QVERIFY(QString(e.what()).size() > int(("Cannot write file " + path + ". ").size()));
     }
 }

@@ -27,7 +27,11 @@ uint32_t Value(const ImageHeaders& headers, const char* box)
 // shrinks under the reader would; also stands in for files of 4 GiB and more.
 class SizedBytes : public ByteReader {
 public:
-    SizedBytes(std::vector<uint8_t> bytes, uint64_t size) : FBytes(std::move(bytes)), FSize(size) {}
+    SizedBytes(std::vector<uint8_t> bytes, uint64_t size)
+        : FBytes(std::move(bytes))
+        , FSize(size)
+    {
+    }
     uint64_t Size() const override { return FSize; }
     size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override
     {
@@ -42,7 +46,10 @@ private:
 // Fails the test on any read that reaches past the end.
 class StrictBytes : public ByteReader {
 public:
-    explicit StrictBytes(std::vector<uint8_t> bytes) : FBytes(std::move(bytes)) {}
+    explicit StrictBytes(std::vector<uint8_t> bytes)
+        : FBytes(std::move(bytes))
+    {
+    }
     uint64_t Size() const override { return FBytes.size(); }
     size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override
     {
@@ -119,14 +126,18 @@ void ImageReaderTest::dosOnly_data()
     QTest::addColumn<uint>("peOffset");
     QTest::newRow("MZ only") << std::vector<uint8_t>{'M', 'Z'} << 0u;
     QTest::newRow("no PE headers") << PeBuilder().DosOnly().Build() << 0x80u;
-    QTest::newRow("PE offset 0, PE elsewhere") << PeBuilder().AddSection(Text()).PatchLe(60, 0, 4).Build() << 0u;
-    QTest::newRow("huge PE offset") << PeBuilder().PeOffset(0xFFFFFFF0).TruncateTo(0x400).Build() << 0xFFFFFFF0u;
-    QTest::newRow("PE offset past the end") << PeBuilder().PeOffset(0x1000).TruncateTo(0x200).Build() << 0x1000u;
+    QTest::newRow("PE offset 0, PE elsewhere")
+        << PeBuilder().AddSection(Text()).PatchLe(60, 0, 4).Build() << 0u;
+    QTest::newRow("huge PE offset") << PeBuilder().PeOffset(0xFFFFFFF0).TruncateTo(0x400).Build()
+                                    << 0xFFFFFFF0u;
+    QTest::newRow("PE offset past the end")
+        << PeBuilder().PeOffset(0x1000).TruncateTo(0x200).Build() << 0x1000u;
     QTest::newRow("wrong signature") << PeBuilder().Signature(std::string("PX\0\0", 4)).Build() << 0x80u;
     QTest::newRow("lower-case signature") << PeBuilder().Signature(std::string("pe\0\0", 4)).Build() << 0x80u;
     QTest::newRow("P as last byte") << PeBuilder().TruncateTo(0x81).Build() << 0x80u;
     QTest::newRow("file ends at PE offset") << PeBuilder().TruncateTo(0x80).Build() << 0x80u;
-    QTest::newRow("too many sections elsewhere") << PeBuilder().SectionCount(500).PatchLe(60, 0, 4).Build() << 0u;
+    QTest::newRow("too many sections elsewhere")
+        << PeBuilder().SectionCount(500).PatchLe(60, 0, 4).Build() << 0u;
 }
 
 void ImageReaderTest::dosOnly()
@@ -191,8 +202,8 @@ void ImageReaderTest::readsEveryFieldAtItsOffset()
     // Absolute positions of all 46 rows with the PE header at 0x80.
     const uint32_t dos[] = {2, 4, 8, 10, 12, 14, 16, 20, 22};
     const uint32_t file[] = {0x84, 0x86, 0x88, 0x8C, 0x90, 0x94, 0x96};
-    const int optionalWidths[] = {2, 1, 1, 4, 4, 4, 4, 4, 4, 4, 4, 4, 2, 2, 2,
-                                  2, 2, 2, 4, 4, 4, 4, 2, 2, 4, 4, 4, 4, 4, 4};
+    const int optionalWidths[]
+        = {2, 1, 1, 4, 4, 4, 4, 4, 4, 4, 4, 4, 2, 2, 2, 2, 2, 2, 4, 4, 4, 4, 2, 2, 4, 4, 4, 4, 4, 4};
     int row = 0;
     for (uint32_t pos : dos)
         QCOMPARE(headers.values[size_t(row++)], uint32_t(ReadLe(bytes, pos, 2)));
@@ -245,8 +256,8 @@ void ImageReaderTest::sectionRowsAndNames()
     QCOMPARE(headers.sections[0].name, std::string(".text"));
     QCOMPARE(headers.sections[1].name, std::string(".data"));
     const std::array<uint32_t, 9> text{0x200, 0x1000, 0x200, 0x400, 0, 0, 0, 0, 0x60000020};
-    const std::array<uint32_t, 9> data{0x80000001, 0x2000,     0xFFFFFFFF, 0x600,     0x12345678,
-                                       0x9ABCDEF0, 0xFFFF,     0x8001,     0xC0000040};
+    const std::array<uint32_t, 9> data{
+        0x80000001, 0x2000, 0xFFFFFFFF, 0x600, 0x12345678, 0x9ABCDEF0, 0xFFFF, 0x8001, 0xC0000040};
     QCOMPARE(headers.sections[0].rows, text);
     QCOMPARE(headers.sections[1].rows, data);
     QVERIFY(headers.sections[0].holdsEntryPoint);
@@ -273,10 +284,8 @@ void ImageReaderTest::sectionNames()
     std::array<uint8_t, 8> bytes{};
     std::memcpy(bytes.data(), raw.constData(), 8);
     // The next header's name follows right after: it must not leak into this one.
-    const ImageHeaders headers = Read(PeBuilder()
-                                          .AddSection(PeSection().NameBytes(bytes))
-                                          .AddSection(PeSection("NEXTNAME"))
-                                          .Build());
+    const ImageHeaders headers = Read(
+        PeBuilder().AddSection(PeSection().NameBytes(bytes)).AddSection(PeSection("NEXTNAME")).Build());
     QCOMPARE(int(headers.sections.size()), 2);
     QCOMPARE(QByteArray::fromStdString(headers.sections[0].name), name);
     QCOMPARE(headers.sections[1].name, std::string("NEXTNAME"));
@@ -300,7 +309,8 @@ void ImageReaderTest::sectionCounts()
     PeBuilder builder;
     builder.Dos(2, 0x1234).EntryPoint(0x5000);
     for (int i = 0; i < std::min(count, 97); ++i)
-        builder.AddSection(PeSection("S" + std::to_string(i)).Virtual(0x1000u * uint32_t(i + 1), 0x100).Raw(0, 0));
+        builder.AddSection(
+            PeSection("S" + std::to_string(i)).Virtual(0x1000u * uint32_t(i + 1), 0x100).Raw(0, 0));
     builder.SectionCount(uint16_t(count));
     const ImageHeaders headers = Read(builder.Build());
     QCOMPARE(headers.kind, kind);
@@ -368,8 +378,8 @@ void ImageReaderTest::sectionTableFollowsOptionalHeaderSize()
     // Section table cut inside the second header: the first is whole, the second has its
     // name and virtual size and half its virtual address, the rest reads as 0.
     PeBuilder builder;
-    builder.AddSection(Text())
-        .AddSection(PeSection("SECOND").Virtual(0x11223344, 0x55667788).Raw(0x600, 0x200).Characteristics(0xFFFFFFFF));
+    builder.AddSection(Text()).AddSection(
+        PeSection("SECOND").Virtual(0x11223344, 0x55667788).Raw(0x600, 0x200).Characteristics(0xFFFFFFFF));
     const uint64_t second = builder.SectionTableOffset() + 40;
     const ImageHeaders cut = ReadImageHeaders(StrictBytes(builder.TruncateTo(second + 14).Build()));
     QCOMPARE(cut.kind, ImageKind::Pe);
@@ -404,8 +414,8 @@ void ImageReaderTest::entryPoint_data()
     QTest::newRow("inside") << 0x1010u << QList<uint>{0x1000, 0x200, 0x400} << QList<bool>{true} << 0x410u;
     QTest::newRow("at start") << 0x1000u << QList<uint>{0x1000, 0x200, 0x400} << QList<bool>{true} << 0x400u;
     QTest::newRow("last byte") << 0x11FFu << QList<uint>{0x1000, 0x200, 0x400} << QList<bool>{true} << 0x5FFu;
-    QTest::newRow("VA + VS is outside") << 0x1200u << QList<uint>{0x1000, 0x200, 0x400} << QList<bool>{false}
-                                        << 0x1200u;
+    QTest::newRow("VA + VS is outside")
+        << 0x1200u << QList<uint>{0x1000, 0x200, 0x400} << QList<bool>{false} << 0x1200u;
     QTest::newRow("below") << 0xFFFu << QList<uint>{0x1000, 0x200, 0x400} << QList<bool>{false} << 0xFFFu;
     QTest::newRow("VS 0") << 0x1000u << QList<uint>{0x1000, 0, 0x400} << QList<bool>{false} << 0x1000u;
     QTest::newRow("second section") << 0x2004u << QList<uint>{0x1000, 0x1000, 0x400, 0x2000, 0x1000, 0x800}
@@ -416,12 +426,12 @@ void ImageReaderTest::entryPoint_data()
     QTest::newRow("two sections, reversed")
         << 0x2010u << QList<uint>{0x2000, 0x1000, 0x800, 0x1000, 0x2000, 0x400} << QList<bool>{true, true}
         << 0x1410u;
-    QTest::newRow("top bit addresses") << 0x80000010u << QList<uint>{0x80000000, 0x100, 0x400}
-                                       << QList<bool>{true} << 0x410u;
+    QTest::newRow("top bit addresses")
+        << 0x80000010u << QList<uint>{0x80000000, 0x100, 0x400} << QList<bool>{true} << 0x410u;
     QTest::newRow("end wraps") << 0xFFFFF800u << QList<uint>{0xFFFFF000, 0x2000, 0x400} << QList<bool>{false}
                                << 0xFFFFF800u;
-    QTest::newRow("end exactly 2^32") << 0xFFFFF800u << QList<uint>{0xFFFFF000, 0x1000, 0x400}
-                                      << QList<bool>{false} << 0xFFFFF800u;
+    QTest::newRow("end exactly 2^32")
+        << 0xFFFFF800u << QList<uint>{0xFFFFF000, 0x1000, 0x400} << QList<bool>{false} << 0xFFFFF800u;
     QTest::newRow("offset wraps") << 0x1800u << QList<uint>{0x1000, 0x1000, 0xFFFFFF00} << QList<bool>{true}
                                   << 0x700u;
     QTest::newRow("no sections") << 0x1234u << QList<uint>{} << QList<bool>{} << 0x1234u;

@@ -19,7 +19,8 @@ void TimeStampTest::monthName_data()
 {
     QTest::addColumn<uint>("month");
     QTest::addColumn<QString>("name");
-    const char* names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const char* names[]
+        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     for (uint m = 1; m <= 12; ++m)
         QTest::addRow("%u", m) << m << names[m - 1];
     QTest::newRow("0") << 0u << "NA";
@@ -76,9 +77,10 @@ void TimeStampTest::agreesWithTheCalendarLibrary()
         const sys_days day = floor<days>(time);
         const year_month_day date{day};
         const hh_mm_ss<seconds> clock{time - day};
-        const std::string expected = MonthName(unsigned(date.month())) + "  " + std::to_string(unsigned(date.day()))
-            + ", " + std::to_string(int(date.year())) + "   " + std::to_string(clock.hours().count()) + ":"
-            + std::to_string(clock.minutes().count()) + ":" + std::to_string(clock.seconds().count());
+        const std::string expected = MonthName(unsigned(date.month())) + "  "
+            + std::to_string(unsigned(date.day())) + ", " + std::to_string(int(date.year())) + "   "
+            + std::to_string(clock.hours().count()) + ":" + std::to_string(clock.minutes().count()) + ":"
+            + std::to_string(clock.seconds().count());
         QCOMPARE(StampCaption(stamp), expected);
     }
 }
