@@ -4,17 +4,6 @@
 
 namespace {
 
-// Octal digits with one leading "0", as the offset column writes them.
-std::string OctalText(uint32_t value)
-{
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), char('0' + value % 8));
-        value /= 8;
-    } while (value != 0);
-    return "0" + digits;
-}
-
 std::string PadLeft(std::string text, int width, char fill)
 {
     if (int(text.size()) < width)
@@ -38,7 +27,7 @@ std::string OffsetPart(const THexDumpLayout& layout, int32_t start)
     case odDec:
         return PadLeft(std::to_string(start), width - 1, ' ');
     case odOctal:
-        return "o " + PadLeft(OctalText(uint32_t(start)), width - 3, '0');
+        return "o " + PadLeft(IntToOctal(start), width - 3, '0');
     case odNone:
         break;
     }
@@ -64,7 +53,7 @@ void AppendValue(std::string& line, const THexDumpLayout& layout, uint8_t value,
         line += missing ? std::string("   ") : PadLeft(std::to_string(value), 3, ' ');
         break;
     case odOctal:
-        line += missing ? std::string("    ") : PadLeft(OctalText(value), 4, '0');
+        line += missing ? std::string("    ") : PadLeft(IntToOctal(value), 4, '0');
         break;
     case odNone:
         break;
