@@ -5,6 +5,7 @@
 #include "FieldValue.h"
 #include "FileStream.h"
 #include "HeaderWriter.h"
+#include "Messages.h"
 
 #include <QAction>
 
