@@ -20,6 +20,15 @@
 QString StartupFileName;
 TFrmView* FrmView = nullptr;
 
+QString StartupTextFromArguments(const QStringList& arguments)
+{
+    const QString text = arguments.join(QLatin1Char(' '));
+    qsizetype start = 0;
+    while (start < text.size() && (text[start] == QLatin1Char(' ') || text[start] == QLatin1Char('\t')))
+        ++start;
+    return text.mid(start);
+}
+
 namespace {
 
 // Row geometry of the header pages.

@@ -24,6 +24,9 @@ struct HeaderField;
 
 // The text after the program's name on the command line; the first open consumes it.
 extern QString StartupFileName;
+// The startup file name from the program's arguments (without the program's own name):
+// joined with single blanks, blanks and tabs in front skipped, nothing else parsed.
+QString StartupTextFromArguments(const QStringList& arguments);
 
 class TFrmView : public QMainWindow {
     Q_OBJECT
