@@ -9,6 +9,8 @@
 TEdit::TEdit(QWidget* parent) : QLineEdit(parent)
 {
     setValidator(new LengthValidator(this));
+    // The validator sees the edited text only, so the length before the edit is kept here.
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { FAcceptedLength = text.size(); });
 }
 
 void TEdit::SetMaxLength(int maxLength)
@@ -22,7 +24,7 @@ QValidator::State TEdit::LengthValidator::validate(QString& input, int&) const
     // Only growth past the limit is refused: a longer text the program wrote can
     // still be shortened by the user.
     const int limit = FEdit->MaxLength();
-    if (limit > 0 && input.size() > limit && input.size() > FEdit->text().size())
+    if (limit > 0 && input.size() > limit && input.size() > FEdit->FAcceptedLength)
         return Invalid;
     return Acceptable;
 }

@@ -33,6 +33,7 @@ private:
         TEdit* FEdit;
     };
     int FMaxLength = 0;
+    qsizetype FAcceptedLength = 0; // length of the text before the edit being validated
 };
 
 // Runs OnMouseUp after the button has handled a mouse-button release (so a click has
