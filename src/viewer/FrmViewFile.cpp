@@ -153,8 +153,19 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     SectionEdits.assign(static_cast<size_t>(SectionCount) * kSectionRowCount, nullptr);
     SectionCheckBoxes.assign(static_cast<size_t>(SectionCount) * kSectionFlagCount, nullptr);
 
-    for (int i = kDosFieldCount; i < kHeaderFieldCount; ++i)
-        FHeaderEdits[static_cast<size_t>(i)]->setText(Decimal(headers.values[static_cast<size_t>(i)]));
+    for (int i = kDosFieldCount; i < kHeaderFieldCount; ++i) {
+        TEdit* edit = FHeaderEdits[static_cast<size_t>(i)];
+        const QString text = Decimal(headers.values[static_cast<size_t>(i)]);
+        const bool unchanged = edit->text() == text;
+        edit->setText(text);
+        // These boxes keep their texts over a close, so a reopened file may bring the same
+        // text, which fires no change: the date label (cleared by the close) and the
+        // check boxes are filled all the same.
+        if (unchanged && edit == EdDateStamp)
+            Guarded([this] { EdDateStampChange(); });
+        if (unchanged && edit == EdChar)
+            Guarded([this] { EdCharChange(EdChar); });
+    }
     OptHeaderSize = headers.optHeaderSize;
 
     for (int i = 0; i < SectionCount && i < static_cast<int>(headers.sections.size()); ++i) {
