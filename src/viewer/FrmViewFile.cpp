@@ -120,12 +120,18 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
         return false;
     FOpenedSize = headers.fileSize;
 
-    // Building up to 96 pages: no repaint or relayout until they all stand.
-    setUpdatesEnabled(false);
-    struct EnableUpdates {
-        QWidget* window;
-        ~EnableUpdates() { window->setUpdatesEnabled(true); }
-    } enableUpdates{this};
+    // Building up to 96 pages: the section page control stays hidden meanwhile, so its
+    // tab bar is laid out once at the end instead of once per added page.
+    struct ShowWhenDone {
+        QWidget* widget;
+        bool wasHidden;
+        ~ShowWhenDone()
+        {
+            if (!wasHidden)
+                widget->show();
+        }
+    } showWhenDone{PageControl3, PageControl3->isHidden()};
+    PageControl3->hide();
 
     for (int i = 0; i < kDosFieldCount; ++i)
         FHeaderEdits[static_cast<size_t>(i)]->setText(Decimal(headers.values[static_cast<size_t>(i)]));
@@ -142,7 +148,6 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     SectionCount = headers.sectionCount;
 
     if (headers.kind == ImageKind::TooManySections) {
-        setUpdatesEnabled(true);
         ShowMessage(QStringLiteral("To many sections. File might be corrupted."));
         SectionCount = 0;
         MnuCloseFileClick();
@@ -218,10 +223,12 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
 
 void TFrmView::DestroySectionPages()
 {
-    PageControl3->setUpdatesEnabled(false);
+    const bool wasHidden = PageControl3->isHidden();
+    PageControl3->hide(); // one tab bar layout, not one per removed page
     for (int i = 0; i < SectionCount && i < static_cast<int>(SectionTabs.size()); ++i)
         delete SectionTabs[static_cast<size_t>(i)];
-    PageControl3->setUpdatesEnabled(true);
+    if (!wasHidden)
+        PageControl3->show();
     SectionTabs.clear();
     SectionTabs.shrink_to_fit();
     SectionEdits.clear();
