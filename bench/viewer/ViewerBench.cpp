@@ -79,7 +79,8 @@ void BuildBareWidgets(QTabWidget& tabs)
         auto* group = new QGroupBox(QStringLiteral("C&haracteristics"), page);
         group->setGeometry(304, 8, 281, 289);
         for (int f = 0; f < 13; ++f)
-            (new QCheckBox(QStringLiteral("Section is readable"), group))->setGeometry(24, 24 + 20 * f, 240, 17);
+            (new QCheckBox(QStringLiteral("Section is readable"), group))
+                ->setGeometry(24, 24 + 20 * f, 240, 17);
         tabs.addTab(page, QStringLiteral(".s"));
     }
     QApplication::processEvents();
@@ -142,7 +143,7 @@ void BM_OpenToHexDisplay96(benchmark::State& state)
     std::printf("open to hexadecimal display of 96 sections: %.1f ms wall, %.1f ms CPU (goal < 150 ms); "
                 "close %.1f ms wall, %.1f ms CPU; the same widgets bare %.1f ms wall, %.1f ms CPU; "
                 "open/bare CPU ratio %.2f\n",
-                openMs / n, openCpu / n, closeMs / n, closeCpu / n, bareMs / n, bareCpu / n, openCpu / bareCpu);
+        openMs / n, openCpu / n, closeMs / n, closeCpu / n, bareMs / n, bareCpu / n, openCpu / bareCpu);
     SetMessageResponder({});
 }
 BENCHMARK(BM_OpenToHexDisplay96)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
@@ -168,8 +169,8 @@ void BM_OpenCloseCycles50(benchmark::State& state)
         state.counters["objects_before"] = objectsBefore;
         state.counters["objects_after"] = CountObjects(view);
         state.counters["rss_growth_kb"] = double(RssKb() - rssBefore);
-        std::printf("50 open/close cycles: window objects %d -> %d, resident memory %+ld KiB\n", objectsBefore,
-                    CountObjects(view), RssKb() - rssBefore);
+        std::printf("50 open/close cycles: window objects %d -> %d, resident memory %+ld KiB\n",
+            objectsBefore, CountObjects(view), RssKb() - rssBefore);
     }
     SetMessageResponder({});
 }

@@ -34,7 +34,7 @@ void ClearReadOnlyAttribute(const std::string& fileName)
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(fileName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 #else
-    struct stat st {};
+    struct stat st { };
     if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
         ::chmod(fileName.c_str(), (st.st_mode & 07777) | S_IWUSR);
 #endif
@@ -92,7 +92,7 @@ void TFrmView::MnuOpenClick()
         MnuHexViewClick();
     } else {
         MessageBox(this, QStringLiteral("The file does not have a valid MZ or PE header."),
-                   QStringLiteral("Korvex"), MsgButtons::Ok, MsgIcon::None);
+            QStringLiteral("Korvex"), MsgButtons::Ok, MsgIcon::None);
         FileStream.reset();
     }
 }
@@ -175,7 +175,8 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
 
     for (int i = 0; i < SectionCount && i < static_cast<int>(headers.sections.size()); ++i) {
         const SectionValues& section = headers.sections[static_cast<size_t>(i)];
-        QString caption = QString::fromLatin1(section.name.data(), static_cast<qsizetype>(section.name.size()));
+        QString caption
+            = QString::fromLatin1(section.name.data(), static_cast<qsizetype>(section.name.size()));
         if (section.holdsEntryPoint)
             caption += QStringLiteral("  *");
         BuildSectionPage(i, caption, section.rows.data());
@@ -202,7 +203,7 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
     }
     TEdit* characteristics = SectionEdits[static_cast<size_t>(section * kSectionRowCount + 8)];
     connect(characteristics, &QLineEdit::textChanged, this,
-            [this, characteristics] { Guarded([&] { EdCharChange(characteristics); }); });
+        [this, characteristics] { Guarded([&] { EdCharChange(characteristics); }); });
 
     CharGroupBox = new QGroupBox(QStringLiteral("C&haracteristics"), page);
     CharGroupBox->setGeometry(304, 8, 281, 289);
@@ -214,7 +215,7 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
         box->setGeometry(24, 24 + 20 * f, 240, 17);
         box->setChecked((value & CharacteristicMasks[static_cast<size_t>(f)]) != 0);
         box->OnMouseUp = [this](TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                QPoint pos) { RunCheckBoxMouseUp(sender, button, shift, pos); };
+                             QPoint pos) { RunCheckBoxMouseUp(sender, button, shift, pos); };
         SectionCheckBoxes[static_cast<size_t>(section * kSectionFlagCount + f)] = box;
     }
     SectionTabs[static_cast<size_t>(section)] = page;
@@ -258,7 +259,8 @@ void TFrmView::MnuCloseFileClick()
 void TFrmView::MnuExitClick()
 {
     if (MessageBox(this, QStringLiteral("Are you sure you want to exit?"), QStringLiteral("Exit"),
-                   MsgButtons::OkCancel, MsgIcon::Question) == MsgResult::Ok)
+            MsgButtons::OkCancel, MsgIcon::Question)
+        == MsgResult::Ok)
         close();
 }
 
@@ -273,8 +275,8 @@ void TFrmView::PageControl3DrawTab(QPainter& canvas, int tabIndex, const QRect& 
 {
     canvas.setPen(active ? QColor(255, 0, 0) : QColor(0, 0, 0));
     const QString caption = PageControl3->tabText(tabIndex);
-    const QRect textRect(rect.left() + 8, rect.top() + 3, std::max(0, rect.width() - 8),
-                         std::max(0, rect.height() - 3));
+    const QRect textRect(
+        rect.left() + 8, rect.top() + 3, std::max(0, rect.width() - 8), std::max(0, rect.height() - 3));
     canvas.drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption);
 }
 

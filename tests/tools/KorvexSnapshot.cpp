@@ -25,27 +25,30 @@
 
 namespace {
 
-const char* kUsage =
-    "usage: korvex-snapshot FILE [actions...]\n"
-    "  --type NAME TEXT   replace the text of edit NAME as typing would\n"
-    "  --click NAME       left-click check box NAME\n"
-    "  --key NAME         toggle check box NAME with the space bar\n"
-    "  --toggle           Convert > Hex (F4)\n"
-    "  --save             File > Save (Ctrl+S)\n"
-    "  --close            File > Close (F3)\n"
-    "  --open FILE        File > Open... with FILE as the chosen name\n"
-    "  --show NAME        bring the page NAME (or the page holding control NAME) to the front\n"
-    "  --grab PNG         save a picture of the window\n"
-    "Section controls are named S<i>.R<r> (edit of row r) and S<i>.F<f> (check box of flag f).\n";
+const char* kUsage
+    = "usage: korvex-snapshot FILE [actions...]\n"
+      "  --type NAME TEXT   replace the text of edit NAME as typing would\n"
+      "  --click NAME       left-click check box NAME\n"
+      "  --key NAME         toggle check box NAME with the space bar\n"
+      "  --toggle           Convert > Hex (F4)\n"
+      "  --save             File > Save (Ctrl+S)\n"
+      "  --close            File > Close (F3)\n"
+      "  --open FILE        File > Open... with FILE as the chosen name\n"
+      "  --show NAME        bring the page NAME (or the page holding control NAME) to the front\n"
+      "  --grab PNG         save a picture of the window\n"
+      "Section controls are named S<i>.R<r> (edit of row r) and S<i>.F<f> (check box of flag f).\n";
 
 QJsonArray Messages;
 
 QString KindName(MsgKind kind)
 {
     switch (kind) {
-    case MsgKind::Plain: return QStringLiteral("plain");
-    case MsgKind::Box: return QStringLiteral("box");
-    case MsgKind::Error: return QStringLiteral("error");
+    case MsgKind::Plain:
+        return QStringLiteral("plain");
+    case MsgKind::Box:
+        return QStringLiteral("box");
+    case MsgKind::Error:
+        return QStringLiteral("error");
     }
     return QString();
 }
