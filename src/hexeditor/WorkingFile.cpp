@@ -270,6 +270,17 @@ void WorkingFile::SetInternalBufferByte(int32_t p, uint8_t value, int32_t /*byte
         FWindow[static_cast<size_t>(p - FWindowStart)] = value;
 }
 
+int32_t WorkingFile::FillWindowFrom(int32_t p)
+{
+    FCachedSize = -1;
+    size_t n = 0;
+    if (FStream && p >= 0)
+        n = FStream->ReadAt(static_cast<uint64_t>(p), FWindow.data(), FWindow.size());
+    FWindowFill = static_cast<int32_t>(n);
+    FWindowStart = p < 0 ? 0 : p;
+    return FWindowFill;
+}
+
 uint8_t WorkingFile::GetByteAtPos(int64_t position)
 {
     uint8_t value = 0;
@@ -281,6 +292,8 @@ uint8_t WorkingFile::GetByteAtPos(int64_t position)
 void WorkingFile::SetByteAtPos(int64_t position, uint8_t value)
 {
     FStream->WriteAt(static_cast<uint64_t>(position), &value, 1);
+    if (position >= FCachedSize)
+        FCachedSize = -1; // the file grew
 }
 
 size_t WorkingFile::GetMemAtPos(uint8_t* buffer, int64_t position, size_t count)
@@ -294,6 +307,8 @@ void WorkingFile::SetMemAtPos(const uint8_t* buffer, int64_t position, size_t co
 {
     if (count > 0)
         FStream->WriteAt(static_cast<uint64_t>(position), buffer, count);
+    if (position + static_cast<int64_t>(count) > FCachedSize)
+        FCachedSize = -1; // the file grew
 }
 
 uint64_t WorkingFile::FileSize()
@@ -304,6 +319,7 @@ uint64_t WorkingFile::FileSize()
 void WorkingFile::SetFileSize(uint64_t size)
 {
     FStream->SetSize(size);
+    FCachedSize = -1;
 }
 
 void WorkingFile::MoveFileMem(int64_t from, int64_t to, int64_t count)

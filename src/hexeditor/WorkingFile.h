@@ -71,6 +71,9 @@ public:
     // Bytes of the window that hold data (the last read's length).
     int32_t WindowFill() const { return FWindowFill; }
     void SetInternalBufferByte(int32_t p, uint8_t value, int32_t bytesPerLine);
+    // Loads the window so that it starts at p (a forward scan gets a whole fresh
+    // window per read). Answers the bytes available from p.
+    int32_t FillWindowFrom(int32_t p);
 
     // --- Raw access (positions unchecked; the stream must be open).
     uint8_t GetByteAtPos(int64_t position);
