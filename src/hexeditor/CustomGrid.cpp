@@ -118,8 +118,11 @@ void TCustomGrid::SetFixedCols(int value)
     if (value == FFixedCols)
         return;
     FFixedCols = value;
+    // The view starts over at the first scrolling column.
+    const bool moved = FLeftCol != value;
+    FLeftCol = value;
     RebuildColStarts();
-    LayoutChanged();
+    LayoutChanged(moved);
 }
 
 void TCustomGrid::SetFixedRows(int value)
@@ -131,7 +134,9 @@ void TCustomGrid::SetFixedRows(int value)
     if (value == FFixedRows)
         return;
     FFixedRows = value;
-    LayoutChanged();
+    const bool moved = FTopRow != value;
+    FTopRow = value;
+    LayoutChanged(moved);
 }
 
 int TCustomGrid::ColWidths(int col) const
@@ -658,12 +663,12 @@ void TCustomGrid::ClampCurrent()
     FAnchor.y = std::clamp(FAnchor.y, FFixedRows, FRowCount - 1);
 }
 
-void TCustomGrid::LayoutChanged()
+void TCustomGrid::LayoutChanged(bool topLeftMoved)
 {
     ClampCurrent();
     const int top = std::clamp(FTopRow, FFixedRows, MaxTopRow());
     const int left = std::clamp(FLeftCol, FFixedCols, MaxLeftCol());
-    const bool moved = top != FTopRow || left != FLeftCol;
+    const bool moved = topLeftMoved || top != FTopRow || left != FLeftCol;
     FTopRow = top;
     FLeftCol = left;
     UpdateScrollBars();
@@ -745,6 +750,11 @@ void TCustomGrid::PaintCells(QPainter& painter, int firstCol, int lastCol, int f
             }
         }
     }
+}
+
+bool TCustomGrid::SelectCell(int, int)
+{
+    return true;
 }
 
 void TCustomGrid::DrawCell(QPainter&, int, int, const QRect&, TGridDrawState) { }

@@ -88,6 +88,7 @@ public:
     int RowCount() const { return FRowCount; }
     void SetRowCount(int value);
     int FixedCols() const { return FFixedCols; }
+    // Changing a fixed count puts LeftCol (TopRow) on the first scrolling column (row).
     void SetFixedCols(int value); // raises EInvalidGridOperation unless 0 <= value < ColCount
     int FixedRows() const { return FFixedRows; }
     void SetFixedRows(int value); // raises EInvalidGridOperation unless 0 <= value < RowCount
@@ -266,7 +267,7 @@ private:
     int MaxTopRow() const;
     int MaxLeftCol() const;
     void RebuildColStarts();
-    void LayoutChanged(); // clamps, updates the scroll bars and repaints
+    void LayoutChanged(bool topLeftMoved = false); // clamps, updates the scroll bars, repaints
     void ClampCurrent();
     void UpdateScrollBars();
     void ScrollTo(int topRow, int leftCol, bool byUser);
