@@ -22,6 +22,8 @@ public:
         MoveColRow(col, row, true, true);
         BypassSelectCell = false;
     }
+    // The insert toggle normally flips with the Insert key.
+    void SetInsertToggle(bool value) { InsertToggle = value; }
     using THexEditor::CheckSelectCell;
     using THexEditor::InternalDeleteSelection;
     using THexEditor::InternalGetCurSel;
