@@ -246,6 +246,12 @@ private slots:
         QVERIFY(!ed.SaveToFile(upper));
         QCOMPARE(ReadFile(upper), (std::vector<uint8_t> {9, 8, 3, 4, 5}));
         QVERIFY(ed.GetModified());
+        // The file itself is gone: nothing to back up, the save still works.
+        ed.BackupExtension = ".bak";
+        fs::remove(upper);
+        QVERIFY(ed.SaveToFile(upper));
+        QCOMPARE(ReadFile(upper), (std::vector<uint8_t> {9, 8, 7, 4, 5}));
+        QVERIFY(!fs::exists(dir.path().toStdString() + "/DATA.bak"));
     }
 
     void loadReadOnlyFile()
