@@ -30,7 +30,8 @@ std::string BenchDir()
 {
     static const std::string dir = [] {
         const char* base = std::getenv("TMPDIR");
-        std::string d = std::string(base && *base ? base : "/tmp") + "/korvex-bench-" + std::to_string(::getpid());
+        std::string d
+            = std::string(base && *base ? base : "/tmp") + "/korvex-bench-" + std::to_string(::getpid());
         fs::create_directories(d);
         return d;
     }();
@@ -49,7 +50,8 @@ std::string MakeFile(const std::string& name, int64_t size)
     for (int64_t done = 0; done < size; done += MiB) {
         for (auto& w : block)
             w = rng();
-        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(std::min(MiB, size - done)));
+        out.write(reinterpret_cast<const char*>(block.data()),
+            static_cast<std::streamsize>(std::min(MiB, size - done)));
     }
     return path;
 }
@@ -121,7 +123,8 @@ void BM_InsertByteAt0_512MiB_vs_cp(benchmark::State& state)
         opTotal += t;
         state.SetIterationTime(t);
     }
-    if (ed.GetByteAtPos(0) != byte || ed.GetDataSize() != 512 * MiB + static_cast<int32_t>(state.iterations()))
+    if (ed.GetByteAtPos(0) != byte
+        || ed.GetDataSize() != 512 * MiB + static_cast<int32_t>(state.iterations()))
         state.SkipWithError("insert gave wrong data");
     Report(state, opTotal, baseTotal, peak);
 }
@@ -146,7 +149,13 @@ void BM_NibbleAt0_64MiB_vs_cp(benchmark::State& state)
     }
     Report(state, opTotal, baseTotal, peak);
 }
-BENCHMARK(BM_NibbleAt0_64MiB_vs_cp)->Arg(1)->Arg(0)->ArgName("insert")->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NibbleAt0_64MiB_vs_cp)
+    ->Arg(1)
+    ->Arg(0)
+    ->ArgName("insert")
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_LoadFromFile_512MiB_vs_cp(benchmark::State& state)
 {
@@ -200,7 +209,7 @@ void BM_Find_256MiB_vs_memmem(benchmark::State& state)
     Report(state, opTotal, baseTotal, peak);
 }
 BENCHMARK(BM_Find_256MiB_vs_memmem)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
-}
+} // namespace
 
 int main(int argc, char** argv)
 {

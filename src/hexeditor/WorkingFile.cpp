@@ -37,10 +37,11 @@ mode_t CurrentUmask()
     ::umask(mask);
     return mask;
 }
-}
+} // namespace
 
 WorkingFile::WorkingFile(std::string dir)
-    : FDir(dir.empty() ? TempDirectory() : std::move(dir)), FWindow(static_cast<size_t>(WindowSize), 0)
+    : FDir(dir.empty() ? TempDirectory() : std::move(dir))
+    , FWindow(static_cast<size_t>(WindowSize), 0)
 {
     if (FDir.back() != '/')
         FDir += '/';
@@ -190,7 +191,7 @@ void WorkingFile::LoadFromStream(std::istream& source)
 bool WorkingFile::SaveCopyTo(const std::string& dest)
 {
     try {
-        struct stat st {};
+        struct stat st { };
         const bool existed = ::stat(dest.c_str(), &st) == 0;
         const mode_t mode = existed ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
         if (!FStream) {
@@ -266,7 +267,8 @@ void WorkingFile::SetInternalBufferByte(int32_t p, uint8_t value, int32_t /*byte
 {
     // Any copy of the byte in the window must follow, also near the window's end where
     // the window is not "valid" for a whole line starting at p.
-    if (FWindowStart != -1 && p >= FWindowStart && static_cast<int64_t>(p) < static_cast<int64_t>(FWindowStart) + WindowSize)
+    if (FWindowStart != -1 && p >= FWindowStart
+        && static_cast<int64_t>(p) < static_cast<int64_t>(FWindowStart) + WindowSize)
         FWindow[static_cast<size_t>(p - FWindowStart)] = value;
 }
 
@@ -326,7 +328,8 @@ void WorkingFile::MoveFileMem(int64_t from, int64_t to, int64_t count)
 {
     if (count <= 0 || from == to)
         return;
-    const size_t blockSize = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(MoveBlockSize), count));
+    const size_t blockSize
+        = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(MoveBlockSize), count));
     auto block = NewBlock(blockSize);
     auto moveOne = [&](int64_t offset, size_t n) {
         const size_t got = FStream->ReadAt(static_cast<uint64_t>(from + offset), block.get(), n);
@@ -337,31 +340,34 @@ void WorkingFile::MoveFileMem(int64_t from, int64_t to, int64_t count)
     if (to > from) {
         // Moving up: start at the end so no source byte is overwritten before it is read.
         for (int64_t remaining = count; remaining > 0;) {
-            const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockSize), remaining));
+            const size_t n
+                = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockSize), remaining));
             remaining -= static_cast<int64_t>(n);
             moveOne(remaining, n);
         }
     } else {
         for (int64_t done = 0; done < count;) {
-            const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockSize), count - done));
+            const size_t n
+                = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockSize), count - done));
             moveOne(done, n);
             done += static_cast<int64_t>(n);
         }
     }
 }
 
-std::unique_ptr<FileStream> CreateShift4BitStream(FileStream& work, int64_t start, int64_t dataSize,
-                                                  const std::string& dir, std::string& name)
+std::unique_ptr<FileStream> CreateShift4BitStream(
+    FileStream& work, int64_t start, int64_t dataSize, const std::string& dir, std::string& name)
 {
     if (start >= dataSize || start < 0)
         return nullptr;
     auto shift = CreateTempFile(name, dir);
-    FileRemover remover {name};
+    FileRemover remover{name};
     auto block = NewBlock(WorkingFile::CopyBlockSize);
     uint8_t carry = 0;
     uint64_t out = 0;
     for (int64_t pos = start; pos < dataSize;) {
-        const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(WorkingFile::CopyBlockSize), dataSize - pos));
+        const size_t want = static_cast<size_t>(
+            std::min<int64_t>(static_cast<int64_t>(WorkingFile::CopyBlockSize), dataSize - pos));
         const size_t n = work.ReadAt(static_cast<uint64_t>(pos), block.get(), want);
         if (n < want)
             std::fill(block.get() + n, block.get() + want, uint8_t(0));
@@ -448,7 +454,7 @@ bool ShiftNibble(WorkingFile& file, int64_t position, bool high, bool insert)
     file.InvalidateSize();
     return true;
 }
-}
+} // namespace
 
 bool ShiftInsertNibble(WorkingFile& file, int64_t position, bool high)
 {

@@ -49,7 +49,7 @@ Bytes_t ModelDeleteNibble(const Bytes_t& data, size_t p, bool high)
     n.erase(n.begin() + (high ? 0 : 1));
     return WithNibbles(data, p, n, data.size() - p);
 }
-}
+} // namespace
 
 class HexEditorModelTest : public QObject {
     Q_OBJECT
@@ -69,7 +69,9 @@ private slots:
         QFETCH(uint32_t, seed);
         TempDirScope temp;
         std::mt19937 rng(seed);
-        auto below = [&](int64_t n) { return n <= 0 ? int64_t(0) : static_cast<int64_t>(rng() % static_cast<uint64_t>(n)); };
+        auto below = [&](int64_t n) {
+            return n <= 0 ? int64_t(0) : static_cast<int64_t>(rng() % static_cast<uint64_t>(n));
+        };
         auto randomBytes = [&](int n) {
             Bytes_t b(static_cast<size_t>(n));
             for (auto& x : b)
@@ -167,7 +169,8 @@ private slots:
                         ed.ReplaceSelection(block.data(), static_cast<int32_t>(block.size()));
                         if (fixedSize) {
                             const size_t n = std::min<size_t>(block.size(), static_cast<size_t>(length));
-                            std::copy(block.begin(), block.begin() + static_cast<ptrdiff_t>(n), model.begin() + first);
+                            std::copy(block.begin(), block.begin() + static_cast<ptrdiff_t>(n),
+                                model.begin() + first);
                         } else {
                             model.erase(model.begin() + first, model.begin() + first + length);
                             model.insert(model.begin() + first, block.begin(), block.end());
@@ -223,7 +226,8 @@ private slots:
                         if (kind == 6) {
                             QVERIFY(ed.InsertNibble(p, high) == (size == 0 || !fixedSize));
                             if (!fixedSize) {
-                                model = size == 0 ? Bytes_t {0} : ModelInsertNibble(model, static_cast<size_t>(p), high);
+                                model = size == 0 ? Bytes_t{0}
+                                                  : ModelInsertNibble(model, static_cast<size_t>(p), high);
                                 recorded = true;
                             }
                         } else {
@@ -268,7 +272,8 @@ private slots:
                         }
                     }
                     if (ed.GetAsText() != std::string(model.begin(), model.end()))
-                        QFAIL(qPrintable(QString("step %1 (operation %2): data differs").arg(steps).arg(kind)));
+                        QFAIL(
+                            qPrintable(QString("step %1 (operation %2): data differs").arg(steps).arg(kind)));
                     QCOMPARE(ed.GetDataSize(), static_cast<int32_t>(model.size()));
                     QCOMPARE(ed.GetUndoStore().Count(), static_cast<int32_t>(history.size()));
                     if (!ed.IsInsertMode())

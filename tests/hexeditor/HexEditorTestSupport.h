@@ -29,7 +29,10 @@ public:
     using THexEditor::InternalGetCurSel;
 
 protected:
-    bool SelectCell(int col, int row) override { return BypassSelectCell || THexEditor::SelectCell(col, row); }
+    bool SelectCell(int col, int row) override
+    {
+        return BypassSelectCell || THexEditor::SelectCell(col, row);
+    }
 };
 
 inline std::vector<uint8_t> Bytes(const QByteArray& hex)
@@ -59,11 +62,16 @@ inline QByteArray Hex(THexEditor& editor)
 // every temporary file the editors leave.
 class TempDirScope {
 public:
-    TempDirScope() : FOld(qgetenv("TMPDIR")) { qputenv("TMPDIR", Dir.path().toLocal8Bit()); }
+    TempDirScope()
+        : FOld(qgetenv("TMPDIR"))
+    {
+        qputenv("TMPDIR", Dir.path().toLocal8Bit());
+    }
     ~TempDirScope() { qputenv("TMPDIR", FOld); }
     QStringList Entries() const
     {
-        return QDir(Dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
+        return QDir(Dir.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
     }
     QTemporaryDir Dir;
 

@@ -21,9 +21,9 @@ struct Expected {
     }
 };
 
-std::vector<uint8_t> Record(int kind, int changed, int modified, int32_t caret, int digit, int inChars, int32_t selFirst,
-                            int32_t selLast, int32_t selAnchor, int32_t pos, int32_t count, int32_t fourth,
-                            const std::vector<uint8_t>& saved)
+std::vector<uint8_t> Record(int kind, int changed, int modified, int32_t caret, int digit, int inChars,
+    int32_t selFirst, int32_t selLast, int32_t selAnchor, int32_t pos, int32_t count, int32_t fourth,
+    const std::vector<uint8_t>& saved)
 {
     Expected e;
     e.U8(kind);
@@ -38,7 +38,7 @@ std::vector<uint8_t> Record(int kind, int changed, int modified, int32_t caret, 
     e.I32(pos);
     e.I32(count);
     e.I32(fourth);
-    const std::vector<uint8_t> body = saved.empty() ? std::vector<uint8_t> {0} : saved;
+    const std::vector<uint8_t> body = saved.empty() ? std::vector<uint8_t>{0} : saved;
     e.bytes.insert(e.bytes.end(), body.begin(), body.end());
     e.I32(static_cast<int32_t>(e.bytes.size()) + 4);
     return e.bytes;
@@ -50,7 +50,7 @@ std::vector<uint8_t> NewestRecord(const THexEditor& ed)
     const size_t length = ed.GetUndoStore().NewestLength();
     return {stream.end() - static_cast<ptrdiff_t>(length), stream.end()};
 }
-}
+} // namespace
 
 class HexEditorUndoTest : public QObject {
     Q_OBJECT
@@ -69,7 +69,8 @@ private slots:
     {
         QTest::addColumn<int>("kind");
         for (int kind = 0; kind < 8; ++kind)
-            QTest::addRow("kind %d %s", kind, UndoKindDescription(static_cast<uint8_t>(kind)).c_str()) << kind;
+            QTest::addRow("kind %d %s", kind, UndoKindDescription(static_cast<uint8_t>(kind)).c_str())
+                << kind;
     }
     void recordLayout()
     {
@@ -131,7 +132,8 @@ private slots:
         QCOMPARE(ed.GetUndoStore().Count(), 2);
         const auto got = NewestRecord(ed);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(got.data()), static_cast<int>(got.size())).toHex(),
-                 QByteArray(reinterpret_cast<const char*>(expected.data()), static_cast<int>(expected.size())).toHex());
+            QByteArray(reinterpret_cast<const char*>(expected.data()), static_cast<int>(expected.size()))
+                .toHex());
         // The first record: byte change of an unmodified, unmarked byte.
         const auto& stream = ed.GetUndoStore().Stream();
         const auto first = Record(0, 0, 0, 0, 0, 0, -1, -1, -1, 5, 1, 0, {0x55});
@@ -158,7 +160,8 @@ private slots:
             const bool sizeChanging = kind == 1 || kind == 2 || kind == 4 || kind == 5 || kind == 6;
             QTest::addRow("kind %d", kind) << kind << 1 << 1 << false << false << true;
             QTest::addRow("kind %d, NoSizeChange", kind) << kind << 1 << 1 << false << true << !sizeChanging;
-            QTest::addRow("kind %d, empty data", kind) << kind << 1 << 1 << true << false << (kind == 2 || kind == 4);
+            QTest::addRow("kind %d, empty data", kind)
+                << kind << 1 << 1 << true << false << (kind == 2 || kind == 4);
         }
         QTest::newRow("replace, other length, NoSizeChange") << 3 << 2 << 3 << false << true << false;
         QTest::newRow("replace, other length") << 3 << 2 << 3 << false << false << true;
@@ -214,26 +217,38 @@ private slots:
         THexEditor ed;
         ed.Loaded();
         Fill(ed, Bytes("000102030405060708090a0b0c0d0e0f"));
-        std::vector<std::string> states {ed.GetAsText()};
+        std::vector<std::string> states{ed.GetAsText()};
         for (int step = 0; step < 501; ++step) {
             const int32_t size = ed.GetDataSize();
             const int32_t p = step % size;
             switch (step % 8) {
-            case 0: ed.ChangeByte(ed.GetByteAtPos(p), static_cast<uint8_t>(step), p, 2, 0); break;
+            case 0:
+                ed.ChangeByte(ed.GetByteAtPos(p), static_cast<uint8_t>(step), p, 2, 0);
+                break;
             case 1:
                 ed.SetSelStart(p);
                 ed.DeleteSelection();
                 break;
-            case 2: ed.InsertBuffer(Bytes("abcd").data(), 2, p); break;
+            case 2:
+                ed.InsertBuffer(Bytes("abcd").data(), 2, p);
+                break;
             case 3:
                 ed.SetSelStart(0);
                 ed.SetSelEnd(std::min(size - 1, 2));
                 ed.ReplaceSelection(Bytes("f0f1f2f3").data(), 4);
                 break;
-            case 4: ed.AppendBuffer(Bytes("99").data(), 1); break;
-            case 5: ed.InsertNibble(p, step % 2 == 0); break;
-            case 6: ed.DeleteNibble(p, step % 3 == 0); break;
-            case 7: ed.ConvertRange(0, size - 1, ttMac, ttAnsi); break;
+            case 4:
+                ed.AppendBuffer(Bytes("99").data(), 1);
+                break;
+            case 5:
+                ed.InsertNibble(p, step % 2 == 0);
+                break;
+            case 6:
+                ed.DeleteNibble(p, step % 3 == 0);
+                break;
+            case 7:
+                ed.ConvertRange(0, size - 1, ttMac, ttAnsi);
+                break;
             }
             states.push_back(ed.GetAsText());
         }
@@ -314,7 +329,8 @@ private slots:
         int32_t lastPosition = -1;
         while (end > 0) {
             const auto& s = store.Stream();
-            const uint32_t trailer = s[end - 4] | (s[end - 3] << 8) | (s[end - 2] << 16) | (uint32_t(s[end - 1]) << 24);
+            const uint32_t trailer
+                = s[end - 4] | (s[end - 3] << 8) | (s[end - 2] << 16) | (uint32_t(s[end - 1]) << 24);
             end -= trailer;
             lastPosition = TUndoRec::Decode(s.data() + end).position;
             ++records;
