@@ -1,5 +1,7 @@
 #include "Graphics.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 
 namespace {
@@ -71,4 +73,20 @@ TColor ColorFromQColor(const QColor& color)
 {
     const QColor rgb = color.toRgb();
     return TColor(rgb.red()) | (TColor(rgb.green()) << 8) | (TColor(rgb.blue()) << 16);
+}
+
+QFont FixedPitchFont(const QString& family, int pointSize)
+{
+    QFont font(family);
+    font.setPointSize(pointSize);
+    if (QFontInfo(font).fixedPitch())
+        return font;
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    if (QFontInfo(font).fixedPitch())
+        return font;
+    // The family itself stands for a proportional face: take the system's fixed font.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(pointSize);
+    return fixed;
 }

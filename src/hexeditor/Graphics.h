@@ -2,6 +2,7 @@
 // Colour values as the component stores them: 32 bits, either 0x00BBGGRR or a system
 // colour constant (0x80000000 + index) that is resolved through the palette when drawn.
 #include <QColor>
+#include <QFont>
 #include <QPalette>
 
 #include <cstdint>
@@ -59,3 +60,7 @@ QColor ColorToQColor(TColor color); // the application's palette
 
 // A plain 0x00BBGGRR value for an RGB colour.
 TColor ColorFromQColor(const QColor& color);
+
+// The font of a given family and point size, made fixed-pitch when the family resolves
+// to a proportional face: the hex editor lays one character per cell.
+QFont FixedPitchFont(const QString& family, int pointSize);

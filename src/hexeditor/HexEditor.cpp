@@ -4,14 +4,13 @@
 #include "Errors.h"
 
 #include <QCoreApplication>
-#include <QFontInfo>
 
 THexEditor::THexEditor(QWidget* parent)
     : TCustomGrid(parent)
 {
-    // The colour set (TColors) is created here by the painting code; until then the
-    // control keeps the window colour of the grid base.
+    FColors = std::make_unique<TColors>(this);
     SetParentColor(false);
+    SetColor(FColors->Background());
     CharWidth = -1;
     ShowMarkerColumn = true;
     OffsetDisplayWidth = -1;
@@ -22,16 +21,8 @@ THexEditor::THexEditor(QWidget* parent)
     FocusFrame = true;
     SwapNibbles = 0;
     FileName = "---";
-    {
-        QFont courier(QStringLiteral("Courier"));
-        courier.setPointSize(12);
-        // Every cell is one character wide: a proportional stand-in will not do.
-        if (!QFontInfo(courier).fixedPitch()) {
-            courier.setStyleHint(QFont::Monospace);
-            courier.setFixedPitch(true);
-        }
-        setFont(courier);
-    }
+    // Every cell is one character wide: a proportional stand-in will not do.
+    setFont(FixedPitchFont(QStringLiteral("Courier"), 12));
     SetBorderStyle(bsSingle);
     SetDefaultDrawing(false);
     SetOptions(TGridOptions{goVertLine, goHorzLine, goTabs, goThumbTracking});
@@ -69,6 +60,7 @@ THexEditor::THexEditor(QWidget* parent)
     AutoCaretMode = true;
     WantTabs = true;
     ReadOnlyView = false;
+    FCaretBitmap = QImage();
 }
 
 THexEditor::~THexEditor()
@@ -127,9 +119,13 @@ void THexEditor::WMSTATECHANGED(int wParam)
 void THexEditor::CMFontChanged()
 {
     TCustomGrid::CMFontChanged();
-    if (testAttribute(Qt::WA_WState_Created))
+    if (testAttribute(Qt::WA_WState_Created)) {
         AdjustMetrics();
-    // The caret is rebuilt here by the painting code while the control has the focus.
+        if (Focused()) {
+            CreateColoredCaret();
+            ShowCaret();
+        }
+    }
 }
 
 // ------------------------------------------------------------------ property setters
@@ -176,8 +172,12 @@ void THexEditor::SetCaretStyle(TCaretStyle value)
     if (value == CaretStyle)
         return;
     CaretStyle = value;
-    // While focused the painting code rebuilds and parks the caret here.
-    Invalidate();
+    if (Focused()) {
+        CreateColoredCaret();
+        SetCaretPos(QPoint(-50, -50));
+        ShowCaret();
+        Invalidate();
+    }
 }
 
 void THexEditor::SetFocusFrame(bool value)
@@ -248,6 +248,13 @@ void THexEditor::SetWantTabs(bool value)
 void THexEditor::SetReadOnlyView(bool value)
 {
     ReadOnlyView = value;
+}
+
+void THexEditor::SetColors(std::unique_ptr<TColors> colors)
+{
+    // Drawing needs a colour set at all times.
+    if (colors)
+        FColors = std::move(colors);
 }
 
 void THexEditor::SetModified(bool flag)

@@ -10,8 +10,8 @@
 //   HexEditorLayout.cpp    geometry: cells <-> positions, line lengths, metrics
 //   HexEditorSelection.cpp selection, markers, SelectCell
 //   HexEditorFind.cpp      find, seek, character translation, AsText/AsHex
-// Painting (DrawCell, colours, caret) and keyboard/mouse input live in their own files
-// (HexEditorPaint.cpp, HexEditorInput.cpp) and add their members in the marked places.
+//   HexEditorPaint.cpp     colours, cell drawing, the caret, focus and scrolling hooks
+//   HexEditorInput.cpp     keyboard and mouse
 //
 // Positions are zero-based 32-bit byte indices into the data; -1 means none for the
 // selection fields, the markers and the read window's start.
@@ -19,7 +19,10 @@
 // Has a window: the state notification is posted only when the widget's platform
 // window state exists (Qt::WA_WState_Created, set once the widget or its top-level
 // has been shown or winId() was asked for); before that it is dropped.
+#include "Caret.h"
+#include "CellLook.h"
 #include "ChangeMarks.h"
+#include "Colors.h"
 #include "CustomGrid.h"
 #include "HexText.h"
 #include "Translation.h"
@@ -27,6 +30,8 @@
 #include "WorkingFile.h"
 
 #include <QEvent>
+#include <QImage>
+#include <QRawFont>
 
 #include <array>
 #include <cstdint>
@@ -35,8 +40,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-enum TCaretStyle : uint8_t { csFull, csLeftLine, csBottomLine };
 
 // The event type of the state-changed notification the editor posts to itself.
 constexpr QEvent::Type WM_STATECHANGED = static_cast<QEvent::Type>(QEvent::User + 2);
@@ -56,6 +59,8 @@ public:
 
 class THexEditor;
 using TNotifyEvent = std::function<void(THexEditor* sender)>;
+// Called with every typed character before the editor takes it; may change it.
+using TKeyPressEvent = std::function<void(THexEditor* sender, char& key)>;
 
 class THexEditor : public TCustomGrid {
     Q_OBJECT
@@ -104,6 +109,11 @@ public:
     void SetWantTabs(bool value);
     bool GetReadOnlyView() const { return ReadOnlyView; }
     void SetReadOnlyView(bool value);
+    // The colour set. The editor owns it; SetColors puts another set in its place
+    // (without copying or repainting) and frees the one it held.
+    TColors* GetColors() const { return FColors.get(); }
+    void SetColors(std::unique_ptr<TColors> colors);
+    TKeyPressEvent OnKeyPress;
     // Font: QWidget::font()/setFont(); a change reaches CMFontChanged.
 
     // ---------------------------------------------------------------- public values
@@ -227,6 +237,23 @@ public:
     void SetMarker(uint8_t index, int32_t row); // "SetMarker : Invalid marker index"
     int32_t GetMarkerRow(uint8_t index) const;
 
+    // ---------------------------------------------------------------- drawing and caret
+    // What the cell (col, row) shows: text, colours, font and cursor mark. Reads the
+    // byte through the read window, like painting does.
+    TCellLook CellLook(int col, int row);
+    // The caret: it exists only while the control has the focus.
+    void CreateColoredCaret();
+    bool GetCaretExists() const { return FCaretExists; }
+    bool GetCaretShown() const { return FCaretExists && FCaretShown; }
+    QPoint GetCaretPos() const { return FCaretPos; }
+    const QImage& GetCaretBitmap() const { return FCaretBitmap; }
+    // How often painting and searching (re)loaded the read window from the working file.
+    int64_t GetWindowLoads() const { return FWorkingFile.WindowLoads(); }
+
+    // ---------------------------------------------------------------- keyboard
+    // The editor's own navigation keys; true when the key was one of them.
+    bool ParseKeyDown(TShiftState shift, uint8_t key);
+
     // ---------------------------------------------------------------- find, seek, text
     // The pattern is changed in place (translated for asText, lower-cased for ignoreCase).
     int32_t Find(uint8_t* pattern, int32_t count, int32_t start, int32_t end, bool ignoreCase, bool asText);
@@ -253,14 +280,38 @@ protected:
     // Moves the current cell (anchor moved, scrolled into view).
     void MoveTo(int col, int row) { MoveColRow(col, row, true, true); }
     void MoveTo(TGridCoord cell) { MoveColRow(cell.x, cell.y, true, true); }
-    // Puts the caret on a cell after SelectCell accepted it (the painting code gives
-    // it a body).
+    // Puts the caret at the top-left corner of a cell (off screen when the cell is not
+    // visible).
     void CaretToCell(int col, int row);
+    // The caret primitives of the platform, done by hand: the caret is drawn over the
+    // cells by PaintOverlay.
+    void SetCaretPos(QPoint pos);
+    void ShowCaret();
+    void HideCaret();
+    void DestroyCaret();
+    QRect CaretRect() const;
+    // Column rule of the page and vertical keys.
+    int TargetColumn(int targetRow);
+    int LastColumnOfLine(int col, int row);
+    bool IsAtLineEnd(int col, int row);
 
     // ---------------------------------------------------------------- grid hooks
     bool SelectCell(int col, int row) override;
     void CMFontChanged() override;
     bool event(QEvent* event) override;
+    void DrawCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state) override;
+    void PaintCells(QPainter& painter, int firstCol, int lastCol, int firstRow, int lastRow) override;
+    void PaintOverlay(QPainter& painter) override;
+    void KeyDown(uint16_t& key, TShiftState shift) override;
+    void KeyUp(uint16_t& key, TShiftState shift) override;
+    void WMChar(uint8_t ch) override;
+    uint32_t WMGetDlgCode() override;
+    void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+    void WMSetFocus() override;
+    void WMKillFocus() override;
+    void WMVScroll() override;
+    void WMHScroll() override;
+    void TopLeftChanged() override;
 
     // ---------------------------------------------------------------- state
     // Names the design gives keep their names; the rest carry the F prefix.
@@ -309,5 +360,36 @@ protected:
 
     bool FWindowCreatedOnce = false;
 
-    // Painting state (Colors, caret bitmap) and input handlers are added here.
+    // ---------------------------------------------------------------- painting state
+    std::unique_ptr<TColors> FColors;
+    // The caret: its bitmap, and the shape it was made with (drawn by inversion).
+    QImage FCaretBitmap;
+    bool FCaretExists = false;
+    bool FCaretShown = false;
+    QPoint FCaretPos{-50, -50};
+    TCaretStyle FCaretShapeStyle = csFull;
+    int FCaretShapeWidth = 0;
+    int FCaretShapeHeight = 0;
+    TColor FCaretShapeColor = clNavy;
+
+private:
+    // What a cell shows, from the facts painting already knows (one data size query
+    // and one read window check per row).
+    TCellFacts CellFacts(int col, int row, int32_t dataSize);
+    void PaintLook(QPainter& painter, const QRect& rect, const std::string& text, TColor textColor,
+        TColor backColor, TCellFont font);
+    void PaintMark(QPainter& painter, const QRect& rect, TCursorMark mark);
+    void PaintGlyphs(QPainter& painter, const QRect& rect, const std::string& text);
+    void PrepareGlyphs();
+    QFont MarkerFont() const;
+
+    // Glyphs of the control's font by Windows-1252 code, placed one per CharWidth.
+    QFont FGlyphFont;
+    QRawFont FRawFont;
+    std::array<quint32, 256> FGlyphIndex{};
+    bool FGlyphsReady = false;
+    int FGlyphAscent = 0;
+    // Row buffers of PaintCells, kept to save allocations.
+    std::vector<TCellLook> FRowLooks;
+    std::vector<QRect> FRowRects;
 };

@@ -201,8 +201,3 @@ bool THexEditor::CheckSelectCell(int col, int row)
     }
     return ok;
 }
-
-void THexEditor::CaretToCell(int /*col*/, int /*row*/)
-{
-    // The painting code places the caret here.
-}

@@ -255,6 +255,7 @@ void WorkingFile::CheckInternalBuffer(int32_t p, int32_t bytesPerLine)
     if (WindowValidFor(p, bytesPerLine))
         return;
     FCachedSize = -1;
+    ++FWindowLoads;
     const int32_t start = p - WindowSize / 2 < 0 ? 0 : p - WindowSize / 2;
     size_t n = 0;
     if (FStream)
@@ -275,6 +276,7 @@ void WorkingFile::SetInternalBufferByte(int32_t p, uint8_t value, int32_t /*byte
 int32_t WorkingFile::FillWindowFrom(int32_t p)
 {
     FCachedSize = -1;
+    ++FWindowLoads;
     size_t n = 0;
     if (FStream && p >= 0)
         n = FStream->ReadAt(static_cast<uint64_t>(p), FWindow.data(), FWindow.size());

@@ -74,6 +74,9 @@ public:
     // Loads the window so that it starts at p (a forward scan gets a whole fresh
     // window per read). Answers the bytes available from p.
     int32_t FillWindowFrom(int32_t p);
+    // How often the window was (re)loaded from the file since construction: what drawing
+    // and searching cost in file reads.
+    int64_t WindowLoads() const { return FWindowLoads; }
 
     // --- Raw access (positions unchecked; the stream must be open).
     uint8_t GetByteAtPos(int64_t position);
@@ -101,6 +104,7 @@ private:
     int32_t FWindowStart = -1;
     int32_t FWindowFill = 0;
     int32_t FCachedSize = -1;
+    int64_t FWindowLoads = 0;
 };
 
 // The shift file of the nibble operations: the data from start on, shifted right by
