@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 
 namespace {
@@ -75,18 +76,41 @@ TColor ColorFromQColor(const QColor& color)
     return TColor(rgb.red()) | (TColor(rgb.green()) << 8) | (TColor(rgb.blue()) << 16);
 }
 
+namespace {
+
+// Whether every character of the font is as wide as any other. Asked of the metrics too:
+// some monospaced faces do not say so in their font information.
+bool IsFixedPitch(const QFont& font)
+{
+    if (QFontInfo(font).fixedPitch())
+        return true;
+    const QFontMetricsF metrics(font);
+    const qreal w = metrics.horizontalAdvance(QLatin1Char('w'));
+    return w > 0 && metrics.horizontalAdvance(QLatin1Char('i')) == w
+        && metrics.horizontalAdvance(QLatin1Char('M')) == w
+        && metrics.horizontalAdvance(QLatin1Char('.')) == w;
+}
+
+} // namespace
+
 QFont FixedPitchFont(const QString& family, int pointSize)
 {
     QFont font(family);
     font.setPointSize(pointSize);
-    if (QFontInfo(font).fixedPitch())
+    if (IsFixedPitch(font))
         return font;
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
-    if (QFontInfo(font).fixedPitch())
+    if (IsFixedPitch(font))
         return font;
-    // The family itself stands for a proportional face: take the system's fixed font.
+    // The family itself stands for a proportional face: take a monospaced one.
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(pointSize);
+    for (const char* candidate : {"Liberation Mono", "DejaVu Sans Mono", "Courier New", "monospace"}) {
+        if (IsFixedPitch(fixed))
+            return fixed;
+        fixed = QFont(QString::fromLatin1(candidate));
+        fixed.setPointSize(pointSize);
+    }
     return fixed;
 }

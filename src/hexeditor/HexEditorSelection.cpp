@@ -35,8 +35,11 @@ void THexEditor::Select(int fromCol, int fromRow, int toCol, int toRow)
             SelLast = IsInsertMode() ? p - 1 : p;
             SelFirst = SelAnchor;
         }
-        RedrawPos(std::min(oldFirst, SelFirst), std::max(oldFirst, SelFirst));
-        RedrawPos(std::min(oldLast, SelLast), std::max(oldLast, SelLast));
+        // Only an end that moved has rows to repaint.
+        if (SelFirst != oldFirst)
+            RedrawPos(std::min(oldFirst, SelFirst), std::max(oldFirst, SelFirst));
+        if (SelLast != oldLast)
+            RedrawPos(std::min(oldLast, SelLast), std::max(oldLast, SelLast));
     }
     StateNotification();
 }
@@ -51,8 +54,11 @@ void THexEditor::ResetSelection(bool redraw)
     Selecting = false;
     const int32_t oldFirst = SelFirst;
     const int32_t oldLast = SelLast;
+    const bool hadSelection = SelAnchor != -1;
     SelAnchor = SelFirst = SelLast = -1;
-    if (redraw)
+    // Without a selection there is nothing to take off the screen (the old range, -1,
+    // would name row 0).
+    if (redraw && hadSelection)
         RedrawPos(oldFirst, oldLast);
     StateNotification();
 }

@@ -27,6 +27,7 @@ public:
     using THexEditor::CheckSelectCell;
     using THexEditor::InternalDeleteSelection;
     using THexEditor::InternalGetCurSel;
+    using THexEditor::WMGetDlgCode;
 
 protected:
     bool SelectCell(int col, int row) override
