@@ -1,4 +1,5 @@
 // Start-up: keep the startup file name, create the windows, run the message loop.
+#include "CustomGrid.h"
 #include "FrmAbout.h"
 #include "FrmView.h"
 #include "Guard.h"
@@ -9,6 +10,8 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvex"));
+    // Errors inside the hex editor's event handlers go to the same display.
+    TCustomGrid::SetErrorHandler([](const std::exception& error) { ShowException(error); });
     // Errors that escape start-up or the loop are shown, and the program still ends normally.
     Guarded([&] {
         StartupFileName = StartupTextFromArguments(QApplication::arguments().mid(1));

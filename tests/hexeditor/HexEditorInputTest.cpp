@@ -123,6 +123,7 @@ private slots:
     void onKeyPressMayChangeTheCharacter();
     void typingInsert_data();
     void typingInsert();
+    void insertKeyClearsChangeMarks();
     void eraseKeys_data();
     void eraseKeys();
     void readOnlyView();
@@ -590,6 +591,25 @@ void HexEditorInputTest::typingInsert()
     // Nothing is marked as changed in insert mode.
     for (int p = 0; p < editor->GetDataSize(); ++p)
         QVERIFY(!editor->HasChanged(p));
+}
+
+void HexEditorInputTest::insertKeyClearsChangeMarks()
+{
+    auto editor = MakeEditor(Counting(20));
+    QTest::keyClicks(editor.get(), "ff");
+    QVERIFY(editor->HasChanged(0));
+    // Without AllowInsertMode the key still flips the toggle and clears the marks.
+    QTest::keyClick(editor.get(), Qt::Key_Insert);
+    QVERIFY(editor->GetInsertToggle());
+    QVERIFY(!editor->IsInsertMode());
+    QCOMPARE(editor->GetChangeMarks().CountSet(), 0);
+    QVERIFY(!editor->HasChanged(0));
+    QCOMPARE(editor->GetByteAtPos(0), uint8_t(0xFF));
+    QVERIFY(editor->GetModified());
+    // Typing still overwrites, the cursor moved on from the Insert key not at all.
+    QCOMPARE(Cell(*editor), (TGridCoord{4, 0}));
+    QTest::keyClicks(editor.get(), "1");
+    QCOMPARE(editor->GetByteAtPos(1), uint8_t(0x11));
 }
 
 void HexEditorInputTest::eraseKeys_data()

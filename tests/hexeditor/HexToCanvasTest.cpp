@@ -1,7 +1,7 @@
 // THexToCanvas: its defaults, the link to the editor, the line texts, and Draw on real
 // QImage pages: what it answers, what it writes where, page after page.
-#include "HexEditorTestSupport.h"
 #include "HexToCanvas.h"
+#include "HexEditorTestSupport.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -58,8 +58,8 @@ void SetLines(THexToCanvas& canvas, QImage& image, int lines)
     canvas.DrawArea = {10, 5, 10 + lines * step, image.width() - 5};
 }
 
-int32_t DrawOn(THexToCanvas& canvas, QImage& image, int32_t start, int32_t end, const std::string& header = {},
-    const std::string& footer = {})
+int32_t DrawOn(THexToCanvas& canvas, QImage& image, int32_t start, int32_t end,
+    const std::string& header = {}, const std::string& footer = {})
 {
     QPainter painter(&image);
     return canvas.Draw(painter, start, end, header, footer);
@@ -157,8 +157,8 @@ void HexToCanvasTest::formatLineDefaults()
     QCOMPARE(editor.GetOffsetDisplayWidth(), 4);
     THexToCanvas canvas;
     canvas.SetHexEditor(&editor);
-    const std::string expected = "0x0:" + std::string("4142 43") + std::string(33, ' ') + ";" + "ABC"
-        + std::string(13, ' ');
+    const std::string expected
+        = "0x0:" + std::string("4142 43") + std::string(33, ' ') + ";" + "ABC" + std::string(13, ' ');
     QCOMPARE(canvas.FormatLine(0, 2), expected);
     // A line further on, with the last positions missing.
     Fill(editor, Counting(40));
@@ -191,8 +191,8 @@ void HexToCanvasTest::formatLineAfterGetLayout()
     QCOMPARE(canvas.GetMemFieldSeparator(), ' ');
     QVERIFY(canvas.GetDisplayCharField());
     QCOMPARE(canvas.GetCharFieldSeparator(), char(0));
-    const std::string expected = "0x0|" + std::string("F4 ") + std::string(15 * 3, ' ') + " " + "O"
-        + std::string(15, ' ');
+    const std::string expected
+        = "0x0|" + std::string("F4 ") + std::string(15 * 3, ' ') + " " + "O" + std::string(15, ' ');
     QCOMPARE(canvas.FormatLine(0, 0), expected);
 }
 
