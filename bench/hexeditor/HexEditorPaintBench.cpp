@@ -58,8 +58,8 @@ std::string MakeFile(int64_t size)
     if (fs::exists(path))
         return path;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::mt19937_64 rng(uint64_t(size));
-    std::vector<uint64_t> block(size_t(MiB / 8));
+    std::mt19937_64 rng(static_cast<uint64_t>(size));
+    std::vector<uint64_t> block(static_cast<size_t>(MiB / 8));
     for (int64_t done = 0; done < size; done += MiB) {
         for (auto& w : block)
             w = rng();
