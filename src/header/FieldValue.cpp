@@ -1,0 +1,137 @@
+#include "FieldValue.h"
+
+#include "Errors.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The classic number reader at 32 or 64 bits. Decimal must fit the signed range; hexadecimal
+// must fit the width as unsigned and is then taken as the signed value of that width.
+int64_t ReadInteger(const std::string& text, int bits)
+{
+    const uint64_t widthMask = bits == 64 ? ~0ull : (1ull << bits) - 1;
+    const uint64_t signedMax = widthMask >> 1; // 2^(bits-1) - 1
+
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    bool hex = false;
+    if (i < text.size() && text[i] == '$') {
+        hex = true;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i == text.size())
+        throw EConvertError::InvalidInteger(text);
+
+    uint64_t magnitude = 0;
+    if (hex) {
+        for (; i < text.size(); ++i) {
+            int digit = HexValue(text[i]);
+            if (digit < 0 || (magnitude >> (bits - 4)) != 0)
+                throw EConvertError::InvalidInteger(text);
+            magnitude = (magnitude << 4) | static_cast<uint64_t>(digit);
+        }
+        // Reinterpret the unsigned bit pattern at the given width as a signed number.
+        uint64_t pattern = magnitude & widthMask;
+        int64_t value = bits == 64 ? static_cast<int64_t>(pattern)
+                                   : static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(pattern)));
+        if (negative)
+            value = bits == 64 ? static_cast<int64_t>(0 - static_cast<uint64_t>(value))
+                               : static_cast<int64_t>(static_cast<int32_t>(0u - static_cast<uint32_t>(value)));
+        return value;
+    }
+
+    const uint64_t limit = negative ? signedMax + 1 : signedMax;
+    for (; i < text.size(); ++i) {
+        if (!IsDigit(text[i]))
+            throw EConvertError::InvalidInteger(text);
+        uint64_t digit = static_cast<uint64_t>(text[i] - '0');
+        if (magnitude > (limit - digit) / 10)
+            throw EConvertError::InvalidInteger(text);
+        magnitude = magnitude * 10 + digit;
+    }
+    return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+}
+
+} // namespace
+
+bool IsHexText(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return HexValue(c) >= 0; });
+}
+
+bool IsDecimalText(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+}
+
+int32_t StrToInt(const std::string& text)
+{
+    return static_cast<int32_t>(ReadInteger(text, 32));
+}
+
+int64_t StrToInt64(const std::string& text)
+{
+    return ReadInteger(text, 64);
+}
+
+int64_t ParseFieldValue(const std::string& text, bool hex, int bits)
+{
+    const std::string source = hex ? "0x" + text : text;
+    return bits == 64 ? StrToInt64(source) : StrToInt(source);
+}
+
+int HexDigits(ValueClass valueClass)
+{
+    switch (valueClass) {
+    case ValueClass::Byte:
+        return 2;
+    case ValueClass::Word:
+        return 4;
+    case ValueClass::Dword:
+        return 8;
+    }
+    return 8;
+}
+
+std::string FieldValueText(int64_t value, bool hex, int hexDigits)
+{
+    if (!hex)
+        return std::to_string(value);
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    uint64_t bitsLeft = static_cast<uint64_t>(value);
+    std::string text;
+    do {
+        text.push_back(kDigits[bitsLeft & 0xF]);
+        bitsLeft >>= 4;
+    } while (bitsLeft != 0);
+    if (static_cast<int>(text.size()) < hexDigits)
+        text.append(static_cast<size_t>(hexDigits) - text.size(), '0');
+    std::reverse(text.begin(), text.end());
+    return text;
+}

@@ -1,0 +1,260 @@
+// THexEditor: construction, property setters, state notification and window hooks.
+#include "HexEditor.h"
+
+#include "Errors.h"
+
+#include <QCoreApplication>
+#include <QFontInfo>
+
+THexEditor::THexEditor(QWidget* parent) : TCustomGrid(parent)
+{
+    // The colour set (TColors) is created here by the painting code; until then the
+    // control keeps the window colour of the grid base.
+    SetParentColor(false);
+    CharWidth = -1;
+    ShowMarkerColumn = true;
+    OffsetDisplayWidth = -1;
+    BytesPerLine = 16;
+    OffsetSeparator = ':';
+    OffsetDisplay = odHex;
+    CaretStyle = csFull;
+    FocusFrame = true;
+    SwapNibbles = 0;
+    FileName = "---";
+    {
+        QFont courier(QStringLiteral("Courier"));
+        courier.setPointSize(12);
+        // Every cell is one character wide: a proportional stand-in will not do.
+        if (!QFontInfo(courier).fixedPitch()) {
+            courier.setStyleHint(QFont::Monospace);
+            courier.setFixedPitch(true);
+        }
+        setFont(courier);
+    }
+    SetBorderStyle(bsSingle);
+    SetDefaultDrawing(false);
+    SetOptions(TGridOptions {goVertLine, goHorzLine, goTabs, goThumbTracking});
+    SetGridLineWidth(0);
+    FBytesPerColumnDoubled = 4;
+    SetCtl3D(false);
+    SetCursor(QCursor(Qt::IBeamCursor));
+    FChangeMarks.Clear();
+    Markers.fill(-1);
+    SelFirst = SelAnchor = SelLast = -1;
+    Selecting = false;
+    ResetUndo();
+    SetDefaultColWidth(0);
+    SetDefaultRowHeight(0);
+    SetColCount(3 * 16 + 3);
+    SetRowCount(1);
+    SetFixedRows(0);
+    Translation = ttAnsi;
+    CanUndo = false;
+    Modified = false;
+    ReadOnlyFile = true;
+    CreateBackup = true;
+    BackupExtension = ".bak";
+    // The working file's name was chosen by FWorkingFile, which also holds the read
+    // window (start -1) and the cached size (-1).
+    FHexColumnCount = 32;
+    AltCharPending = false;
+    MaskWhiteSpaces = true;
+    MaskChar = '.';
+    NoSizeChange = false;
+    VariableLineLength = false;
+    LineOffsets.clear();
+    AllowInsertMode = false;
+    InsertToggle = false;
+    AutoCaretMode = true;
+    WantTabs = true;
+    ReadOnlyView = false;
+}
+
+THexEditor::~THexEditor()
+{
+    // Nothing may be posted to or fired from a half-destroyed control.
+    OnStateChanged = nullptr;
+    FreeFile();
+    FUndo.Clear();
+    FChangeMarks.Clear();
+    LineOffsets.clear();
+    // FWorkingFile's destructor deletes the working file.
+}
+
+void THexEditor::Loaded()
+{
+    CreateEmptyFile("Untitled");
+}
+
+bool THexEditor::event(QEvent* e)
+{
+    if (e->type() == WM_STATECHANGED) {
+        const int wParam = static_cast<TStateChangedEvent*>(e)->WParam;
+        Guarded([&] { WMSTATECHANGED(wParam); });
+        return true;
+    }
+    if (e->type() == QEvent::Show && !FWindowCreatedOnce) {
+        // The window exists now: start over with empty data unless the host has
+        // already given the editor its data.
+        FWindowCreatedOnce = true;
+        if (FileName == "---")
+            Guarded([&] { CreateEmptyFile("Untitled"); });
+    }
+    return TCustomGrid::event(e);
+}
+
+void THexEditor::StateNotification()
+{
+    if (testAttribute(Qt::WA_WState_Created))
+        QCoreApplication::postEvent(this, new TStateChangedEvent(7, 7));
+}
+
+void THexEditor::WMSTATECHANGED(int wParam)
+{
+    if (wParam == 7 && OnStateChanged)
+        OnStateChanged(this);
+}
+
+void THexEditor::CMFontChanged()
+{
+    TCustomGrid::CMFontChanged();
+    if (testAttribute(Qt::WA_WState_Created))
+        AdjustMetrics();
+    // The caret is rebuilt here by the painting code while the control has the focus.
+}
+
+// ------------------------------------------------------------------ property setters
+
+void THexEditor::SetShowMarkerColumn(bool value)
+{
+    if (value == ShowMarkerColumn)
+        return;
+    ShowMarkerColumn = value;
+    AdjustMetrics();
+}
+
+void THexEditor::SetBytesPerColumn(int32_t value)
+{
+    // The column widths and the group colours divide by it.
+    if (value < 1)
+        throw Exception("Invalid BytesPerColumn argument");
+    if (2 * value == FBytesPerColumnDoubled)
+        return;
+    FBytesPerColumnDoubled = 2 * value;
+    AdjustMetrics();
+    Invalidate();
+}
+
+void THexEditor::SetTranslation(TTranslationType value)
+{
+    if (value == Translation)
+        return;
+    Translation = value;
+    Invalidate();
+}
+
+void THexEditor::SetOffsetDisplay(TOffsetDisplayStyle value)
+{
+    if (value == OffsetDisplay)
+        return;
+    OffsetDisplay = value;
+    SetOffsetDisplayWidth();
+    Invalidate();
+}
+
+void THexEditor::SetCaretStyle(TCaretStyle value)
+{
+    if (value == CaretStyle)
+        return;
+    CaretStyle = value;
+    // While focused the painting code rebuilds and parks the caret here.
+    Invalidate();
+}
+
+void THexEditor::SetFocusFrame(bool value)
+{
+    if (value == FocusFrame)
+        return;
+    FocusFrame = value;
+    Invalidate();
+}
+
+void THexEditor::SetOffsetChar(char value)
+{
+    if (value == OffsetSeparator)
+        return;
+    OffsetSeparator = value;
+    Invalidate();
+}
+
+void THexEditor::SetSwapNibbles(bool value)
+{
+    const int stored = value ? 1 : 0;
+    if (stored == SwapNibbles)
+        return;
+    SwapNibbles = stored;
+    Invalidate();
+}
+
+void THexEditor::SetMaskWhiteSpaces(bool value)
+{
+    if (value == MaskWhiteSpaces)
+        return;
+    MaskWhiteSpaces = value;
+    Invalidate();
+}
+
+void THexEditor::SetMaskChar(char value)
+{
+    if (value == MaskChar)
+        return;
+    MaskChar = value;
+    Invalidate();
+}
+
+void THexEditor::SetNoSizeChange(bool value)
+{
+    NoSizeChange = value;
+    SetAllowInsertMode(AllowInsertMode);
+}
+
+void THexEditor::SetAllowInsertMode(bool value)
+{
+    AllowInsertMode = NoSizeChange ? false : value;
+    StateNotification();
+}
+
+void THexEditor::SetAutoCaretMode(bool value)
+{
+    AutoCaretMode = value;
+    if (value)
+        SetCaretStyle(IsInsertMode() ? csLeftLine : csFull);
+}
+
+void THexEditor::SetWantTabs(bool value)
+{
+    WantTabs = value;
+}
+
+void THexEditor::SetReadOnlyView(bool value)
+{
+    ReadOnlyView = value;
+}
+
+void THexEditor::SetModified(bool flag)
+{
+    Modified = flag;
+    if (!flag) {
+        CanUndo = false;
+        FChangeMarks.Clear();
+        Invalidate();
+    }
+}
+
+void THexEditor::SetReadOnlyFile(bool flag)
+{
+    if (flag && !ReadOnlyFile) {
+        ReadOnlyFile = true;
+        StateNotification();
+    }
+}

@@ -1,0 +1,308 @@
+#pragma once
+// THexEditor: a grid control that shows a block of bytes as offset, hex and character
+// columns, keeps the bytes in a temporary working file, and edits them with undo.
+//
+// This header holds the whole class. Its implementation is split by concern:
+//   HexEditor.cpp          construction, properties, state notification, window hooks
+//   HexEditorData.cpp      working file, load/save, byte and range access
+//   HexEditorUndo.cpp      undo records and change marks
+//   HexEditorEdit.cpp      editing operations and nibble shifts
+//   HexEditorLayout.cpp    geometry: cells <-> positions, line lengths, metrics
+//   HexEditorSelection.cpp selection, markers, SelectCell
+//   HexEditorFind.cpp      find, seek, character translation, AsText/AsHex
+// Painting (DrawCell, colours, caret) and keyboard/mouse input live in their own files
+// (HexEditorPaint.cpp, HexEditorInput.cpp) and add their members in the marked places.
+//
+// Positions are zero-based 32-bit byte indices into the data; -1 means none for the
+// selection fields, the markers and the read window's start.
+//
+// Has a window: the state notification is posted only when the widget's platform
+// window state exists (Qt::WA_WState_Created, set once the widget or its top-level
+// has been shown or winId() was asked for); before that it is dropped.
+#include "ChangeMarks.h"
+#include "CustomGrid.h"
+#include "HexText.h"
+#include "Translation.h"
+#include "UndoStore.h"
+#include "WorkingFile.h"
+
+#include <QEvent>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum TCaretStyle : uint8_t { csFull, csLeftLine, csBottomLine };
+
+// The event type of the state-changed notification the editor posts to itself.
+constexpr QEvent::Type WM_STATECHANGED = static_cast<QEvent::Type>(QEvent::User + 2);
+
+// The posted state-changed message; WParam and LParam are both 7.
+class TStateChangedEvent : public QEvent {
+public:
+    TStateChangedEvent(int wParam, int lParam) : QEvent(WM_STATECHANGED), WParam(wParam), LParam(lParam) {}
+    int WParam;
+    int LParam;
+};
+
+class THexEditor;
+using TNotifyEvent = std::function<void(THexEditor* sender)>;
+
+class THexEditor : public TCustomGrid {
+    Q_OBJECT
+
+public:
+    explicit THexEditor(QWidget* parent = nullptr);
+    ~THexEditor() override;
+
+    // After the host has set the properties: starts over with empty data "Untitled".
+    void Loaded();
+
+    // ---------------------------------------------------------------- published properties
+    bool GetShowMarkerColumn() const { return ShowMarkerColumn; }
+    void SetShowMarkerColumn(bool value);
+    int32_t GetBytesPerColumn() const { return FBytesPerColumnDoubled / 2; }
+    void SetBytesPerColumn(int32_t value); // below 1: "Invalid BytesPerColumn argument"
+    TNotifyEvent OnStateChanged;
+    TTranslationType GetTranslation() const { return Translation; }
+    void SetTranslation(TTranslationType value);
+    bool CreateBackup = true;
+    std::string BackupExtension = ".bak";
+    TOffsetDisplayStyle GetOffsetDisplay() const { return OffsetDisplay; }
+    void SetOffsetDisplay(TOffsetDisplayStyle value);
+    int32_t GetBytesPerLine() const { return BytesPerLine; }
+    void SetBytesPerLine(int32_t value); // 1 to 256, else "Invalid BytesPerLine argument"
+    TCaretStyle GetCaretStyle() const { return CaretStyle; }
+    void SetCaretStyle(TCaretStyle value);
+    bool GetFocusFrame() const { return FocusFrame; }
+    void SetFocusFrame(bool value);
+    char GetOffsetSeparator() const { return OffsetSeparator; }
+    void SetOffsetChar(char value); // the setter of OffsetSeparator
+    void SetOffsetSeparator(char value) { SetOffsetChar(value); }
+    bool GetSwapNibbles() const { return SwapNibbles != 0; }
+    void SetSwapNibbles(bool value);
+    bool GetMaskWhiteSpaces() const { return MaskWhiteSpaces; }
+    void SetMaskWhiteSpaces(bool value);
+    char GetMaskChar() const { return MaskChar; }
+    void SetMaskChar(char value);
+    bool GetNoSizeChange() const { return NoSizeChange; }
+    void SetNoSizeChange(bool value);
+    bool GetAllowInsertMode() const { return AllowInsertMode; }
+    void SetAllowInsertMode(bool value);
+    bool GetAutoCaretMode() const { return AutoCaretMode; }
+    void SetAutoCaretMode(bool value);
+    bool GetWantTabs() const { return WantTabs; }
+    void SetWantTabs(bool value);
+    bool GetReadOnlyView() const { return ReadOnlyView; }
+    void SetReadOnlyView(bool value);
+    // Font: QWidget::font()/setFont(); a change reaches CMFontChanged.
+
+    // ---------------------------------------------------------------- public values
+    const std::string& GetFileName() const { return FileName; }
+    bool GetModified() const { return Modified; }
+    void SetModified(bool flag);
+    bool GetReadOnlyFile() const { return ReadOnlyFile; }
+    void SetReadOnlyFile(bool flag);
+    bool GetCanUndo() const { return CanUndo; }
+    const std::string& GetUndoDescription() const { return UndoDescription; }
+    bool GetIsInsertMode() const { return InsertToggle && AllowInsertMode && !NoSizeChange; }
+    bool IsInsertMode() const { return GetIsInsertMode(); }
+    int32_t GetCharWidth() const { return CharWidth; }
+    int32_t GetLineHeight() const { return LineHeight; }
+    int32_t GetOffsetDisplayWidth() const { return OffsetDisplayWidth; }
+    bool GetVariableLineLength() const { return VariableLineLength; }
+    const std::vector<int32_t>& GetLineOffsets() const { return LineOffsets; }
+    int32_t GetSelAnchor() const { return SelAnchor; }
+    int32_t GetSelFirst() const { return SelFirst; }
+    int32_t GetSelLast() const { return SelLast; }
+    bool GetSelecting() const { return Selecting; }
+    void SetSelecting(bool value) { Selecting = value; }
+    bool GetInsertToggle() const { return InsertToggle; }
+    // The working file (its path, for hosts and tests); the undo store and change marks.
+    const std::string& WorkingFileName() const { return FWorkingFile.Path(); }
+    const UndoStore& GetUndoStore() const { return FUndo; }
+    const ChangeMarks& GetChangeMarks() const { return FChangeMarks; }
+
+    // ---------------------------------------------------------------- whole data
+    void CreateEmptyFile(const std::string& name);
+    // Answers whether the file was loaded (false when it cannot be opened for reading).
+    bool LoadFromFile(const std::string& fileName);
+    bool LoadFromStream(std::istream& stream);
+    // Answers whether the data was written (false also when the backup copy failed).
+    bool SaveToFile(const std::string& fileName);
+    bool SaveToStream(std::ostream& stream);
+    void FreeFile();
+    void TestStream();
+    int32_t GetDataSize();
+
+    // ---------------------------------------------------------------- byte and range access
+    uint8_t GetByteAtPos(int32_t position);
+    void SetByteAtPos(int32_t position, uint8_t value);
+    void GetMemAtPos(uint8_t* buffer, int32_t position, int32_t count);
+    void SetMemAtPos(const uint8_t* buffer, int32_t position, int32_t count);
+    uint8_t GetMemory(int32_t position);               // "Invalid GetMemory index"
+    void SetMemory(int32_t position, uint8_t value);   // "Invalid SetMemory index"
+    // A new block of count bytes from position (count is cut at the data's end and set
+    // to 0, with no block, when the read fails). "Invalid BufferFromFile argument".
+    std::unique_ptr<uint8_t[]> BufferFromFile(int32_t position, int32_t& count);
+    void MoveFileMem(int32_t from, int32_t to, int32_t count);
+    void CheckInternalBuffer(int32_t position);
+    void SetInternalBufferByte(int32_t position, uint8_t value);
+    // The byte at position from the read window; CheckInternalBuffer must cover it.
+    uint8_t InternalBufferByte(int32_t position) const { return FWorkingFile.WindowByte(position); }
+    int32_t GetWindowStart() const { return FWorkingFile.WindowStart(); }
+    int32_t GetCachedDataSize() const { return FWorkingFile.CachedSize(); }
+
+    // ---------------------------------------------------------------- notification
+    void StateNotification();
+    void WMSTATECHANGED(int wParam);
+
+    // ---------------------------------------------------------------- undo and change marks
+    bool CreateUndo(uint8_t kind, int32_t position, int32_t count, int32_t fourth);
+    // Answers whether a step was taken back.
+    bool Undo();
+    void ResetUndo();
+    bool HasChanged(int32_t position) const;
+    void SetChanged(int32_t position, bool flag);
+
+    // ---------------------------------------------------------------- editing
+    void ChangeByte(uint8_t oldByte, uint8_t newByte, int32_t position, int col, int row);
+    void InsertBuffer(const uint8_t* buffer, int32_t count, int32_t position);
+    void AppendBuffer(const uint8_t* buffer, int32_t count);
+    void ReplaceSelection(const uint8_t* buffer, int32_t count);
+    void DeleteSelection();
+    void InternalErase(bool backspace);
+    bool InsertNibble(int32_t position, bool high);
+    bool DeleteNibble(int32_t position, bool high);
+
+    // ---------------------------------------------------------------- translation
+    // The character drawn for a stored byte, and the byte stored for a typed character
+    // (0: refused), in the current Translation.
+    uint8_t TranslateToAnsiChar(uint8_t value) const;
+    uint8_t TranslateFromAnsiChar(uint8_t value) const;
+    void ConvertRange(int32_t from, int32_t to, TTranslationType fromType, TTranslationType toType);
+
+    // ---------------------------------------------------------------- geometry
+    int32_t GetPosAtCursor(int col, int row);
+    TGridCoord GetCursorAtPos(int32_t position, bool inCharField);
+    int GetRow(int32_t position);
+    int GetOtherFieldCol(int col, bool& inCharField) const;
+    int GetOtherFieldCol(int col) { return GetOtherFieldCol(col, InCharField); }
+    bool OutOfBounds(int col, int row);
+    bool GetInCharField();
+    void SetInCharField(bool value);
+    int32_t GetLineOffset(int row);
+    int32_t GetLineLength(int row);
+    void SetLineLength(int row, int32_t length); // "Invalid Line Length argument"
+    void SetLineLengths(const std::vector<int32_t>& lengths);
+    void SetVariableLineLength(bool value);
+    void CalcSizes();
+    void AdjustMetrics();
+    void SetOffsetDisplayWidth();
+    // The offset column's text for row (empty data: the row-0 text of empty data).
+    std::string GetOffsetText(int row);
+
+    // ---------------------------------------------------------------- selection and markers
+    void Select(int fromCol, int fromRow, int toCol, int toRow);
+    bool IsSelected(int32_t position) const;
+    void ResetSelection(bool redraw);
+    void RedrawPos(int32_t from, int32_t to);
+    int32_t GetSelStart();
+    void SetSelStart(int32_t position); // "Invalid SelStart"
+    int32_t GetSelEnd();
+    void SetSelEnd(int32_t position);   // "Invalid SelEnd"
+    int32_t GetSelCount() const;
+    int32_t GetCursorPos();
+    int IsMarkerPos(int row) const;
+    int32_t GetMarker(uint8_t index) const;        // "SetMarker : Invalid marker index"
+    void SetMarker(uint8_t index, int32_t row);    // "SetMarker : Invalid marker index"
+    int32_t GetMarkerRow(uint8_t index) const;
+
+    // ---------------------------------------------------------------- find, seek, text
+    // The pattern is changed in place (translated for asText, lower-cased for ignoreCase).
+    int32_t Find(uint8_t* pattern, int32_t count, int32_t start, int32_t end, bool ignoreCase, bool asText);
+    bool Seek(int32_t offset, int32_t origin, bool refuseOutside);
+    std::string GetAsText();
+    void SetAsText(const std::string& text);
+    std::string GetAsHex();
+    void SetAsHex(const std::string& text);
+
+protected:
+    // ---------------------------------------------------------------- internal workers
+    void DoCreateUndo(uint8_t kind, int32_t position, int32_t count, int32_t fourth);
+    void InternalInsertBuffer(const uint8_t* buffer, int32_t count, int32_t position);
+    void InternalAppendBuffer(const uint8_t* buffer, int32_t count);
+    void InternalDeleteSelection(int32_t start, int32_t end, int col, int row);
+    void InternalGetCurSel(int32_t& start, int32_t& end, int& col, int& row);
+    bool InternalInsertNibble(int32_t position, bool high);
+    bool InternalDeleteNibble(int32_t position, bool high);
+    std::unique_ptr<FileStream> CreateShift4BitStream(int32_t start, std::string& fileName);
+    void InternalConvertRange(int32_t from, int32_t to, TTranslationType fromType, TTranslationType toType);
+    void AdjustLineLengthsCount();
+    void ClearOffsets();
+    bool CheckSelectCell(int col, int row);
+    // Moves the current cell (anchor moved, scrolled into view).
+    void MoveTo(int col, int row) { MoveColRow(col, row, true, true); }
+    void MoveTo(TGridCoord cell) { MoveColRow(cell.x, cell.y, true, true); }
+    // Puts the caret on a cell after SelectCell accepted it (the painting code gives
+    // it a body).
+    void CaretToCell(int col, int row);
+
+    // ---------------------------------------------------------------- grid hooks
+    bool SelectCell(int col, int row) override;
+    void CMFontChanged() override;
+    bool event(QEvent* event) override;
+
+    // ---------------------------------------------------------------- state
+    // Names the design gives keep their names; the rest carry the F prefix.
+    WorkingFile FWorkingFile;
+    ChangeMarks FChangeMarks;
+    UndoStore FUndo;
+
+    std::string FileName = "---";
+    bool Modified = false;
+    bool ReadOnlyFile = true;
+    bool CanUndo = false;
+    std::string UndoDescription = "No Undo";
+
+    int32_t BytesPerLine = 16;
+    int32_t FHexColumnCount = 32;
+    int32_t FBytesPerColumnDoubled = 4;
+    bool ShowMarkerColumn = true;
+    TOffsetDisplayStyle OffsetDisplay = odHex;
+    char OffsetSeparator = ':';
+    int32_t CharWidth = -1;
+    int32_t LineHeight = 0;
+    int32_t OffsetDisplayWidth = -1;
+    bool InCharField = false;
+    bool VariableLineLength = false;
+    std::vector<int32_t> LineOffsets;
+
+    int32_t SelAnchor = -1;
+    int32_t SelFirst = -1;
+    int32_t SelLast = -1;
+    bool Selecting = false;
+    std::array<int32_t, 10> Markers;
+
+    TTranslationType Translation = ttAnsi;
+    int SwapNibbles = 0; // 0 or 1, compared as a column offset
+    bool NoSizeChange = false;
+    bool AllowInsertMode = false;
+    bool InsertToggle = false;
+    bool AltCharPending = false;
+    TCaretStyle CaretStyle = csFull;
+    bool AutoCaretMode = true;
+    bool FocusFrame = true;
+    bool MaskWhiteSpaces = true;
+    char MaskChar = '.';
+    bool WantTabs = true;
+    bool ReadOnlyView = false;
+
+    bool FWindowCreatedOnce = false;
+
+    // Painting state (Colors, caret bitmap) and input handlers are added here.
+};

@@ -1,0 +1,39 @@
+#pragma once
+// Names and creation of the editor's temporary files (the working file and the shift
+// file): the system temporary directory, 8 upper-case hex digits of a millisecond tick
+// and the extension ".ZQUT".
+//
+// Creation is always exclusive: a file or a symbolic link that already sits at a
+// candidate name is never opened, truncated or followed; the next name is tried instead.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class FileStream;
+
+// Milliseconds since system start, cut to 32 bits.
+uint32_t TickCount();
+
+// The system temporary directory, trimmed of blanks and control characters, always
+// ending in '/'.
+std::string TempDirectory();
+
+// dir + the tick as exactly 8 upper-case hex digits + ".ZQUT".
+std::string TempFileNameForTick(const std::string& dir, uint32_t tick);
+
+// Whether anything (a file, a directory, a link, even a dangling one) sits at name.
+bool PathEntryExists(const std::string& name);
+
+// A name in dir at which nothing exists right now, starting from the current tick.
+std::string NewTempFileName(const std::string& dir = TempDirectory());
+
+// Creates a new, empty temporary file exclusively (mode 0600) and answers it open for
+// reading and writing; name receives its path. Candidates start at firstTick and go
+// up by one per occupied name. Throws EFCreateError when no name can be created (for
+// a reason other than an occupied name, or after a very large number of tries).
+std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string& dir, uint32_t firstTick);
+std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string& dir = TempDirectory());
+
+// Removes name when it is a plain file or a link (never follows a link); false when
+// nothing was removed.
+bool RemoveFileEntry(const std::string& name);

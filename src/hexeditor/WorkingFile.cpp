@@ -1,0 +1,442 @@
+#include "WorkingFile.h"
+
+#include "Errors.h"
+#include "TempFileName.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <filesystem>
+#include <istream>
+#include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+// An uninitialised heap block: the tail moves overwrite every byte they use.
+std::unique_ptr<uint8_t[]> NewBlock(size_t size)
+{
+    return std::unique_ptr<uint8_t[]>(new uint8_t[size]);
+}
+
+// Deletes a temporary file when it goes out of scope, unless released.
+struct FileRemover {
+    std::string name;
+    ~FileRemover()
+    {
+        if (!name.empty())
+            RemoveFileEntry(name);
+    }
+};
+
+mode_t CurrentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+}
+
+WorkingFile::WorkingFile(std::string dir)
+    : FDir(dir.empty() ? TempDirectory() : std::move(dir)), FWindow(static_cast<size_t>(WindowSize), 0)
+{
+    if (FDir.back() != '/')
+        FDir += '/';
+    FPath = NewTempFileName(FDir);
+}
+
+WorkingFile::~WorkingFile()
+{
+    Close();
+    RemoveOwnFile();
+}
+
+void WorkingFile::Close()
+{
+    FStream.reset();
+}
+
+void WorkingFile::RemoveOwnFile()
+{
+    if (FOwnsFile) {
+        RemoveFileEntry(FPath);
+        FOwnsFile = false;
+    }
+}
+
+void WorkingFile::Free()
+{
+    if (!FStream)
+        return;
+    try {
+        FStream->SetSize(0);
+    } catch (const Exception&) {
+        // The file is closed and forgotten anyway; its bytes no longer matter.
+    }
+    Close();
+}
+
+std::unique_ptr<FileStream> WorkingFile::CreateExclusively()
+{
+    if (!PathEntryExists(FPath)) {
+        try {
+            auto stream = std::make_unique<FileStream>(FPath, FileStream::Mode::CreateExclusive);
+            ::fchmod(stream->Handle(), S_IRUSR | S_IWUSR);
+            FOwnsFile = true;
+            return stream;
+        } catch (const EFCreateError&) {
+            if (!PathEntryExists(FPath))
+                throw;
+        }
+    }
+    // Something that is not ours sits at the name: never touch it, take another name.
+    std::string name;
+    auto stream = CreateTempFile(name, FDir);
+    FPath = name;
+    FOwnsFile = true;
+    return stream;
+}
+
+void WorkingFile::OpenOwnFile()
+{
+    FStream = std::make_unique<FileStream>(FPath, FileStream::Mode::OpenReadWrite);
+}
+
+void WorkingFile::CreateEmpty()
+{
+    Close();
+    RemoveOwnFile();
+    FStream = CreateExclusively();
+    InvalidateWindow();
+    InvalidateSize();
+}
+
+void WorkingFile::LoadCopyOf(const std::string& source)
+{
+    Close();
+    RemoveOwnFile();
+    InvalidateWindow();
+    InvalidateSize();
+
+    std::error_code error;
+    const auto size = fs::file_size(source, error);
+    if (!error && size > static_cast<uintmax_t>(INT32_MAX))
+        throw EFOpenError(source, "The file is larger than 2147483647 bytes");
+
+    // copy_file without overwrite creates the target with O_EXCL: an existing file or
+    // link at the name is never opened or followed.
+    for (int tries = 0;; ++tries) {
+        error.clear();
+        fs::copy_file(source, FPath, fs::copy_options::none, error);
+        if (!error)
+            break;
+        if (error == std::errc::file_exists && tries < 1000 && !FOwnsFile) {
+            FPath = NewTempFileName(FDir);
+            continue;
+        }
+        // A partial copy of ours may be left: remove it. A foreign entry stays.
+        if (error != std::errc::file_exists)
+            RemoveFileEntry(FPath);
+        throw EFCreateError(FPath, error.message());
+    }
+    FOwnsFile = true;
+    // The copy took the source's permissions; the working copy must be writable.
+    ::chmod(FPath.c_str(), S_IRUSR | S_IWUSR);
+    try {
+        OpenOwnFile();
+    } catch (...) {
+        RemoveOwnFile();
+        throw;
+    }
+}
+
+void WorkingFile::LoadFromStream(std::istream& source)
+{
+    Close();
+    RemoveOwnFile();
+    InvalidateWindow();
+    InvalidateSize();
+    FStream = CreateExclusively();
+    try {
+        source.clear();
+        source.seekg(0, std::ios::beg);
+        if (source.fail())
+            source.clear(); // not seekable: take what the stream still has
+        auto block = NewBlock(CopyBlockSize);
+        uint64_t pos = 0;
+        for (;;) {
+            source.read(reinterpret_cast<char*>(block.get()), static_cast<std::streamsize>(CopyBlockSize));
+            const auto n = static_cast<size_t>(source.gcount());
+            if (source.bad())
+                throw EReadError("stream", "read failed");
+            if (pos + n > static_cast<uint64_t>(INT32_MAX))
+                throw EReadError("stream", "more than 2147483647 bytes");
+            if (n > 0)
+                FStream->WriteAt(pos, block.get(), n);
+            pos += n;
+            if (n < CopyBlockSize)
+                break;
+        }
+        FStream->Seek(0, SeekOrigin::Beginning);
+    } catch (...) {
+        Free();
+        RemoveOwnFile();
+        throw;
+    }
+}
+
+bool WorkingFile::SaveCopyTo(const std::string& dest)
+{
+    try {
+        struct stat st {};
+        const bool existed = ::stat(dest.c_str(), &st) == 0;
+        const mode_t mode = existed ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+        if (!FStream) {
+            FileStream empty(dest, FileStream::Mode::Create);
+            return true;
+        }
+        std::error_code error;
+        fs::copy_file(FPath, dest, fs::copy_options::overwrite_existing, error);
+        if (error)
+            return false;
+        ::chmod(dest.c_str(), mode);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool WorkingFile::SaveToStream(std::ostream& dest)
+{
+    if (!FStream)
+        return false;
+    try {
+        const uint64_t size = FStream->Size();
+        auto block = NewBlock(CopyBlockSize);
+        for (uint64_t pos = 0; pos < size;) {
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(CopyBlockSize, size - pos));
+            const size_t n = FStream->ReadAt(pos, block.get(), want);
+            if (n != want)
+                return false;
+            dest.write(reinterpret_cast<const char*>(block.get()), static_cast<std::streamsize>(n));
+            if (!dest)
+                return false;
+            pos += n;
+        }
+        dest.flush();
+        return static_cast<bool>(dest);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+int32_t WorkingFile::DataSize()
+{
+    if (!FStream)
+        return 0;
+    if (FCachedSize == -1 || FWindowStart == -1) {
+        const uint64_t size = FStream->Size();
+        FCachedSize = size > static_cast<uint64_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(size);
+    }
+    return FCachedSize;
+}
+
+bool WorkingFile::WindowValidFor(int32_t p, int32_t bytesPerLine) const
+{
+    return FWindowStart != -1 && p >= FWindowStart
+        && static_cast<int64_t>(p) + bytesPerLine <= static_cast<int64_t>(FWindowStart) + WindowSize;
+}
+
+void WorkingFile::CheckInternalBuffer(int32_t p, int32_t bytesPerLine)
+{
+    if (WindowValidFor(p, bytesPerLine))
+        return;
+    FCachedSize = -1;
+    const int32_t start = p - WindowSize / 2 < 0 ? 0 : p - WindowSize / 2;
+    size_t n = 0;
+    if (FStream)
+        n = FStream->ReadAt(static_cast<uint64_t>(start), FWindow.data(), FWindow.size());
+    FWindowFill = static_cast<int32_t>(n);
+    FWindowStart = start;
+}
+
+void WorkingFile::SetInternalBufferByte(int32_t p, uint8_t value, int32_t /*bytesPerLine*/)
+{
+    // Any copy of the byte in the window must follow, also near the window's end where
+    // the window is not "valid" for a whole line starting at p.
+    if (FWindowStart != -1 && p >= FWindowStart && static_cast<int64_t>(p) < static_cast<int64_t>(FWindowStart) + WindowSize)
+        FWindow[static_cast<size_t>(p - FWindowStart)] = value;
+}
+
+int32_t WorkingFile::FillWindowFrom(int32_t p)
+{
+    FCachedSize = -1;
+    size_t n = 0;
+    if (FStream && p >= 0)
+        n = FStream->ReadAt(static_cast<uint64_t>(p), FWindow.data(), FWindow.size());
+    FWindowFill = static_cast<int32_t>(n);
+    FWindowStart = p < 0 ? 0 : p;
+    return FWindowFill;
+}
+
+uint8_t WorkingFile::GetByteAtPos(int64_t position)
+{
+    uint8_t value = 0;
+    if (FStream && position >= 0)
+        FStream->ReadAt(static_cast<uint64_t>(position), &value, 1);
+    return value;
+}
+
+void WorkingFile::SetByteAtPos(int64_t position, uint8_t value)
+{
+    FStream->WriteAt(static_cast<uint64_t>(position), &value, 1);
+    if (position >= FCachedSize)
+        FCachedSize = -1; // the file grew
+}
+
+size_t WorkingFile::GetMemAtPos(uint8_t* buffer, int64_t position, size_t count)
+{
+    if (!FStream || position < 0)
+        return 0;
+    return FStream->ReadAt(static_cast<uint64_t>(position), buffer, count);
+}
+
+void WorkingFile::SetMemAtPos(const uint8_t* buffer, int64_t position, size_t count)
+{
+    if (count > 0)
+        FStream->WriteAt(static_cast<uint64_t>(position), buffer, count);
+    if (position + static_cast<int64_t>(count) > FCachedSize)
+        FCachedSize = -1; // the file grew
+}
+
+uint64_t WorkingFile::FileSize()
+{
+    return FStream ? FStream->Size() : 0;
+}
+
+void WorkingFile::SetFileSize(uint64_t size)
+{
+    FStream->SetSize(size);
+    FCachedSize = -1;
+}
+
+void WorkingFile::MoveFileMem(int64_t from, int64_t to, int64_t count)
+{
+    if (count <= 0 || from == to)
+        return;
+    const size_t blockSize = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(MoveBlockSize), count));
+    auto block = NewBlock(blockSize);
+    auto moveOne = [&](int64_t offset, size_t n) {
+        const size_t got = FStream->ReadAt(static_cast<uint64_t>(from + offset), block.get(), n);
+        if (got < n)
+            std::fill(block.get() + got, block.get() + n, uint8_t(0));
+        FStream->WriteAt(static_cast<uint64_t>(to + offset), block.get(), n);
+    };
+    if (to > from) {
+        // Moving up: start at the end so no source byte is overwritten before it is read.
+        for (int64_t remaining = count; remaining > 0;) {
+            const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockSize), remaining));
+            remaining -= static_cast<int64_t>(n);
+            moveOne(remaining, n);
+        }
+    } else {
+        for (int64_t done = 0; done < count;) {
+            const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockSize), count - done));
+            moveOne(done, n);
+            done += static_cast<int64_t>(n);
+        }
+    }
+}
+
+std::unique_ptr<FileStream> CreateShift4BitStream(FileStream& work, int64_t start, int64_t dataSize,
+                                                  const std::string& dir, std::string& name)
+{
+    if (start >= dataSize || start < 0)
+        return nullptr;
+    auto shift = CreateTempFile(name, dir);
+    FileRemover remover {name};
+    auto block = NewBlock(WorkingFile::CopyBlockSize);
+    uint8_t carry = 0;
+    uint64_t out = 0;
+    for (int64_t pos = start; pos < dataSize;) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(WorkingFile::CopyBlockSize), dataSize - pos));
+        const size_t n = work.ReadAt(static_cast<uint64_t>(pos), block.get(), want);
+        if (n < want)
+            std::fill(block.get() + n, block.get() + want, uint8_t(0));
+        uint8_t* p = block.get();
+        for (size_t i = 0; i < want; ++i) {
+            const uint8_t low = p[i] & 0x0F;
+            p[i] = static_cast<uint8_t>((p[i] >> 4) | (carry << 4));
+            carry = low;
+        }
+        shift->WriteAt(out, block.get(), want);
+        out += want;
+        pos += static_cast<int64_t>(want);
+    }
+    // The last nibble moves into one more byte.
+    const uint8_t last = static_cast<uint8_t>(carry << 4);
+    shift->WriteAt(out, &last, 1);
+    shift->Seek(0, SeekOrigin::Beginning);
+    remover.name.clear();
+    return shift;
+}
+
+namespace {
+// Copies the shift file from skip on over the working file from position on.
+void CopyShiftOver(FileStream& shift, FileStream& work, int64_t position, uint64_t skip)
+{
+    const uint64_t size = shift.Size();
+    auto block = NewBlock(WorkingFile::CopyBlockSize);
+    uint64_t dst = static_cast<uint64_t>(position);
+    for (uint64_t src = skip; src < size;) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(WorkingFile::CopyBlockSize, size - src));
+        const size_t n = shift.ReadAt(src, block.get(), want);
+        if (n == 0)
+            break;
+        work.WriteAt(dst, block.get(), n);
+        src += n;
+        dst += n;
+    }
+}
+
+bool ShiftNibble(WorkingFile& file, int64_t position, bool high, bool insert)
+{
+    if (!file.IsOpen())
+        return false;
+    const uint64_t len = file.FileSize();
+    if (len == 0 || position < 0 || static_cast<uint64_t>(position) >= len)
+        return false;
+    const uint8_t b = file.GetByteAtPos(position);
+    std::string name;
+    {
+        auto shift = CreateShift4BitStream(*file.Stream(), position, static_cast<int64_t>(len), file.Directory(), name);
+        FileRemover remover {name};
+        CopyShiftOver(*shift, *file.Stream(), position, insert ? 0 : 1);
+    }
+    if (insert) {
+        file.SetByteAtPos(position, high ? static_cast<uint8_t>(b >> 4) : static_cast<uint8_t>(b & 0xF0));
+        file.SetFileSize(len + 1);
+    } else {
+        if (!high) {
+            const uint8_t n = file.GetByteAtPos(position);
+            file.SetByteAtPos(position, static_cast<uint8_t>((b & 0xF0) | (n & 0x0F)));
+        }
+        file.SetFileSize(len);
+    }
+    file.InvalidateWindow();
+    file.InvalidateSize();
+    return true;
+}
+}
+
+bool ShiftInsertNibble(WorkingFile& file, int64_t position, bool high)
+{
+    return ShiftNibble(file, position, high, true);
+}
+
+bool ShiftDeleteNibble(WorkingFile& file, int64_t position, bool high)
+{
+    return ShiftNibble(file, position, high, false);
+}

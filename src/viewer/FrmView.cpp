@@ -1,0 +1,428 @@
+// The main window's form: controls, fonts, menus and how Qt enters the handlers.
+#include "FrmView.h"
+
+#include "FieldTable.h"
+#include "FileStream.h"
+#include "Guard.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStackedWidget>
+
+#include <string_view>
+
+QString StartupFileName;
+TFrmView* FrmView = nullptr;
+
+QString StartupTextFromArguments(const QStringList& arguments)
+{
+    const QString text = arguments.join(QLatin1Char(' '));
+    qsizetype start = 0;
+    while (start < text.size() && (text[start] == QLatin1Char(' ') || text[start] == QLatin1Char('\t')))
+        ++start;
+    return text.mid(start);
+}
+
+namespace {
+
+// Row geometry of the header pages.
+constexpr int kLabelLeft = 16;
+constexpr int kLabelWidth = 148;
+constexpr int kEditLeft = 168;
+constexpr int kEditWidth = 81;
+constexpr int kEditHeight = 16;
+
+QFont MakeFont(const QStringList& families, bool bold)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setPointSize(8);
+    font.setBold(bold);
+    return font;
+}
+
+const QStringList kSansFamilies{"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial",
+                                "DejaVu Sans"};
+const QStringList kSerifFamilies{"Times New Roman", "Liberation Serif", "DejaVu Serif"};
+
+void SetTextColor(QWidget* widget, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    palette.setColor(QPalette::ButtonText, color);
+    widget->setPalette(palette);
+}
+
+struct NamedEdit {
+    std::string_view name;
+    TEdit* TFrmView::*member;
+};
+
+// The edit members by component name; the field table gives the order.
+constexpr NamedEdit kNamedEdits[] = {
+    {"EdLastPage", &TFrmView::EdLastPage},
+    {"EdPages", &TFrmView::EdPages},
+    {"EdSizeHd", &TFrmView::EdSizeHd},
+    {"EdMinRam", &TFrmView::EdMinRam},
+    {"EdMaxRam", &TFrmView::EdMaxRam},
+    {"Ed_SS", &TFrmView::Ed_SS},
+    {"Ed_SP", &TFrmView::Ed_SP},
+    {"Ed_IP", &TFrmView::Ed_IP},
+    {"Ed_CS", &TFrmView::Ed_CS},
+    {"EdMachine", &TFrmView::EdMachine},
+    {"EdSections", &TFrmView::EdSections},
+    {"EdDateStamp", &TFrmView::EdDateStamp},
+    {"EdSymbolTable", &TFrmView::EdSymbolTable},
+    {"EdSymbols", &TFrmView::EdSymbols},
+    {"EdSizeOptHd", &TFrmView::EdSizeOptHd},
+    {"EdChar", &TFrmView::EdChar},
+    {"EdMagic", &TFrmView::EdMagic},
+    {"EdMajorLinker", &TFrmView::EdMajorLinker},
+    {"EdMinorLinker", &TFrmView::EdMinorLinker},
+    {"EdCode", &TFrmView::EdCode},
+    {"EdInitData", &TFrmView::EdInitData},
+    {"EdUnInitData", &TFrmView::EdUnInitData},
+    {"EdEntryPoint", &TFrmView::EdEntryPoint},
+    {"EdBaseCode", &TFrmView::EdBaseCode},
+    {"EdBaseData", &TFrmView::EdBaseData},
+    {"EdImageBase", &TFrmView::EdImageBase},
+    {"EdSectionAlign", &TFrmView::EdSectionAlign},
+    {"EdFileAlign", &TFrmView::EdFileAlign},
+    {"EdMajorOS", &TFrmView::EdMajorOS},
+    {"EdMinorOS", &TFrmView::EdMinorOS},
+    {"EdMajorImage", &TFrmView::EdMajorImage},
+    {"EdMinorImage", &TFrmView::EdMinorImage},
+    {"EdMajorSubsystem", &TFrmView::EdMajorSubsystem},
+    {"EdMinorSubsystem", &TFrmView::EdMinorSubsystem},
+    {"EdWin32Version", &TFrmView::EdWin32Version},
+    {"EdSizeImage", &TFrmView::EdSizeImage},
+    {"EdWin32SizeHd", &TFrmView::EdWin32SizeHd},
+    {"EdCheckSum", &TFrmView::EdCheckSum},
+    {"EdSubsystem", &TFrmView::EdSubsystem},
+    {"EdDLLChar", &TFrmView::EdDLLChar},
+    {"EdStackRes", &TFrmView::EdStackRes},
+    {"EdStackCom", &TFrmView::EdStackCom},
+    {"EdHeapRes", &TFrmView::EdHeapRes},
+    {"EdHeapCom", &TFrmView::EdHeapCom},
+    {"EdLoaderFlags", &TFrmView::EdLoaderFlags},
+    {"EdRva", &TFrmView::EdRva},
+};
+
+QString ToQString(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+template <size_t N>
+std::array<QString, N> ToQStrings(std::span<const std::string_view> texts)
+{
+    std::array<QString, N> result;
+    for (size_t i = 0; i < N && i < texts.size(); ++i)
+        result[i] = ToQString(texts[i]);
+    return result;
+}
+
+std::array<QString, 9> SectionRowCaptions()
+{
+    std::array<QString, 9> result;
+    const auto rows = SectionFields();
+    for (size_t r = 0; r < result.size() && r < rows.size(); ++r)
+        result[r] = ToQString(rows[r].caption);
+    return result;
+}
+
+std::array<uint32_t, 13> Masks()
+{
+    std::array<uint32_t, 13> result{};
+    const auto masks = CharacteristicMasks();
+    for (size_t f = 0; f < result.size() && f < masks.size(); ++f)
+        result[f] = masks[f];
+    return result;
+}
+
+} // namespace
+
+TFrmView::TFrmView(QWidget* parent)
+    : QMainWindow(parent),
+      SectionLabelTexts(SectionRowCaptions()),
+      CharacteristicTexts(ToQStrings<13>(::CharacteristicTexts())),
+      CharacteristicMasks(Masks())
+{
+    setObjectName(QStringLiteral("FrmView"));
+    setWindowTitle(QStringLiteral("Korvex"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFont(MakeFont(kSansFamilies, false));
+    FFieldLabelFont = MakeFont(kSerifFamilies, true);
+    FCheckBoxFont = MakeFont(kSerifFamilies, true);
+    FFieldLabelPalette = palette();
+    FFieldLabelPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    FCheckBoxPalette = palette();
+    FCheckBoxPalette.setColor(QPalette::WindowText, QColor(128, 0, 0));
+    FCheckBoxPalette.setColor(QPalette::ButtonText, QColor(128, 0, 0));
+
+    CreateMenus();
+    CreatePages();
+    // Client area of the classic 626 x 437 window: the frame takes 8 x 27 of it.
+    resize(618, 410);
+
+    FStreamOpener = [](const std::string& fileName) {
+        return std::make_unique<::FileStream>(fileName, ::FileStream::Mode::OpenReadWrite);
+    };
+}
+
+TFrmView::~TFrmView()
+{
+    if (FrmView == this)
+        FrmView = nullptr;
+}
+
+void TFrmView::SetStreamOpener(StreamOpener opener)
+{
+    FStreamOpener = std::move(opener);
+}
+
+void TFrmView::CreateMenus()
+{
+    auto makeAction = [this](QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
+                             auto handler) {
+        auto* action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(key);
+        connect(action, &QAction::triggered, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+        return action;
+    };
+
+    MnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    MnuFile->setObjectName(QStringLiteral("MnuFile"));
+    MnuOpen = makeAction(MnuFile, "MnuOpen", QStringLiteral("Open..."), QKeySequence(Qt::Key_F2),
+                         &TFrmView::MnuOpenClick);
+    MnuCloseFile = makeAction(MnuFile, "MnuCloseFile", QStringLiteral("Close"), QKeySequence(Qt::Key_F3),
+                              &TFrmView::MnuCloseFileClick);
+    MnuSave = makeAction(MnuFile, "MnuSave", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                         &TFrmView::MnuSaveClick);
+    Dash = MnuFile->addSeparator();
+    Dash->setObjectName(QStringLiteral("Dash"));
+    MnuExit = makeAction(MnuFile, "MnuExit", QStringLiteral("Exit"), QKeySequence(Qt::Key_F6),
+                         &TFrmView::MnuExitClick);
+
+    MnuConvert = menuBar()->addMenu(QStringLiteral("&Convert"));
+    MnuConvert->setObjectName(QStringLiteral("MnuConvert"));
+    MnuHexView = MnuConvert->addAction(QStringLiteral("Hex"));
+    MnuHexView->setObjectName(QStringLiteral("MnuHexView"));
+    MnuHexView->setShortcut(QKeySequence(Qt::Key_F4));
+    MnuHexView->setCheckable(true);
+    connect(MnuHexView, &QAction::triggered, this, [this] {
+        // The check mark is the radix state and only the toggle itself may change it:
+        // undo the flip Qt makes before it reports the trigger.
+        MnuHexView->setChecked(!MnuHexView->isChecked());
+        Guarded([this] { MnuHexViewClick(); });
+    });
+
+    MnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
+    MnuHelp->setObjectName(QStringLiteral("MnuHelp"));
+    MnuAbout = makeAction(MnuHelp, "MnuAbout", QStringLiteral("About..."), QKeySequence(Qt::Key_F12),
+                          &TFrmView::MnuAboutClick);
+
+    MnuCloseFile->setEnabled(false);
+    MnuSave->setEnabled(false);
+    MnuHexView->setEnabled(false);
+}
+
+TEdit* TFrmView::CreateEdit(QWidget* parent, const QString& name, int maxLength)
+{
+    auto* edit = new TEdit(parent);
+    if (!name.isEmpty())
+        edit->setObjectName(name);
+    edit->SetMaxLength(maxLength);
+    edit->setFixedHeight(kEditHeight);
+    edit->setTextMargins(0, 0, 0, 0);
+    return edit;
+}
+
+QLabel* TFrmView::CreateFieldLabel(QWidget* parent, const QString& caption)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setFont(FFieldLabelFont);
+    label->setPalette(FFieldLabelPalette);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+void TFrmView::CreateFieldRows(QWidget* page, int firstField, int count, int left, int top, int step)
+{
+    const auto fields = HeaderFields();
+    for (int i = firstField; i < firstField + count; ++i) {
+        const HeaderField& field = fields[static_cast<size_t>(i)];
+        QLabel* label = CreateFieldLabel(page, ToQString(field.caption));
+        label->setGeometry(left + kLabelLeft, top, kLabelWidth, kEditHeight);
+        TEdit* edit = CreateEdit(page, ToQString(field.box), field.maxLength);
+        edit->setGeometry(left + kEditLeft, top, kEditWidth, kEditHeight);
+        FHeaderEdits[static_cast<size_t>(i)] = edit;
+        for (const NamedEdit& named : kNamedEdits) {
+            if (named.name == field.box)
+                this->*named.member = edit;
+        }
+        top += step;
+    }
+}
+
+void TFrmView::CreatePages()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client);
+
+    PageControl1 = new TPageControl(client);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setFont(MakeFont(kSansFamilies, true));
+    auto* clientLayout = new QHBoxLayout(client);
+    clientLayout->setContentsMargins(0, 0, 0, 0);
+    clientLayout->addWidget(PageControl1);
+
+    auto makePage = [](const char* name) {
+        auto* page = new QWidget;
+        page->setObjectName(QString::fromLatin1(name));
+        return page;
+    };
+    auto fillPage = [](QWidget* page, QWidget* child) {
+        auto* layout = new QHBoxLayout(page);
+        layout->setContentsMargins(2, 2, 2, 2);
+        layout->addWidget(child);
+    };
+
+    // MZ header
+    TabMZ = makePage("TabMZ");
+    CreateFieldRows(TabMZ, 0, kDosFieldCount, 0, 24, 24);
+    PageControl1->addTab(TabMZ, QStringLiteral("&MZ Header"));
+
+    // PE header
+    TabPE = makePage("TabPE");
+    PageControl2 = new TPageControl(TabPE);
+    PageControl2->setObjectName(QStringLiteral("PageControl2"));
+    fillPage(TabPE, PageControl2);
+    PageControl1->addTab(TabPE, QStringLiteral("&PE Header"));
+
+    TabFileHd = makePage("TabFileHd");
+    CreateFieldRows(TabFileHd, kDosFieldCount, kFileFieldCount, 0, 24, 24);
+    LabelDate = new QLabel(TabFileHd);
+    LabelDate->setObjectName(QStringLiteral("LabelDate"));
+    LabelDate->setFont(FFieldLabelFont);
+    SetTextColor(LabelDate, QColor(0, 128, 0));
+    LabelDate->setGeometry(kEditLeft + kEditWidth + 12, EdDateStamp->y(), 200, kEditHeight);
+    LabelDate->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("&Characteristics"), TabFileHd);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(312, 112, 240, 112);
+    TCheckBox** fileBoxes[] = {&CheckBoxSystem, &CheckBoxDLL, &CheckBoxExec, &CheckBox32Bit};
+    const auto fileFlags = FileCharacteristicFlags();
+    for (size_t f = 0; f < fileFlags.size() && f < 4; ++f) {
+        auto* box = new TCheckBox(ToQString(fileFlags[f].caption), GroupBox2);
+        box->setObjectName(ToQString(fileFlags[f].box));
+        box->setGeometry(24, 24 + 20 * static_cast<int>(f), 200, 17);
+        box->OnMouseUp = [this](TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                                QPoint pos) { RunCheckBoxMouseUp(sender, button, shift, pos); };
+        *fileBoxes[f] = box;
+    }
+    PageControl2->addTab(TabFileHd, QStringLiteral("Fil&e Header"));
+
+    TabOptHd = makePage("TabOptHd");
+    PageControlOption = new TPageControl(TabOptHd);
+    PageControlOption->setObjectName(QStringLiteral("PageControlOption"));
+    fillPage(TabOptHd, PageControlOption);
+    PageControl2->addTab(TabOptHd, QStringLiteral("&Optional Header"));
+
+    const int firstOptional = kDosFieldCount + kFileFieldCount;
+    const int standardCount = EntryPointFieldIndex() - firstOptional + 3; // to EdBaseData
+    TabStandard = makePage("TabStandard");
+    CreateFieldRows(TabStandard, firstOptional, standardCount, 0, 24, 24);
+    Label1 = CreateFieldLabel(TabStandard, QStringLiteral("File Offset Of Entry Point:"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(312, 24, kLabelWidth, kEditHeight);
+    LabelFileoffset = new QLabel(QStringLiteral("0"), TabStandard);
+    LabelFileoffset->setObjectName(QStringLiteral("LabelFileoffset"));
+    SetTextColor(LabelFileoffset, Qt::black);
+    LabelFileoffset->setGeometry(312 + kEditLeft - kLabelLeft, 24, 100, kEditHeight);
+    LabelFileoffset->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ButDump = new QPushButton(QStringLiteral("&Dump"), TabStandard);
+    ButDump->setObjectName(QStringLiteral("ButDump"));
+    ButDump->setToolTip(QStringLiteral("Dump Entry Point"));
+    ButDump->setGeometry(312 + kEditLeft - kLabelLeft, 52, 75, 25);
+    PageControlOption->addTab(TabStandard, QStringLiteral("Standard Fields"));
+
+    TabNT = makePage("TabNT");
+    const int ntFirst = firstOptional + standardCount;
+    const int ntCount = kHeaderFieldCount - ntFirst;
+    const int leftColumn = (ntCount + 1) / 2;
+    CreateFieldRows(TabNT, ntFirst, leftColumn, 0, 16, 22);
+    CreateFieldRows(TabNT, ntFirst + leftColumn, ntCount - leftColumn, 296, 16, 22);
+    PageControlOption->addTab(TabNT, QStringLiteral("Additional Fields"));
+
+    TabSecHd = makePage("TabSecHd");
+    PageControl3 = new TPageControl(TabSecHd, true);
+    PageControl3->setObjectName(QStringLiteral("PageControl3"));
+    PageControl3->OwnerDrawTabBar()->OnDrawTab = [this](QPainter& canvas, int index, const QRect& rect,
+                                                       bool active) {
+        Guarded([&] { PageControl3DrawTab(canvas, index, rect, active); });
+    };
+    fillPage(TabSecHd, PageControl3);
+    ButView = new QPushButton(QStringLiteral("&View"), TabSecHd);
+    ButView->setObjectName(QStringLiteral("ButView"));
+    ButView->setToolTip(QStringLiteral("View Section Body"));
+    ButView->setGeometry(kEditLeft, 306, 75, 25);
+    ButView->raise();
+    PageControl2->addTab(TabSecHd, QStringLiteral("&Section Header"));
+    TabPE->installEventFilter(this);
+
+    ButSave = new QPushButton(QStringLiteral("Sa&ve"), client);
+    ButSave->setObjectName(QStringLiteral("ButSave"));
+    ButSave->setGeometry(24, 336, 75, 25);
+    ButSave->setEnabled(false);
+    ButSave->raise();
+    connect(ButSave, &QPushButton::clicked, this, [this] { Guarded([this] { ButSaveClick(); }); });
+
+    // Text changes run the change handlers (they fire only when the text really changes).
+    connect(EdDateStamp, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdDateStampChange(); }); });
+    connect(EdChar, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdCharChange(EdChar); }); });
+
+    PageControl1->setTabVisible(PageControl1->indexOf(TabMZ), false);
+    PageControl1->setTabVisible(PageControl1->indexOf(TabPE), false);
+    UpdatePageArea();
+}
+
+void TFrmView::UpdatePageArea()
+{
+    // A page control whose tabs are all hidden shows no page at all.
+    auto* stack = PageControl1->findChild<QStackedWidget*>();
+    if (!stack)
+        return;
+    bool anyShown = false;
+    for (int i = 0; i < PageControl1->count(); ++i)
+        anyShown = anyShown || PageControl1->isTabVisible(i);
+    stack->setVisible(anyShown);
+}
+
+bool TFrmView::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate) {
+        const bool result = QMainWindow::event(event);
+        Guarded([this] { FormActivate(); });
+        return result;
+    }
+    return QMainWindow::event(event);
+}
+
+bool TFrmView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == TabPE && event->type() == QEvent::Show)
+        Guarded([this] { TabPEShow(); });
+    return QMainWindow::eventFilter(watched, event);
+}

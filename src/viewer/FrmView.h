@@ -1,0 +1,218 @@
+#pragma once
+// The main window: the header pages of the open file, its menus and file commands.
+// The edit boxes are the model: every header value lives only as the text of its box.
+#include "ViewerControls.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class FileStream;
+class QAction;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QWidget;
+struct HeaderField;
+
+// The text after the program's name on the command line; the first open consumes it.
+extern QString StartupFileName;
+// The startup file name from the program's arguments (without the program's own name):
+// joined with single blanks, blanks and tabs in front skipped, nothing else parsed.
+QString StartupTextFromArguments(const QStringList& arguments);
+
+class TFrmView : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TFrmView(QWidget* parent = nullptr);
+    ~TFrmView() override;
+
+    // Opens the stream for a chosen file. Tests replace it to simulate a stream failure.
+    using StreamOpener = std::function<std::unique_ptr<::FileStream>(const std::string& fileName)>;
+    void SetStreamOpener(StreamOpener opener);
+
+    // Handlers (all entered from Qt under Guarded()).
+    void FormActivate();
+    void MnuOpenClick();
+    void MnuCloseFileClick();
+    void MnuSaveClick();
+    void ButSaveClick();
+    void MnuExitClick();
+    void MnuAboutClick();
+    void MnuHexViewClick();
+    void EdDateStampChange();
+    void EdCharChange(QObject* sender);
+    void CheckBoxExecMouseUp(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                             QPoint pos);
+    void PageControl3DrawTab(QPainter& canvas, int tabIndex, const QRect& rect, bool active);
+    void TabPEShow();
+
+    bool ReadHeaders(::FileStream& stream);
+
+    static bool IsHexText(const QString& text);
+    static bool IsDecimalText(const QString& text);
+    void ShowInvalidHex();
+    void ShowInvalidInteger();
+    static QString MonthName(unsigned month);
+
+    // Fixed controls, named as in the form.
+    TPageControl* PageControl1 = nullptr;
+    QWidget* TabMZ = nullptr;
+    QWidget* TabPE = nullptr;
+    TPageControl* PageControl2 = nullptr;
+    QWidget* TabFileHd = nullptr;
+    QWidget* TabOptHd = nullptr;
+    TPageControl* PageControlOption = nullptr;
+    QWidget* TabStandard = nullptr;
+    QWidget* TabNT = nullptr;
+    QWidget* TabSecHd = nullptr;
+    TPageControl* PageControl3 = nullptr;
+    QPushButton* ButView = nullptr;
+    QPushButton* ButDump = nullptr;
+    QPushButton* ButSave = nullptr;
+    QLabel* LabelDate = nullptr;
+    QLabel* LabelFileoffset = nullptr;
+    QLabel* Label1 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    TCheckBox* CheckBoxSystem = nullptr;
+    TCheckBox* CheckBoxDLL = nullptr;
+    TCheckBox* CheckBoxExec = nullptr;
+    TCheckBox* CheckBox32Bit = nullptr;
+
+    // DOS header
+    TEdit* EdLastPage = nullptr;
+    TEdit* EdPages = nullptr;
+    TEdit* EdSizeHd = nullptr;
+    TEdit* EdMinRam = nullptr;
+    TEdit* EdMaxRam = nullptr;
+    TEdit* Ed_SS = nullptr;
+    TEdit* Ed_SP = nullptr;
+    TEdit* Ed_IP = nullptr;
+    TEdit* Ed_CS = nullptr;
+    // File header
+    TEdit* EdMachine = nullptr;
+    TEdit* EdSections = nullptr;
+    TEdit* EdDateStamp = nullptr;
+    TEdit* EdSymbolTable = nullptr;
+    TEdit* EdSymbols = nullptr;
+    TEdit* EdSizeOptHd = nullptr;
+    TEdit* EdChar = nullptr;
+    // Optional header, standard fields
+    TEdit* EdMagic = nullptr;
+    TEdit* EdMajorLinker = nullptr;
+    TEdit* EdMinorLinker = nullptr;
+    TEdit* EdCode = nullptr;
+    TEdit* EdInitData = nullptr;
+    TEdit* EdUnInitData = nullptr;
+    TEdit* EdEntryPoint = nullptr;
+    TEdit* EdBaseCode = nullptr;
+    TEdit* EdBaseData = nullptr;
+    // Optional header, additional fields
+    TEdit* EdImageBase = nullptr;
+    TEdit* EdSectionAlign = nullptr;
+    TEdit* EdFileAlign = nullptr;
+    TEdit* EdMajorOS = nullptr;
+    TEdit* EdMinorOS = nullptr;
+    TEdit* EdMajorImage = nullptr;
+    TEdit* EdMinorImage = nullptr;
+    TEdit* EdMajorSubsystem = nullptr;
+    TEdit* EdMinorSubsystem = nullptr;
+    TEdit* EdWin32Version = nullptr;
+    TEdit* EdSizeImage = nullptr;
+    TEdit* EdWin32SizeHd = nullptr;
+    TEdit* EdCheckSum = nullptr;
+    TEdit* EdSubsystem = nullptr;
+    TEdit* EdDLLChar = nullptr;
+    TEdit* EdStackRes = nullptr;
+    TEdit* EdStackCom = nullptr;
+    TEdit* EdHeapRes = nullptr;
+    TEdit* EdHeapCom = nullptr;
+    TEdit* EdLoaderFlags = nullptr;
+    TEdit* EdRva = nullptr;
+
+    // Menu
+    QMenu* MnuFile = nullptr;
+    QAction* MnuOpen = nullptr;
+    QAction* MnuCloseFile = nullptr;
+    QAction* MnuSave = nullptr;
+    QAction* Dash = nullptr;
+    QAction* MnuExit = nullptr;
+    QMenu* MnuConvert = nullptr;
+    QAction* MnuHexView = nullptr;
+    QMenu* MnuHelp = nullptr;
+    QAction* MnuAbout = nullptr;
+
+    QFileDialog* OpenDlg = nullptr; // made on first use
+
+    // Per-file state.
+    std::unique_ptr<::FileStream> FileStream;
+    uint32_t PEOffset = 0;
+    uint16_t SectionCount = 0;
+    uint16_t OptHeaderSize = 0;
+    std::vector<QWidget*> SectionTabs;
+    std::array<QLabel*, 9> SectionLabels{};
+    std::vector<TEdit*> SectionEdits;          // section i, row r at i * 9 + r
+    std::vector<TCheckBox*> SectionCheckBoxes; // section i, flag f at i * 13 + f
+    QGroupBox* CharGroupBox = nullptr;
+    uint32_t RawDataPointer = 0;
+    uint32_t RawDataSize = 0;
+
+    const std::array<QString, 9> SectionLabelTexts;
+    const std::array<QString, 13> CharacteristicTexts;
+    const std::array<uint32_t, 13> CharacteristicMasks;
+
+    bool SuppressFieldChange = false;
+    bool ValidateOnly = false;
+    bool ValidationPassed = false;
+
+    // The open dialog's file name (or the startup file name that stood in for it).
+    QString OpenFileName() const { return FFileName; }
+    // The 46 header boxes in table order.
+    const std::array<TEdit*, 46>& HeaderEdits() const { return FHeaderEdits; }
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateMenus();
+    void CreatePages();
+    void CreateFieldRows(QWidget* page, int firstField, int count, int left, int top, int step);
+    TEdit* CreateEdit(QWidget* parent, const QString& name, int maxLength);
+    QLabel* CreateFieldLabel(QWidget* parent, const QString& caption);
+    void BuildSectionPage(int section, const QString& caption, const uint32_t* rows);
+    void DestroySectionPages();
+    void RunCheckBoxMouseUp(TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
+    void SetFileOpenState(bool open);
+    void UpdatePageArea();
+    bool PeTabShown() const;
+    // Members of the converted set in order: the edit (or LabelFileoffset) and its class.
+    struct ConvertedBox {
+        TEdit* edit = nullptr;   // a header or section edit, or
+        QLabel* label = nullptr; // LabelFileoffset, converted but never validated
+        int digits = 8;          // hexadecimal digits written
+        int parseBits = 64;      // width at which the toggle parses it
+        bool suppressBefore = false; // set SuppressFieldChange before writing it
+        bool suppressEnds = false;   // the flag's consumer: clear what it left after writing
+    };
+    std::vector<ConvertedBox> ConvertedSet() const;
+    bool HexShown() const;
+
+    std::array<TEdit*, 46> FHeaderEdits{};
+    QString FFileName;
+    uint64_t FOpenedSize = 0;
+    StreamOpener FStreamOpener;
+    QFont FFieldLabelFont;
+    QFont FCheckBoxFont;
+    QPalette FFieldLabelPalette;
+    QPalette FCheckBoxPalette;
+};
+
+extern TFrmView* FrmView;

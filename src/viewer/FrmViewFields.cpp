@@ -1,0 +1,213 @@
+// The values in the boxes: radix toggle and validation, the date label and the
+// characteristics check boxes.
+#include "FrmView.h"
+
+#include "FieldTable.h"
+#include "FieldValue.h"
+#include "Guard.h"
+#include "TimeStamp.h"
+
+#include <QAction>
+#include <QLabel>
+
+namespace {
+
+std::string Text(const QString& text)
+{
+    return text.toStdString();
+}
+
+QString ToQString(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+bool TFrmView::HexShown() const
+{
+    return MnuHexView->isChecked();
+}
+
+bool TFrmView::IsHexText(const QString& text)
+{
+    return ::IsHexText(Text(text));
+}
+
+bool TFrmView::IsDecimalText(const QString& text)
+{
+    return ::IsDecimalText(Text(text));
+}
+
+void TFrmView::ShowInvalidHex()
+{
+    ShowMessage(QStringLiteral("Invalid Hex value."));
+}
+
+void TFrmView::ShowInvalidInteger()
+{
+    ShowMessage(QStringLiteral("Invalid Integer value."));
+}
+
+QString TFrmView::MonthName(unsigned month)
+{
+    return ToQString(::MonthName(month));
+}
+
+std::vector<TFrmView::ConvertedBox> TFrmView::ConvertedSet() const
+{
+    std::vector<ConvertedBox> set;
+    const auto fields = HeaderFields();
+    const bool pe = PeTabShown();
+    const int count = pe ? kHeaderFieldCount : kDosFieldCount;
+    set.reserve(static_cast<size_t>(count + 1) + SectionEdits.size());
+    for (int i = 0; i < count; ++i) {
+        const HeaderField& field = fields[static_cast<size_t>(i)];
+        ConvertedBox box;
+        box.edit = FHeaderEdits[static_cast<size_t>(i)];
+        box.digits = HexDigits(field.valueClass);
+        box.parseBits = ToggleParseBits(field.valueClass);
+        // EdMachine and EdSections have no change handler, so the flag set before
+        // EdMachine is the date stamp's; EdChar consumes its own.
+        box.suppressBefore = box.edit == EdMachine || box.edit == EdChar;
+        box.suppressEnds = box.edit == EdDateStamp || box.edit == EdChar;
+        set.push_back(box);
+        if (i == EntryPointFieldIndex()) {
+            ConvertedBox offset;
+            offset.label = LabelFileoffset;
+            set.push_back(offset);
+        }
+    }
+    if (pe) {
+        for (TEdit* edit : SectionEdits) {
+            ConvertedBox box;
+            box.edit = edit;
+            box.suppressBefore = true;
+            box.suppressEnds = true;
+            set.push_back(box);
+        }
+    }
+    return set;
+}
+
+void TFrmView::MnuHexViewClick()
+{
+    const bool hex = HexShown();
+    const std::vector<ConvertedBox> set = ConvertedSet();
+
+    for (const ConvertedBox& box : set) {
+        if (!box.edit)
+            continue; // LabelFileoffset is never validated
+        const QString text = box.edit->text();
+        if (hex ? !IsHexText(text) : !IsDecimalText(text)) {
+            if (hex)
+                ShowInvalidHex();
+            else
+                ShowInvalidInteger();
+            return;
+        }
+    }
+    if (ValidateOnly) {
+        ValidationPassed = true;
+        return;
+    }
+
+    for (const ConvertedBox& box : set) {
+        const QString text = box.edit ? box.edit->text() : box.label->text();
+        const int64_t value = ParseFieldValue(Text(text), hex, box.parseBits);
+        const QString converted = ToQString(FieldValueText(value, !hex, box.digits));
+        if (box.suppressBefore)
+            SuppressFieldChange = true;
+        if (box.edit)
+            box.edit->setText(converted);
+        else
+            box.label->setText(converted);
+        // The flag is one-shot for the handler of the box just written. When the text
+        // did not change no handler ran: drop it, or it would swallow the next real edit.
+        if (box.suppressEnds)
+            SuppressFieldChange = false;
+    }
+    MnuHexView->setChecked(!hex);
+}
+
+void TFrmView::EdDateStampChange()
+{
+    if (SuppressFieldChange) {
+        SuppressFieldChange = false;
+        return;
+    }
+    if (EdDateStamp->text().isEmpty())
+        EdDateStamp->setText(QStringLiteral("0"));
+    const int64_t value = ParseFieldValue(Text(EdDateStamp->text()), HexShown(), 64);
+    LabelDate->setText(QString());
+    LabelDate->setText(LabelDate->text() + ToQString(StampCaption(static_cast<uint32_t>(value))));
+}
+
+void TFrmView::EdCharChange(QObject* sender)
+{
+    if (SuppressFieldChange) {
+        SuppressFieldChange = false;
+        return;
+    }
+    if (EdChar->text().isEmpty())
+        EdChar->setText(QStringLiteral("0"));
+    const bool hex = HexShown();
+    if (sender == EdChar) {
+        const auto value = static_cast<uint16_t>(ParseFieldValue(Text(EdChar->text()), hex, 32));
+        TCheckBox* boxes[] = {CheckBoxSystem, CheckBoxDLL, CheckBoxExec, CheckBox32Bit};
+        const auto flags = FileCharacteristicFlags();
+        for (size_t f = 0; f < flags.size() && f < 4; ++f)
+            boxes[f]->setChecked((value & flags[f].bit) != 0);
+        return;
+    }
+    for (size_t i = 0; i < SectionCount && i * kSectionRowCount + 8 < SectionEdits.size(); ++i) {
+        TEdit* row = SectionEdits[i * kSectionRowCount + 8];
+        if (row != sender)
+            continue;
+        if (row->text().isEmpty())
+            row->setText(QStringLiteral("0"));
+        const auto value = static_cast<uint32_t>(ParseFieldValue(Text(row->text()), hex, 64));
+        for (size_t f = 0; f < kSectionFlagCount; ++f)
+            SectionCheckBoxes[i * kSectionFlagCount + f]->setChecked((value & CharacteristicMasks[f]) != 0);
+    }
+}
+
+void TFrmView::CheckBoxExecMouseUp(QObject* sender, Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
+{
+    const bool hex = HexShown();
+    const auto fileValue = static_cast<uint16_t>(ParseFieldValue(Text(EdChar->text()), hex, 32));
+
+    TCheckBox* fileBoxes[] = {CheckBoxSystem, CheckBoxDLL, CheckBoxExec, CheckBox32Bit};
+    const auto flags = FileCharacteristicFlags();
+    for (size_t f = 0; f < flags.size() && f < 4; ++f) {
+        if (fileBoxes[f] != sender)
+            continue;
+        const uint16_t bit = flags[f].bit;
+        const auto value =
+            static_cast<uint16_t>(fileBoxes[f]->isChecked() ? (fileValue | bit) : (fileValue & ~bit));
+        EdChar->setText(ToQString(FieldValueText(value, hex, 4)));
+        return;
+    }
+
+    for (size_t i = 0; i < SectionCount && i * kSectionRowCount + 8 < SectionEdits.size(); ++i) {
+        TEdit* row = SectionEdits[i * kSectionRowCount + 8];
+        const auto value = static_cast<uint32_t>(ParseFieldValue(Text(row->text()), hex, 64));
+        for (size_t f = 0; f < kSectionFlagCount; ++f) {
+            TCheckBox* box = SectionCheckBoxes[i * kSectionFlagCount + f];
+            if (box != sender)
+                continue;
+            const uint32_t mask = CharacteristicMasks[f];
+            const uint32_t changed = box->isChecked() ? (value | mask) : (value & ~mask);
+            row->setText(ToQString(FieldValueText(changed, hex, 8)));
+        }
+    }
+}
+
+void TFrmView::RunCheckBoxMouseUp(TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                                  QPoint pos)
+{
+    // When the value text cannot be read, the box goes back to the state it had, so
+    // it never shows a flag that Save would not write.
+    if (!Guarded([&] { CheckBoxExecMouseUp(sender, button, shift, pos); }))
+        sender->setCheckState(sender->StateBeforeRelease());
+}

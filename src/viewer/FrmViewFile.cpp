@@ -1,0 +1,278 @@
+// File commands of the main window: open, read the headers into the boxes, close, exit.
+#include "FrmView.h"
+
+#include "FieldTable.h"
+#include "FileStream.h"
+#include "FrmAbout.h"
+#include "Guard.h"
+#include "ImageReader.h"
+#include "Modal.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+// Opening a file for writing clears its read-only attribute first; the other attributes
+// stay as they are and nothing is reported. On POSIX the attribute is the owner's write
+// permission.
+void ClearReadOnlyAttribute(const std::string& fileName)
+{
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesA(fileName.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(fileName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+#else
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
+        ::chmod(fileName.c_str(), (st.st_mode & 07777) | S_IWUSR);
+#endif
+}
+
+QString Decimal(uint32_t value)
+{
+    return QString::number(value);
+}
+
+} // namespace
+
+void TFrmView::FormActivate()
+{
+    if (!StartupFileName.isEmpty())
+        MnuOpenClick();
+}
+
+void TFrmView::MnuOpenClick()
+{
+    if (!StartupFileName.isEmpty()) {
+        FFileName = StartupFileName;
+        StartupFileName.clear();
+    } else {
+        if (!OpenDlg) {
+            OpenDlg = new QFileDialog(this);
+            OpenDlg->setObjectName(QStringLiteral("OpenDlg"));
+            OpenDlg->setOption(QFileDialog::DontUseNativeDialog);
+            OpenDlg->setAcceptMode(QFileDialog::AcceptOpen);
+            OpenDlg->setFileMode(QFileDialog::AnyFile);
+            OpenDlg->setWindowTitle(QString());
+        }
+        if (!FFileName.isEmpty())
+            OpenDlg->selectFile(FFileName);
+        if (ShowModal(*OpenDlg) != QDialog::Accepted || OpenDlg->selectedFiles().isEmpty())
+            return;
+        FFileName = OpenDlg->selectedFiles().constFirst();
+    }
+
+    const std::string fileName = QFile::encodeName(FFileName).toStdString();
+    ClearReadOnlyAttribute(fileName);
+    FileStream = FStreamOpener(fileName);
+
+    bool accepted = false;
+    try {
+        accepted = ReadHeaders(*FileStream);
+    } catch (...) {
+        // A read error half way leaves no half-shown file behind.
+        MnuCloseFileClick();
+        throw;
+    }
+    if (accepted) {
+        setWindowTitle(QStringLiteral("Korvex  -  [") + FFileName + QStringLiteral("]"));
+        SetFileOpenState(true);
+        MnuHexViewClick();
+    } else {
+        MessageBox(this, QStringLiteral("The file does not have a valid MZ or PE header."),
+                   QStringLiteral("Korvex"), MsgButtons::Ok, MsgIcon::None);
+        FileStream.reset();
+    }
+}
+
+void TFrmView::SetFileOpenState(bool open)
+{
+    MnuCloseFile->setEnabled(open);
+    if (!open)
+        MnuHexView->setChecked(false);
+    MnuHexView->setEnabled(open);
+    MnuSave->setEnabled(open);
+    MnuOpen->setEnabled(!open);
+    ButSave->setEnabled(open);
+}
+
+bool TFrmView::PeTabShown() const
+{
+    return PageControl1->isTabVisible(PageControl1->indexOf(TabPE));
+}
+
+bool TFrmView::ReadHeaders(::FileStream& stream)
+{
+    const ImageHeaders headers = ReadImageHeaders(stream);
+    if (headers.kind == ImageKind::NotMz)
+        return false;
+    FOpenedSize = headers.fileSize;
+
+    // Building up to 96 pages: no repaint or relayout until they all stand.
+    setUpdatesEnabled(false);
+    struct EnableUpdates {
+        QWidget* window;
+        ~EnableUpdates() { window->setUpdatesEnabled(true); }
+    } enableUpdates{this};
+
+    for (int i = 0; i < kDosFieldCount; ++i)
+        FHeaderEdits[static_cast<size_t>(i)]->setText(Decimal(headers.values[static_cast<size_t>(i)]));
+    PEOffset = headers.peOffset;
+
+    PageControl1->setTabVisible(PageControl1->indexOf(TabMZ), true);
+    if (headers.kind == ImageKind::DosOnly) {
+        PageControl1->setTabVisible(PageControl1->indexOf(TabPE), false);
+        UpdatePageArea();
+        return true;
+    }
+    PageControl1->setTabVisible(PageControl1->indexOf(TabPE), true);
+    UpdatePageArea();
+    SectionCount = headers.sectionCount;
+
+    if (headers.kind == ImageKind::TooManySections) {
+        setUpdatesEnabled(true);
+        ShowMessage(QStringLiteral("To many sections. File might be corrupted."));
+        SectionCount = 0;
+        MnuCloseFileClick();
+        return false;
+    }
+
+    SectionTabs.assign(SectionCount, nullptr);
+    SectionEdits.assign(static_cast<size_t>(SectionCount) * kSectionRowCount, nullptr);
+    SectionCheckBoxes.assign(static_cast<size_t>(SectionCount) * kSectionFlagCount, nullptr);
+
+    for (int i = kDosFieldCount; i < kHeaderFieldCount; ++i) {
+        TEdit* edit = FHeaderEdits[static_cast<size_t>(i)];
+        const QString text = Decimal(headers.values[static_cast<size_t>(i)]);
+        const bool unchanged = edit->text() == text;
+        edit->setText(text);
+        // These boxes keep their texts over a close, so a reopened file may bring the same
+        // text, which fires no change: the date label (cleared by the close) and the
+        // check boxes are filled all the same.
+        if (unchanged && edit == EdDateStamp)
+            Guarded([this] { EdDateStampChange(); });
+        if (unchanged && edit == EdChar)
+            Guarded([this] { EdCharChange(EdChar); });
+    }
+    OptHeaderSize = headers.optHeaderSize;
+
+    for (int i = 0; i < SectionCount && i < static_cast<int>(headers.sections.size()); ++i) {
+        const SectionValues& section = headers.sections[static_cast<size_t>(i)];
+        QString caption = QString::fromLatin1(section.name.data(), static_cast<qsizetype>(section.name.size()));
+        if (section.holdsEntryPoint)
+            caption += QStringLiteral("  *");
+        BuildSectionPage(i, caption, section.rows.data());
+    }
+    LabelFileoffset->setText(Decimal(headers.entryPointFileOffset));
+    if (PageControl3->count() > 0)
+        PageControl3->setCurrentIndex(0);
+    return true;
+}
+
+void TFrmView::BuildSectionPage(int section, const QString& caption, const uint32_t* rows)
+{
+    // The page is filled before it joins the page control, so it is laid out once.
+    auto* page = new QWidget;
+    for (int r = 0; r < kSectionRowCount; ++r) {
+        const int top = 24 + 26 * r;
+        QLabel* label = CreateFieldLabel(page, SectionLabelTexts[static_cast<size_t>(r)]);
+        label->setGeometry(16, top, 148, 16);
+        SectionLabels[static_cast<size_t>(r)] = label;
+        TEdit* edit = CreateEdit(page, QString(), 10);
+        edit->setGeometry(168, top, 81, 16);
+        SectionEdits[static_cast<size_t>(section * kSectionRowCount + r)] = edit;
+        edit->setText(Decimal(rows[r]));
+    }
+    TEdit* characteristics = SectionEdits[static_cast<size_t>(section * kSectionRowCount + 8)];
+    connect(characteristics, &QLineEdit::textChanged, this,
+            [this, characteristics] { Guarded([&] { EdCharChange(characteristics); }); });
+
+    CharGroupBox = new QGroupBox(QStringLiteral("C&haracteristics"), page);
+    CharGroupBox->setGeometry(304, 8, 281, 289);
+    const uint32_t value = rows[8];
+    for (int f = 0; f < kSectionFlagCount; ++f) {
+        auto* box = new TCheckBox(CharacteristicTexts[static_cast<size_t>(f)], CharGroupBox);
+        box->setFont(FCheckBoxFont);
+        box->setPalette(FCheckBoxPalette);
+        box->setGeometry(24, 24 + 20 * f, 240, 17);
+        box->setChecked((value & CharacteristicMasks[static_cast<size_t>(f)]) != 0);
+        box->OnMouseUp = [this](TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                                QPoint pos) { RunCheckBoxMouseUp(sender, button, shift, pos); };
+        SectionCheckBoxes[static_cast<size_t>(section * kSectionFlagCount + f)] = box;
+    }
+    SectionTabs[static_cast<size_t>(section)] = page;
+    PageControl3->addTab(page, caption);
+}
+
+void TFrmView::DestroySectionPages()
+{
+    PageControl3->setUpdatesEnabled(false);
+    for (int i = 0; i < SectionCount && i < static_cast<int>(SectionTabs.size()); ++i)
+        delete SectionTabs[static_cast<size_t>(i)];
+    PageControl3->setUpdatesEnabled(true);
+    SectionTabs.clear();
+    SectionTabs.shrink_to_fit();
+    SectionEdits.clear();
+    SectionEdits.shrink_to_fit();
+    SectionCheckBoxes.clear();
+    SectionCheckBoxes.shrink_to_fit();
+    SectionLabels.fill(nullptr);
+    CharGroupBox = nullptr;
+    SectionCount = 0;
+}
+
+void TFrmView::MnuCloseFileClick()
+{
+    FileStream.reset();
+    if (PeTabShown())
+        DestroySectionPages();
+    setWindowTitle(QStringLiteral("Korvex"));
+    SetFileOpenState(false);
+    for (int i = 0; i < kDosFieldCount; ++i)
+        FHeaderEdits[static_cast<size_t>(i)]->setText(QString());
+    LabelDate->setText(QString());
+    PageControl1->setTabVisible(PageControl1->indexOf(TabMZ), false);
+    PageControl1->setTabVisible(PageControl1->indexOf(TabPE), false);
+    UpdatePageArea();
+}
+
+void TFrmView::MnuExitClick()
+{
+    if (MessageBox(this, QStringLiteral("Are you sure you want to exit?"), QStringLiteral("Exit"),
+                   MsgButtons::OkCancel, MsgIcon::Question) == MsgResult::Ok)
+        close();
+}
+
+void TFrmView::MnuAboutClick()
+{
+    if (!FrmAbout)
+        FrmAbout = new TFrmAbout(this);
+    ShowModal(*FrmAbout);
+}
+
+void TFrmView::PageControl3DrawTab(QPainter& canvas, int tabIndex, const QRect& rect, bool active)
+{
+    canvas.setPen(active ? QColor(255, 0, 0) : QColor(0, 0, 0));
+    const QString caption = PageControl3->tabText(tabIndex);
+    const QRect textRect(rect.left() + 8, rect.top() + 3, std::max(0, rect.width() - 8),
+                         std::max(0, rect.height() - 3));
+    canvas.drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption);
+}
+
+void TFrmView::TabPEShow()
+{
+    if (PageControl3->count() > 0)
+        ButView->move(ButView->x(), 288);
+}

@@ -1,0 +1,82 @@
+#include "ViewerControls.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionTab>
+#include <QStylePainter>
+
+TEdit::TEdit(QWidget* parent) : QLineEdit(parent)
+{
+    setValidator(new LengthValidator(this));
+    // The validator sees the edited text only, so the length before the edit is kept here.
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { FAcceptedLength = text.size(); });
+}
+
+void TEdit::SetMaxLength(int maxLength)
+{
+    FMaxLength = maxLength;
+    setProperty("MaxLength", maxLength);
+}
+
+QValidator::State TEdit::LengthValidator::validate(QString& input, int&) const
+{
+    // Only growth past the limit is refused: a longer text the program wrote can
+    // still be shortened by the user.
+    const int limit = FEdit->MaxLength();
+    if (limit > 0 && input.size() > limit && input.size() > FEdit->FAcceptedLength)
+        return Invalid;
+    return Acceptable;
+}
+
+TCheckBox::TCheckBox(const QString& caption, QWidget* parent) : QCheckBox(caption, parent) {}
+
+void TCheckBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    FStateBeforeRelease = checkState();
+    QCheckBox::mouseReleaseEvent(event);
+    if (OnMouseUp)
+        OnMouseUp(this, event->button(), event->modifiers(), event->position().toPoint());
+}
+
+void TCheckBox::keyReleaseEvent(QKeyEvent* event)
+{
+    FStateBeforeRelease = checkState();
+    QCheckBox::keyReleaseEvent(event);
+    if (OnMouseUp && checkState() != FStateBeforeRelease)
+        OnMouseUp(this, Qt::NoButton, event->modifiers(), QPoint());
+}
+
+void TOwnerDrawTabBar::paintEvent(QPaintEvent*)
+{
+    QStylePainter painter(this);
+    const int current = currentIndex();
+    // Inactive tabs first, the active one last so its shape overlaps its neighbours.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < count(); ++i) {
+            if ((i == current) != (pass == 1))
+                continue;
+            const QRect rect = tabRect(i);
+            if (!rect.isValid() || !rect.intersects(this->rect()))
+                continue;
+            QStyleOptionTab option;
+            initStyleOption(&option, i);
+            option.text.clear();
+            painter.drawControl(QStyle::CE_TabBarTabShape, option);
+            if (OnDrawTab) {
+                painter.save();
+                painter.setFont(font());
+                OnDrawTab(painter, i, rect, i == current);
+                painter.restore();
+            }
+        }
+    }
+}
+
+TPageControl::TPageControl(QWidget* parent, bool ownerDraw) : QTabWidget(parent)
+{
+    if (ownerDraw) {
+        FOwnerDrawTabBar = new TOwnerDrawTabBar(this);
+        setTabBar(FOwnerDrawTabBar);
+    }
+}

@@ -1,0 +1,248 @@
+// End to end: korvex-snapshot opens real PE32 files nobody here wrote (Debian's NSIS stubs
+// and plugins, and an installer made by makensis now) in the real window, saves them and
+// edits them. The expectations come from reading the files' bytes directly.
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdint>
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+uint32_t Le(const QByteArray& bytes, qsizetype offset, int width)
+{
+    uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = value << 8 | uint8_t(offset + i < bytes.size() ? bytes[offset + i] : 0);
+    return value;
+}
+
+QString Hex(uint32_t value, int digits)
+{
+    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+}
+
+QJsonObject Snapshot(const QStringList& arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KORVEX_SNAPSHOT), arguments);
+    if (!process.waitForFinished(120000) || process.exitCode() != 0) {
+        qWarning("korvex-snapshot failed: %s", process.readAllStandardError().constData());
+        return {};
+    }
+    return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+}
+
+QString CopyTo(const QTemporaryDir& dir, const QString& source, const QString& name)
+{
+    const QString target = dir.filePath(name);
+    QFile::remove(target);
+    return QFile::copy(source, target) ? target : QString();
+}
+
+// Builds a small installer with makensis; empty when makensis is not installed.
+QString BuildInstaller(const QTemporaryDir& dir)
+{
+    const QString makensis = QStandardPaths::findExecutable(QStringLiteral("makensis"));
+    if (makensis.isEmpty())
+        return {};
+    const QString script = dir.filePath(QStringLiteral("inst.nsi"));
+    QFile file(script);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write("Name \"Korvex test\"\n"
+               "OutFile \"inst.exe\"\n"
+               "RequestExecutionLevel user\n"
+               "InstallDir \"$TEMP\\korvex\"\n"
+               "Section\n"
+               "  DetailPrint \"hello\"\n"
+               "SectionEnd\n");
+    file.close();
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(makensis, {QStringLiteral("-V1"), script});
+    if (!process.waitForFinished(120000) || process.exitCode() != 0)
+        return {};
+    return dir.filePath(QStringLiteral("inst.exe"));
+}
+
+} // namespace
+
+class SnapshotEndToEndTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir FDir;
+
+    QString Source(const QString& source)
+    {
+        if (source == QLatin1String("makensis")) {
+            static QString installer;
+            if (installer.isEmpty())
+                installer = BuildInstaller(FDir);
+            return installer;
+        }
+        return QFile::exists(source) ? source : QString();
+    }
+
+private slots:
+    void realFiles_data()
+    {
+        QTest::addColumn<QString>("source");
+        const QString plugins = QStringLiteral("/usr/share/nsis/Plugins/x86-ansi/");
+        for (const char* name : {"System.dll", "nsDialogs.dll", "InstallOptions.dll", "LangDLL.dll", "Math.dll",
+                                 "nsExec.dll", "UserInfo.dll", "VPatch.dll"})
+            QTest::newRow(name) << plugins + QLatin1String(name);
+        const QString stubs = QStringLiteral("/usr/share/nsis/Stubs/");
+        for (const char* name : {"zlib-x86-ansi", "lzma-x86-unicode", "bzip2_solid-x86-ansi", "lzma_solid-x86-unicode"})
+            QTest::newRow(name) << stubs + QLatin1String(name);
+        QTest::newRow("installer built by makensis") << QStringLiteral("makensis");
+    }
+
+    // Open and save without edits: every box shows the file's value, the file stays the same.
+    void realFiles()
+    {
+        QFETCH(QString, source);
+        const QString original = Source(source);
+        if (original.isEmpty())
+            QSKIP("file not installed (scripts/install-deps test installs nsis and nsis-common)");
+        const QString path = CopyTo(FDir, original, QStringLiteral("copy of file"));
+        QVERIFY(!path.isEmpty());
+        const QByteArray bytes = ReadAll(path);
+        QVERIFY(bytes.size() > 0x200);
+
+        const QJsonObject json = Snapshot({path, QStringLiteral("--save")});
+        QVERIFY(!json.isEmpty());
+        const QJsonArray messages = json[QStringLiteral("messages")].toArray();
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].toObject()[QStringLiteral("text")].toString(), QStringLiteral("Save complete!"));
+        QCOMPARE(messages[0].toObject()[QStringLiteral("caption")].toString(), QStringLiteral("Saved All"));
+        QCOMPARE(json[QStringLiteral("title")].toString(), QStringLiteral("Korvex  -  [") + path + "]");
+        QVERIFY(json[QStringLiteral("hex")].toBool());
+        QCOMPARE(ReadAll(path), bytes);
+
+        const uint32_t pe = Le(bytes, 60, 4);
+        const QJsonObject edits = json[QStringLiteral("edits")].toObject();
+        QCOMPARE(edits[QStringLiteral("EdLastPage")].toString(), Hex(Le(bytes, 2, 2), 4));
+        QCOMPARE(edits[QStringLiteral("Ed_CS")].toString(), Hex(Le(bytes, 22, 2), 4));
+        QCOMPARE(edits[QStringLiteral("EdMachine")].toString(), QStringLiteral("014C"));
+        QCOMPARE(edits[QStringLiteral("EdDateStamp")].toString(), Hex(Le(bytes, pe + 8, 4), 8));
+        QCOMPARE(edits[QStringLiteral("EdChar")].toString(), Hex(Le(bytes, pe + 22, 2), 4));
+        QCOMPARE(edits[QStringLiteral("EdMagic")].toString(), QStringLiteral("010B"));
+        QCOMPARE(edits[QStringLiteral("EdMajorLinker")].toString(), Hex(Le(bytes, pe + 26, 1), 2));
+        QCOMPARE(edits[QStringLiteral("EdEntryPoint")].toString(), Hex(Le(bytes, pe + 40, 4), 8));
+        QCOMPARE(edits[QStringLiteral("EdImageBase")].toString(), Hex(Le(bytes, pe + 52, 4), 8));
+        QCOMPARE(edits[QStringLiteral("EdRva")].toString(), Hex(Le(bytes, pe + 116, 4), 8));
+        const QJsonObject checks = json[QStringLiteral("checks")].toObject();
+        const uint32_t characteristics = Le(bytes, pe + 22, 2);
+        QCOMPARE(checks[QStringLiteral("CheckBoxDLL")].toBool(), (characteristics & 0x2000) != 0);
+        QCOMPARE(checks[QStringLiteral("CheckBoxExec")].toBool(), (characteristics & 0x0002) != 0);
+
+        const uint32_t count = Le(bytes, pe + 6, 2);
+        const uint32_t table = pe + 24 + Le(bytes, pe + 20, 2);
+        const uint32_t entry = Le(bytes, pe + 40, 4);
+        const QJsonArray sections = json[QStringLiteral("sections")].toArray();
+        QCOMPARE(uint32_t(sections.size()), count);
+        QVERIFY(count > 0);
+        bool entryFound = false;
+        for (uint32_t i = 0; i < count; ++i) {
+            const qsizetype header = table + 40 * i;
+            const QJsonObject section = sections[int(i)].toObject();
+            const QByteArray name = bytes.mid(header, 8);
+            const uint32_t va = Le(bytes, header + 12, 4), vs = Le(bytes, header + 8, 4);
+            const bool holds = va <= entry && entry < va + vs;
+            entryFound = entryFound || holds;
+            QCOMPARE(section[QStringLiteral("caption")].toString(),
+                     QString::fromLatin1(name.left(name.indexOf('\0') < 0 ? 8 : name.indexOf('\0'))) +
+                         (holds ? QStringLiteral("  *") : QString()));
+            const QJsonArray texts = section[QStringLiteral("texts")].toArray();
+            for (int r = 0; r < 9; ++r) {
+                const int width = r == 6 || r == 7 ? 2 : 4;
+                const int offset = r < 6 ? 8 + 4 * r : r == 6 ? 32 : r == 7 ? 34 : 36;
+                QCOMPARE(texts[r].toString(), Hex(Le(bytes, header + offset, width), 8));
+            }
+            const uint32_t flags = Le(bytes, header + 36, 4);
+            QCOMPARE(section[QStringLiteral("checks")].toArray()[5].toBool(), (flags & 0x40000000u) != 0);
+            QCOMPARE(section[QStringLiteral("checks")].toArray()[7].toBool(), (flags & 0x20u) != 0);
+        }
+        QVERIFY(entryFound);
+    }
+
+    // Edits through the real controls reach exactly their bytes.
+    void editsThroughTheControls()
+    {
+        const QString original = Source(QStringLiteral("/usr/share/nsis/Stubs/zlib-x86-ansi"));
+        if (original.isEmpty())
+            QSKIP("nsis-common is not installed");
+        const QString path = CopyTo(FDir, original, QStringLiteral("edited stub.exe"));
+        QByteArray expected = ReadAll(path);
+        const uint32_t pe = Le(expected, 60, 4);
+        const uint32_t table = pe + 24 + Le(expected, pe + 20, 2);
+        auto put = [&](qsizetype offset, uint32_t value, int width) {
+            for (int i = 0; i < width; ++i)
+                expected[offset + i] = char(value >> (8 * i));
+        };
+        put(pe + 22, Le(expected, pe + 22, 2) ^ 0x2000, 2);                // File is a DLL
+        put(pe + 52, 0x10000000, 4);                                        // image base
+        put(table + 36, Le(expected, table + 36, 4) ^ 0x80000000u, 4);      // first section writeable
+        put(table + 40 + 32, 0x1234, 2);                                    // relocations of the second
+
+        const QJsonObject json = Snapshot({path, "--click", "CheckBoxDLL", "--type", "EdImageBase", "10000000",
+                                           "--click", "S0.F6", "--toggle", "--type", "S1.R6", "4660", "--save"});
+        QVERIFY(!json.isEmpty());
+        const QJsonArray messages = json[QStringLiteral("messages")].toArray();
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].toObject()[QStringLiteral("text")].toString(), QStringLiteral("Save complete!"));
+        QVERIFY(!json[QStringLiteral("hex")].toBool());
+        QCOMPARE(ReadAll(path), expected);
+
+        // Reopened, the window shows the new values.
+        const QJsonObject again = Snapshot({path});
+        QCOMPARE(again[QStringLiteral("edits")].toObject()[QStringLiteral("EdImageBase")].toString(),
+                 QStringLiteral("10000000"));
+        QCOMPARE(again[QStringLiteral("sections")].toArray()[1].toObject()[QStringLiteral("texts")].toArray()[6].toString(),
+                 QStringLiteral("00001234"));
+    }
+
+    void unusableFilesAreReported()
+    {
+        const QString missing = FDir.filePath(QStringLiteral("no such file.exe"));
+        const QJsonObject json = Snapshot({missing});
+        const QJsonArray messages = json[QStringLiteral("messages")].toArray();
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].toObject()[QStringLiteral("text")].toString(), QStringLiteral("Cannot open file ") + missing);
+        QCOMPARE(json[QStringLiteral("title")].toString(), QStringLiteral("Korvex"));
+
+        const QString text = FDir.filePath(QStringLiteral("text.exe"));
+        QFile file(text);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("hello");
+        file.close();
+        const QJsonObject rejected = Snapshot({text, "--save", "--toggle"});
+        const QJsonArray shown = rejected[QStringLiteral("messages")].toArray();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].toObject()[QStringLiteral("text")].toString(),
+                 QStringLiteral("The file does not have a valid MZ or PE header."));
+        QCOMPARE(ReadAll(text), QByteArray("hello"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SnapshotEndToEndTest)
+#include "SnapshotEndToEndTest.moc"

@@ -1,0 +1,128 @@
+#pragma once
+// Shared pieces of the main window tests: a message recorder, image files in a temporary
+// folder, and a window opened through its real open command.
+#include "FrmView.h"
+#include "Messages.h"
+#include "PeBuilder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+// Records every message and answers it; restores the real boxes when it goes.
+class MessageLog {
+public:
+    MessageLog()
+    {
+        SetMessageResponder([this](const MessageRecord& record) {
+            records.push_back(record);
+            return answer;
+        });
+    }
+    ~MessageLog() { SetMessageResponder({}); }
+    MessageLog(const MessageLog&) = delete;
+    MessageLog& operator=(const MessageLog&) = delete;
+
+    QStringList Texts() const
+    {
+        QStringList texts;
+        for (const auto& record : records)
+            texts << record.text;
+        return texts;
+    }
+    void Clear() { records.clear(); }
+
+    std::vector<MessageRecord> records;
+    MsgResult answer = MsgResult::Ok;
+};
+
+// A temporary folder for image files.
+class ImageFolder {
+public:
+    QString Write(const QString& name, const std::vector<uint8_t>& bytes) const
+    {
+        const QString path = FDir.filePath(name);
+        WriteFileBytes(path.toStdString(), bytes);
+        return path;
+    }
+    QString Path(const QString& name) const { return FDir.filePath(name); }
+
+private:
+    QTemporaryDir FDir;
+};
+
+inline std::vector<uint8_t> Bytes(const QString& path)
+{
+    return ReadFileBytes(path.toStdString());
+}
+
+// Activation as the window system reports it: runs FormActivate under the guard.
+inline void ActivateWindow(TFrmView& view)
+{
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&view, &activate);
+}
+
+// A window that opened path through the startup file name and FormActivate.
+inline std::unique_ptr<TFrmView> OpenedView(const QString& path, bool show = false)
+{
+    auto view = std::make_unique<TFrmView>();
+    if (show) {
+        view->show();
+        if (!QTest::qWaitForWindowExposed(view.get()))
+            qWarning("window not exposed");
+    }
+    StartupFileName = path;
+    ActivateWindow(*view);
+    return view;
+}
+
+// Types text into an edit the way a user replaces its whole content.
+inline void TypeText(QLineEdit* edit, const QString& text)
+{
+    edit->selectAll();
+    if (text.isEmpty())
+        edit->del();
+    else
+        edit->insert(text);
+}
+
+// Clicks a check box on its indicator with the given mouse button.
+inline void ClickBox(QCheckBox* box, Qt::MouseButton button = Qt::LeftButton)
+{
+    QStyleOptionButton option;
+    option.initFrom(box);
+    const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+    QTest::mouseClick(box, button, Qt::NoModifier, indicator.center());
+}
+
+// Shows the pages that hold widget, as a user would before using it.
+inline void ShowPagesOf(QWidget* widget)
+{
+    for (QWidget* w = widget; w && w->parentWidget(); w = w->parentWidget()) {
+        if (auto* tabs = qobject_cast<QTabWidget*>(w->parentWidget() ? w->parentWidget()->parentWidget() : nullptr))
+            if (tabs->indexOf(w) >= 0)
+                tabs->setCurrentWidget(w);
+    }
+    QApplication::processEvents();
+}
+
+// A small PE32 image with two sections; the entry point lies in .text.
+inline PeBuilder SampleBuilder()
+{
+    return PeBuilder()
+        .TimeDateStamp(951782400)
+        .Characteristics(0x010F)
+        .LinkerVersion(255, 7)
+        .EntryPoint(0x1010)
+        .ImageBase(0x80000000u)
+        .AddSection(PeSection(".text").Virtual(0x1000, 0x200).Raw(0x400, 0x200).Characteristics(0x60000020))
+        .AddSection(PeSection(".data").Virtual(0x2000, 0x100).Raw(0x600, 0x200).Relocations(0, 3).Characteristics(0xC0000040));
+}
