@@ -97,8 +97,16 @@ bool THexEditor::event(QEvent* e)
         // The window exists now: start over with empty data unless the host has
         // already given the editor its data.
         FWindowCreatedOnce = true;
-        if (FileName == "---")
-            Guarded([&] { CreateEmptyFile("Untitled"); });
+        if (FileName == "---") {
+            // Data the host gave before the first show (a stream load, an insert) is
+            // kept; only its name changes.
+            Guarded([&] {
+                if (GetDataSize() == 0)
+                    CreateEmptyFile("Untitled");
+                else
+                    FileName = "Untitled";
+            });
+        }
     }
     return TCustomGrid::event(e);
 }
