@@ -10,7 +10,8 @@ enum TOffsetDisplayStyle : uint8_t { odHex = 0, odDec = 1, odOctal = 2, odNone =
 // number of bytes written in byteCount. Non-digit characters are skipped (they may even
 // split a pair); a final unpaired digit is dropped. dest needs room for count / 2 bytes.
 // With swapNibbles the two digits of each byte are exchanged. Answers dest.
-uint8_t* ConvertHexToBin(const char* source, uint8_t* dest, int32_t count, bool swapNibbles, int32_t& byteCount);
+uint8_t* ConvertHexToBin(
+    const char* source, uint8_t* dest, int32_t count, bool swapNibbles, int32_t& byteCount);
 
 // Writes 2 * count upper-case hex digits and a terminating zero into dest (room for
 // 2 * count + 1 characters); with swapNibbles the low digit of each byte comes first.

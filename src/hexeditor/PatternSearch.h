@@ -20,6 +20,7 @@
 //     }
 //     return -1;
 // Because only bytes up to last are fed, every answer p satisfies p + count - 1 <= last.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -47,17 +48,27 @@ private:
     int32_t ScanBoundary(const uint8_t* data, int32_t length);
     int32_t ScanBody(const uint8_t* data, int32_t length);
     void KeepTail(const uint8_t* data, int32_t length);
+    int64_t SearchFiltered(const uint8_t* data, size_t size);
+    int64_t SearchLowered(const uint8_t* data, size_t size);
 
     std::vector<uint8_t> FPattern;
     bool FIgnoreCase;
     int64_t FNext = 0;
     // The last (up to count - 1) bytes fed, lower-cased when ignoring case.
     std::vector<uint8_t> FTail;
-    // Work area: kept bytes followed by the head of a block, or a lower-cased chunk.
+    // Work area: kept bytes followed by the head of a block, or a lower-cased chunk
+    // (at most max(16 KiB, count) + count - 1 bytes).
     std::vector<uint8_t> FWork;
+    // The values the first and the last byte of a match may have (both cases of each
+    // when ignoring case; the same byte twice otherwise).
+    uint8_t FFirstCases[2] = {0, 0};
+    uint8_t FLastCases[2] = {0, 0};
+    bool FCandidateFilter = false;
+    // False when some pattern byte is one that lower-casing never yields.
+    bool FMatchable = true;
 };
 
 // The same answer as one scanner fed the whole buffer at once, for data in memory:
 // the lowest match position (basePosition + index), or -1.
 int32_t FindPattern(const uint8_t* data, int32_t length, int32_t basePosition, const uint8_t* pattern,
-                    int32_t count, bool ignoreCase);
+    int32_t count, bool ignoreCase);
