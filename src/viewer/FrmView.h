@@ -53,6 +53,8 @@ public:
                              QPoint pos);
     void PageControl3DrawTab(QPainter& canvas, int tabIndex, const QRect& rect, bool active);
     void TabPEShow();
+    void ButViewClick();
+    void ButDumpClick();
 
     bool ReadHeaders(::FileStream& stream);
 
@@ -204,6 +206,8 @@ private:
     };
     std::vector<ConvertedBox> ConvertedSet() const;
     bool HexShown() const;
+    // Puts count bytes into the hex viewer in place of what it showed and shows it modally.
+    void ShowInHexViewer(const uint8_t* buffer, int32_t count);
 
     std::array<TEdit*, 46> FHeaderEdits{};
     QString FFileName;
