@@ -151,6 +151,15 @@ QString TFrmHex::StatusText() const
     return FStatusPanel->text();
 }
 
+void TFrmHex::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The editor drops its notifications while it has no window, as before the first
+    // showing: the status line is brought up to date when the window appears.
+    if (!event->spontaneous())
+        Guarded([this] { HexEditorStateChanged(); });
+}
+
 void TFrmHex::keyPressEvent(QKeyEvent* event)
 {
     // The viewer has no cancel button: Escape does not close it.

@@ -50,6 +50,7 @@ public:
     QAction* MenuItemNext = nullptr;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
