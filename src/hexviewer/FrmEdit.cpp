@@ -57,12 +57,13 @@ void ShowInvalidHex()
 
 } // namespace
 
-TFrmEdit::TFrmEdit(QWidget* parent) : QDialog(parent)
+TFrmEdit::TFrmEdit(QWidget* parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("FrmEdit"));
     setFont(FormFont());
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+        | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     Label1 = new QLabel(QStringLiteral("Go to line number:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -199,7 +200,8 @@ void TFrmEdit::ButOkClick()
     }
 
     const int32_t end = editor->GetDataSize();
-    const int32_t start = static_cast<int32_t>(std::min<int64_t>(int64_t(editor->GetSelStart()) + FindSkip, INT32_MAX));
+    const int32_t start
+        = static_cast<int32_t>(std::min<int64_t>(int64_t(editor->GetSelStart()) + FindSkip, INT32_MAX));
     int32_t pos;
     int32_t length;
     if (hexSearch) {

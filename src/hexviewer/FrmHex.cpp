@@ -68,12 +68,13 @@ int32_t ScanBlock(const uint8_t* block, int32_t count, const uint8_t* pattern, i
 
 } // namespace
 
-TFrmHex::TFrmHex(QWidget* parent) : QDialog(parent)
+TFrmHex::TFrmHex(QWidget* parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("FrmHex"));
     setFont(FormFont());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+        | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -85,7 +86,7 @@ TFrmHex::TFrmHex(QWidget* parent) : QDialog(parent)
     MnuEdit = MenuHexEdit->addMenu(QStringLiteral("&Edit"));
     MnuEdit->setObjectName(QStringLiteral("MnuEdit"));
     auto addItem = [this](const char* name, const QString& caption, const QKeySequence& key,
-                          void (TFrmHex::*handler)()) {
+                       void (TFrmHex::*handler)()) {
         QAction* action = MnuEdit->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
         action->setShortcut(key);
@@ -96,15 +97,15 @@ TFrmHex::TFrmHex(QWidget* parent) : QDialog(parent)
         return action;
     };
     MnuItemCopy = addItem("MnuItemCopy", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C),
-                          &TFrmHex::MnuItemCopyClick);
+        &TFrmHex::MnuItemCopyClick);
     MenuItemOffset = addItem("MenuItemOffset", QStringLiteral("Go To Offset ..."), QKeySequence(Qt::Key_F1),
-                             &TFrmHex::MenuItemOffsetClick);
+        &TFrmHex::MenuItemOffsetClick);
     MenuItemLine = addItem("MenuItemLine", QStringLiteral("Go To Line ..."), QKeySequence(Qt::Key_F2),
-                           &TFrmHex::MenuItemLineClick);
-    MenuItemFind = addItem("MenuItemFind", QStringLiteral("Find ..."), QKeySequence(Qt::Key_F3),
-                           &TFrmHex::MenuItemFindClick);
-    MenuItemNext = addItem("MenuItemNext", QStringLiteral("Find Next"), QKeySequence(Qt::Key_F4),
-                           &TFrmHex::MenuItemNextClick);
+        &TFrmHex::MenuItemLineClick);
+    MenuItemFind = addItem(
+        "MenuItemFind", QStringLiteral("Find ..."), QKeySequence(Qt::Key_F3), &TFrmHex::MenuItemFindClick);
+    MenuItemNext = addItem(
+        "MenuItemNext", QStringLiteral("Find Next"), QKeySequence(Qt::Key_F4), &TFrmHex::MenuItemNextClick);
 
     HexEditor = new THexEditor(this);
     HexEditor->setObjectName(QStringLiteral("HexEditor"));
@@ -186,7 +187,8 @@ void TFrmHex::MnuItemCopyClick()
         return; // nothing could be read: the clipboard keeps what it had
     std::string text(2 * static_cast<size_t>(count) + 1, '\0');
     ConvertBinToHex(block.get(), text.data(), count, false);
-    QGuiApplication::clipboard()->setText(QString::fromLatin1(text.data(), 2 * static_cast<qsizetype>(count)));
+    QGuiApplication::clipboard()->setText(
+        QString::fromLatin1(text.data(), 2 * static_cast<qsizetype>(count)));
 }
 
 void TFrmHex::ShowEditDialog(char mode, const QString& caption, int height, const QString& prompt)
@@ -203,13 +205,13 @@ void TFrmHex::ShowEditDialog(char mode, const QString& caption, int height, cons
 void TFrmHex::MenuItemOffsetClick()
 {
     ShowEditDialog('a', QStringLiteral("Go To Offset"), TFrmEdit::kGoToHeight,
-                   QStringLiteral("Go To Offset (use prefix \"0x\" for hex.)"));
+        QStringLiteral("Go To Offset (use prefix \"0x\" for hex.)"));
 }
 
 void TFrmHex::MenuItemLineClick()
 {
     ShowEditDialog('b', QStringLiteral("Go To Line"), TFrmEdit::kGoToHeight,
-                   QStringLiteral("Go To Line Number (use prefix \"0x\" for hex.)"));
+        QStringLiteral("Go To Line Number (use prefix \"0x\" for hex.)"));
 }
 
 void TFrmHex::MenuItemFindClick()

@@ -74,7 +74,8 @@ void TFrmView::ButViewClick()
     }
     const int a = PageControl3->currentIndex();
     EnsureHexViewer(this);
-    FrmHex->setWindowTitle(QStringLiteral("View Section Body  [") + PageControl3->tabText(a) + QStringLiteral("]"));
+    FrmHex->setWindowTitle(
+        QStringLiteral("View Section Body  [") + PageControl3->tabText(a) + QStringLiteral("]"));
 
     const bool hex = HexShown();
     const size_t row = static_cast<size_t>(a) * kSectionRowCount;
@@ -112,7 +113,7 @@ void TFrmView::ButDumpClick()
     EnsureHexViewer(this);
     FrmHex->setWindowTitle(QStringLiteral("Dump of entry point"));
     // Bytes that lie beyond the end of the file stay 0.
-    std::array<uint8_t, kDumpSize> buffer {};
+    std::array<uint8_t, kDumpSize> buffer{};
     const uint32_t offset = ParseShownValue(LabelFileoffset->text(), HexShown());
     if (!FileStream)
         return;

@@ -58,7 +58,8 @@ private slots:
         QTest::newRow("System.dll") << QStringLiteral("/usr/share/nsis/Plugins/x86-ansi/System.dll");
         QTest::newRow("nsDialogs.dll") << QStringLiteral("/usr/share/nsis/Plugins/x86-ansi/nsDialogs.dll");
         QTest::newRow("zlib-x86-ansi") << QStringLiteral("/usr/share/nsis/Stubs/zlib-x86-ansi");
-        QTest::newRow("lzma_solid-x86-unicode") << QStringLiteral("/usr/share/nsis/Stubs/lzma_solid-x86-unicode");
+        QTest::newRow("lzma_solid-x86-unicode")
+            << QStringLiteral("/usr/share/nsis/Stubs/lzma_solid-x86-unicode");
     }
 
     void viewAndDump()
@@ -77,7 +78,7 @@ private slots:
         const uint32_t pe = Le(bytes, 60, 4);
         const uint32_t count = Le(bytes, pe + 6, 2);
         const uint32_t table = pe + 24 + Le(bytes, pe + 20, 2);
-        QStringList arguments {path};
+        QStringList arguments{path};
         for (uint32_t i = 0; i < count; ++i)
             arguments << QStringLiteral("--view") << QString::number(i);
         arguments << QStringLiteral("--dump");
@@ -92,7 +93,8 @@ private slots:
             const uint32_t size = Le(bytes, header + 16, 4);
             const uint32_t pointer = Le(bytes, header + 20, 4);
             const QJsonObject viewed = views[int(i)].toObject();
-            QVERIFY(viewed[QStringLiteral("caption")].toString().startsWith(QStringLiteral("View Section Body  [")));
+            QVERIFY(viewed[QStringLiteral("caption")].toString().startsWith(
+                QStringLiteral("View Section Body  [")));
             if (size == 0) {
                 QVERIFY(!viewed[QStringLiteral("shown")].toBool());
                 expectedMessages << QStringLiteral("Section size is zero.");
@@ -101,7 +103,8 @@ private slots:
             QVERIFY(pointer + qsizetype(size) <= bytes.size());
             QVERIFY(viewed[QStringLiteral("shown")].toBool());
             QCOMPARE(viewed[QStringLiteral("size")].toInt(), int(size));
-            QCOMPARE(viewed[QStringLiteral("first")].toString(), FirstHex(bytes, pointer, std::min<qsizetype>(size, 32)));
+            QCOMPARE(viewed[QStringLiteral("first")].toString(),
+                FirstHex(bytes, pointer, std::min<qsizetype>(size, 32)));
             QCOMPARE(viewed[QStringLiteral("status")].toString(), QStringLiteral("Selection: 0"));
         }
 
@@ -109,8 +112,9 @@ private slots:
         QCOMPARE(dumped[QStringLiteral("caption")].toString(), QStringLiteral("Dump of entry point"));
         QVERIFY(dumped[QStringLiteral("shown")].toBool());
         QCOMPARE(dumped[QStringLiteral("size")].toInt(), 512);
-        const uint32_t entry =
-            json[QStringLiteral("labels")].toObject()[QStringLiteral("LabelFileoffset")].toString().toUInt(nullptr, 16);
+        const uint32_t entry
+            = json[QStringLiteral("labels")].toObject()[QStringLiteral("LabelFileoffset")].toString().toUInt(
+                nullptr, 16);
         QCOMPARE(dumped[QStringLiteral("first")].toString(), FirstHex(bytes, entry, 32));
 
         QStringList messages;

@@ -13,9 +13,15 @@ enum class Search { Hex, TextSensitive, TextInsensitive };
 void ChooseSearch(Search search)
 {
     switch (search) {
-    case Search::Hex: FrmEdit->RadioButtonHex->setChecked(true); break;
-    case Search::TextSensitive: FrmEdit->RadioButtonTextS->setChecked(true); break;
-    case Search::TextInsensitive: FrmEdit->RadioButtonTextI->setChecked(true); break;
+    case Search::Hex:
+        FrmEdit->RadioButtonHex->setChecked(true);
+        break;
+    case Search::TextSensitive:
+        FrmEdit->RadioButtonTextS->setChecked(true);
+        break;
+    case Search::TextInsensitive:
+        FrmEdit->RadioButtonTextI->setChecked(true);
+        break;
     }
 }
 
@@ -87,8 +93,8 @@ void FrmEditTest::form()
     QCOMPARE(FrmEdit->RadioButtonHex->text(), QStringLiteral("Hexadecimal search"));
     QCOMPARE(FrmEdit->RadioButtonTextS->text(), QStringLiteral("Text (Sensitive)"));
     QCOMPARE(FrmEdit->RadioButtonTextI->text(), QStringLiteral("Text (Insensitive)"));
-    for (const char* name : {"Label1", "Edit1", "ButOk", "ButClose", "RadioButtonHex", "RadioButtonTextS",
-                             "RadioButtonTextI"})
+    for (const char* name :
+        {"Label1", "Edit1", "ButOk", "ButClose", "RadioButtonHex", "RadioButtonTextS", "RadioButtonTextI"})
         QVERIFY2(FrmEdit->findChild<QWidget*>(QString::fromLatin1(name)), name);
     // One group: choosing one unchecks the others.
     FrmEdit->RadioButtonHex->setChecked(true);
@@ -151,19 +157,23 @@ void FrmEditTest::inputKeptAcrossModes()
 {
     Fill(Counting(64));
     // Go to offset through the real modal dialog, typing into the box.
-    const bool shown = WhileModal(FrmEdit, [] { FrmHex->MenuItemOffset->trigger(); }, [] {
-        QTest::keyClicks(FrmEdit->Edit1, QStringLiteral("0x20"));
-        FrmEdit->ButOk->click();
-    });
+    const bool shown = WhileModal(
+        FrmEdit, [] { FrmHex->MenuItemOffset->trigger(); },
+        [] {
+            QTest::keyClicks(FrmEdit->Edit1, QStringLiteral("0x20"));
+            FrmEdit->ButOk->click();
+        });
     QVERIFY(shown);
     QCOMPARE(FrmHex->HexEditor->GetCursorPos(), 32);
     QVERIFY(!FrmEdit->isVisible());
     // The find dialog opens with the last offset still in the box.
     QString text;
-    QVERIFY(WhileModal(FrmEdit, [] { FrmHex->MenuItemFind->trigger(); }, [&] {
-        text = FrmEdit->Edit1->text();
-        FrmEdit->close();
-    }));
+    QVERIFY(WhileModal(
+        FrmEdit, [] { FrmHex->MenuItemFind->trigger(); },
+        [&] {
+            text = FrmEdit->Edit1->text();
+            FrmEdit->close();
+        }));
     QCOMPARE(text, QStringLiteral("0x20"));
 }
 
@@ -171,14 +181,16 @@ void FrmEditTest::enterAndEscapeDoNotClose()
 {
     Fill(Counting(64));
     bool openAfterKeys = false;
-    QVERIFY(WhileModal(FrmEdit, [] { FrmHex->MenuItemOffset->trigger(); }, [&] {
-        FrmEdit->Edit1->setText(QStringLiteral("5"));
-        QTest::keyClick(FrmEdit->Edit1, Qt::Key_Return);
-        QTest::keyClick(FrmEdit->Edit1, Qt::Key_Escape);
-        QApplication::processEvents();
-        openAfterKeys = FrmEdit->isVisible();
-        FrmEdit->close();
-    }));
+    QVERIFY(WhileModal(
+        FrmEdit, [] { FrmHex->MenuItemOffset->trigger(); },
+        [&] {
+            FrmEdit->Edit1->setText(QStringLiteral("5"));
+            QTest::keyClick(FrmEdit->Edit1, Qt::Key_Return);
+            QTest::keyClick(FrmEdit->Edit1, Qt::Key_Escape);
+            QApplication::processEvents();
+            openAfterKeys = FrmEdit->isVisible();
+            FrmEdit->close();
+        }));
     QVERIFY(openAfterKeys);
     QCOMPARE(FrmHex->HexEditor->GetCursorPos(), 0); // OK was never pressed
 }
@@ -186,7 +198,7 @@ void FrmEditTest::enterAndEscapeDoNotClose()
 void FrmEditTest::goToOffset_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("caret");     // expected caret, or -1 when refused
+    QTest::addColumn<int>("caret"); // expected caret, or -1 when refused
     QTest::addColumn<QString>("message"); // the error shown, if any
     QTest::newRow("0x20") << "0x20" << 32 << "";
     QTest::newRow("32") << "32" << 32 << "";
@@ -198,7 +210,8 @@ void FrmEditTest::goToOffset_data()
     QTest::newRow("empty") << "" << -1 << "'' is not a valid integer value";
     QTest::newRow("past the data") << "100" << -1 << "Invalid SelStart";
     QTest::newRow("negative") << "-1" << -1 << "Invalid SelStart";
-    QTest::newRow("too big for 32 bits") << "0x100000000" << -1 << "'0x100000000' is not a valid integer value";
+    QTest::newRow("too big for 32 bits")
+        << "0x100000000" << -1 << "'0x100000000' is not a valid integer value";
 }
 
 void FrmEditTest::goToOffset()
@@ -216,7 +229,7 @@ void FrmEditTest::goToOffset()
         QCOMPARE(FrmHex->HexEditor->GetSelCount(), 0);
         QVERIFY(!FrmEdit->isVisible());
     } else {
-        QCOMPARE(FLog.Texts(), QStringList {message});
+        QCOMPARE(FLog.Texts(), QStringList{message});
         QCOMPARE(FLog.records[0].kind, MsgKind::Error);
         QCOMPARE(FrmHex->HexEditor->GetCursorPos(), 7);
         QVERIFY(FrmEdit->isVisible());
@@ -255,7 +268,7 @@ void FrmEditTest::goToLine()
         QCOMPARE(FrmHex->HexEditor->GetCursorPos(), std::min(row * 16 + 4, 99));
         QVERIFY(!FrmEdit->isVisible());
     } else {
-        QCOMPARE(FLog.Texts(), QStringList {message});
+        QCOMPARE(FLog.Texts(), QStringList{message});
         QCOMPARE(FrmHex->HexEditor->Row(), oldRow);
         QVERIFY(FrmEdit->isVisible());
     }
@@ -269,7 +282,9 @@ void FrmEditTest::find_data()
     QTest::addColumn<int>("first"); // -1: nothing found or refused
     QTest::addColumn<int>("last");
     QTest::addColumn<QString>("message");
-    const QByteArray image("\x00\x01MZ\x90\x00" "abcABC", 12);
+    const QByteArray image("\x00\x01MZ\x90\x00"
+                           "abcABC",
+        12);
     QTest::newRow("hex, lower-case digits") << image << Search::Hex << "4d5a" << 2 << 3 << "";
     QTest::newRow("hex, upper-case digits") << image << Search::Hex << "4D5A90" << 2 << 4 << "";
     QTest::newRow("hex, zero byte") << image << Search::Hex << "0001" << 0 << 1 << "";
@@ -279,13 +294,14 @@ void FrmEditTest::find_data()
     QTest::newRow("hex, blank inside") << image << Search::Hex << "4D 5A" << -1 << -1 << "Invalid Hex value.";
     QTest::newRow("hex, empty") << image << Search::Hex << "" << -1 << -1 << "Invalid Hex value.";
     QTest::newRow("insensitive mz") << image << Search::TextInsensitive << "mz" << 2 << 3 << "";
-    QTest::newRow("sensitive mz") << image << Search::TextSensitive << "mz" << -1 << -1 << "String Not Found.";
+    QTest::newRow("sensitive mz") << image << Search::TextSensitive << "mz" << -1 << -1
+                                  << "String Not Found.";
     QTest::newRow("sensitive MZ") << image << Search::TextSensitive << "MZ" << 2 << 3 << "";
     QTest::newRow("sensitive ABC") << image << Search::TextSensitive << "ABC" << 9 << 11 << "";
     QTest::newRow("insensitive ABC") << image << Search::TextInsensitive << "ABC" << 6 << 8 << "";
     QTest::newRow("text, empty") << image << Search::TextInsensitive << "" << -1 << -1 << "String Not Found.";
-    QTest::newRow("text longer than the data") << image << Search::TextSensitive << "MZ..........." << -1 << -1
-                                               << "String Not Found.";
+    QTest::newRow("text longer than the data")
+        << image << Search::TextSensitive << "MZ..........." << -1 << -1 << "String Not Found.";
 }
 
 void FrmEditTest::find()
@@ -308,7 +324,7 @@ void FrmEditTest::find()
         QVERIFY(!FrmEdit->isVisible());
         QTRY_COMPARE(FrmHex->StatusText(), QStringLiteral("Selection: %1").arg(last - first + 1));
     } else {
-        QCOMPARE(FLog.Texts(), QStringList {message});
+        QCOMPARE(FLog.Texts(), QStringList{message});
         QCOMPARE(FLog.records[0].kind, MsgKind::Plain);
         QCOMPARE(FLog.records[0].caption, QStringLiteral("Korvex"));
         QCOMPARE(Selection(), std::make_pair(-1, -1));
@@ -343,7 +359,7 @@ void FrmEditTest::findNextThroughOverlappingMatches()
     }
     QVERIFY(FLog.records.empty());
     FrmHex->MenuItemNext->trigger();
-    QCOMPARE(FLog.Texts(), QStringList {"String Not Found."});
+    QCOMPARE(FLog.Texts(), QStringList{"String Not Found."});
     QCOMPARE(FindSkip, uint16_t(0));
     QCOMPARE(Selection(), std::make_pair(2, 3));
     QVERIFY(!FrmEdit->isVisible());
@@ -357,7 +373,7 @@ void FrmEditTest::findAfterNotFoundStartsAtSelection()
     FrmHex->MenuItemNext->trigger();
     QCOMPARE(Selection(), std::make_pair(6, 7));
     FrmHex->MenuItemNext->trigger();
-    QCOMPARE(FLog.Texts(), QStringList {"String Not Found."});
+    QCOMPARE(FLog.Texts(), QStringList{"String Not Found."});
     // With no skip the next search starts at the selection start and finds it again.
     FrmHex->MenuItemNext->trigger();
     QCOMPARE(Selection(), std::make_pair(6, 7));
@@ -386,7 +402,7 @@ void FrmEditTest::findNextAfterMatchOnLastByte()
     QCOMPARE(Selection().second, static_cast<int32_t>(data.size()) - 1);
     FrmEdit->hide();
     FrmHex->MenuItemNext->trigger();
-    QCOMPARE(FLog.Texts(), QStringList {"String Not Found."});
+    QCOMPARE(FLog.Texts(), QStringList{"String Not Found."});
     QCOMPARE(FLog.records[0].kind, MsgKind::Plain);
     QCOMPARE(FindSkip, uint16_t(0));
     FLog.Clear();
@@ -399,7 +415,7 @@ void FrmEditTest::findNextBeforeAnyFind()
 {
     Fill(Bytes("some bytes"));
     FrmHex->MenuItemNext->trigger();
-    QCOMPARE(FLog.Texts(), QStringList {"String Not Found."});
+    QCOMPARE(FLog.Texts(), QStringList{"String Not Found."});
     QCOMPARE(EditMode, 'c');
     QVERIFY(!FrmEdit->isVisible());
 }

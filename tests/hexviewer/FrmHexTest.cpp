@@ -18,8 +18,8 @@
 namespace {
 
 // The search as the window's byte search defines it, one position at a time.
-int32_t NaiveFindBytes(const std::vector<uint8_t>& data, const std::vector<uint8_t>& pattern, int32_t end,
-                       int32_t start)
+int32_t NaiveFindBytes(
+    const std::vector<uint8_t>& data, const std::vector<uint8_t>& pattern, int32_t end, int32_t start)
 {
     const int64_t size = static_cast<int64_t>(data.size());
     if (start < 0 || start >= size || pattern.empty())
@@ -85,10 +85,14 @@ void FrmHexTest::namedControls_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("className");
-    QTest::newRow("HexEditor") << "HexEditor" << "THexEditor";
-    QTest::newRow("StatusBar") << "StatusBar" << "QStatusBar";
-    QTest::newRow("MenuHexEdit") << "MenuHexEdit" << "QMenuBar";
-    QTest::newRow("MnuEdit") << "MnuEdit" << "QMenu";
+    QTest::newRow("HexEditor") << "HexEditor"
+                               << "THexEditor";
+    QTest::newRow("StatusBar") << "StatusBar"
+                               << "QStatusBar";
+    QTest::newRow("MenuHexEdit") << "MenuHexEdit"
+                                 << "QMenuBar";
+    QTest::newRow("MnuEdit") << "MnuEdit"
+                             << "QMenu";
 }
 
 void FrmHexTest::namedControls()
@@ -107,11 +111,16 @@ void FrmHexTest::menuItems_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QKeySequence>("shortcut");
-    QTest::newRow("copy") << 0 << "MnuItemCopy" << "Copy" << QKeySequence(Qt::CTRL | Qt::Key_C);
-    QTest::newRow("offset") << 1 << "MenuItemOffset" << "Go To Offset ..." << QKeySequence(Qt::Key_F1);
-    QTest::newRow("line") << 2 << "MenuItemLine" << "Go To Line ..." << QKeySequence(Qt::Key_F2);
-    QTest::newRow("find") << 3 << "MenuItemFind" << "Find ..." << QKeySequence(Qt::Key_F3);
-    QTest::newRow("next") << 4 << "MenuItemNext" << "Find Next" << QKeySequence(Qt::Key_F4);
+    QTest::newRow("copy") << 0 << "MnuItemCopy"
+                          << "Copy" << QKeySequence(Qt::CTRL | Qt::Key_C);
+    QTest::newRow("offset") << 1 << "MenuItemOffset"
+                            << "Go To Offset ..." << QKeySequence(Qt::Key_F1);
+    QTest::newRow("line") << 2 << "MenuItemLine"
+                          << "Go To Line ..." << QKeySequence(Qt::Key_F2);
+    QTest::newRow("find") << 3 << "MenuItemFind"
+                          << "Find ..." << QKeySequence(Qt::Key_F3);
+    QTest::newRow("next") << 4 << "MenuItemNext"
+                          << "Find Next" << QKeySequence(Qt::Key_F4);
 }
 
 void FrmHexTest::menuItems()
@@ -253,7 +262,8 @@ void FrmHexTest::findBytes_data()
     QTest::newRow("end beyond the data") << QByteArray("xyAB") << QByteArray("AB") << 1000 << 0 << 2;
     QTest::newRow("pattern longer than the data") << QByteArray("AB") << QByteArray("ABC") << 2 << 0 << -1;
     QTest::newRow("exact, no case folding") << QByteArray("abAB") << QByteArray("AB") << 4 << 0 << 2;
-    QTest::newRow("zero bytes") << QByteArray("\x01\x00\x00\x02", 4) << QByteArray("\x00\x02", 2) << 4 << 0 << 2;
+    QTest::newRow("zero bytes") << QByteArray("\x01\x00\x00\x02", 4) << QByteArray("\x00\x02", 2) << 4 << 0
+                                << 2;
 }
 
 void FrmHexTest::findBytes()
@@ -285,7 +295,7 @@ void FrmHexTest::findBytesMatchesNaiveScan()
             const int32_t start = static_cast<int32_t>(random.bounded(size + 2));
             const int32_t end = static_cast<int32_t>(random.bounded(size + 5));
             QCOMPARE(FrmHex->FindBytes(pattern.data(), static_cast<int32_t>(pattern.size()), end, start),
-                     NaiveFindBytes(data, pattern, end, start));
+                NaiveFindBytes(data, pattern, end, start));
         }
     }
 }
@@ -307,7 +317,7 @@ void FrmHexTest::findBytesAcrossBlocks()
 {
     QFETCH(int, at);
     QFETCH(int, start);
-    const std::vector<uint8_t> pattern {0xDE, 0xAD, 0xBE, 0xEF};
+    const std::vector<uint8_t> pattern{0xDE, 0xAD, 0xBE, 0xEF};
     std::vector<uint8_t> data(2 * (4 << 20) + 100, 0xDE); // every byte a first-byte candidate
     std::copy(pattern.begin(), pattern.end(), data.begin() + at);
     Fill(data);

@@ -12,7 +12,7 @@
 // Answers whether inside() ran. open() may also return without showing anything (a
 // message instead of the window); inside() then does not run.
 inline bool WhileModal(QWidget* expected, const std::function<void()>& open,
-                       const std::function<void()>& inside, int timeoutMs = 10000)
+    const std::function<void()>& inside, int timeoutMs = 10000)
 {
     bool ran = false;
     QElapsedTimer clock;

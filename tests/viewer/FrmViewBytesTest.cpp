@@ -41,19 +41,21 @@ Shown Click(QPushButton* button)
 {
     ShowPagesOf(button);
     Shown result;
-    result.shown = WhileModal(FrmHex, [button] { button->click(); }, [&result] {
-        QApplication::processEvents(); // the editor's posted notifications
-        THexEditor* editor = FrmHex->HexEditor;
-        const std::string text = editor->GetAsText();
-        result.data = QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-        result.status = FrmHex->StatusText();
-        result.caret = editor->GetCursorPos();
-        result.selCount = editor->GetSelCount();
-        result.canUndo = editor->GetCanUndo();
-        result.undoEmpty = editor->GetUndoStore().Empty();
-        result.workingFileSize = QFileInfo(QString::fromStdString(editor->WorkingFileName())).size();
-        FrmHex->close();
-    });
+    result.shown = WhileModal(
+        FrmHex, [button] { button->click(); },
+        [&result] {
+            QApplication::processEvents(); // the editor's posted notifications
+            THexEditor* editor = FrmHex->HexEditor;
+            const std::string text = editor->GetAsText();
+            result.data = QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+            result.status = FrmHex->StatusText();
+            result.caret = editor->GetCursorPos();
+            result.selCount = editor->GetSelCount();
+            result.canUndo = editor->GetCanUndo();
+            result.undoEmpty = editor->GetUndoStore().Empty();
+            result.workingFileSize = QFileInfo(QString::fromStdString(editor->WorkingFileName())).size();
+            FrmHex->close();
+        });
     result.caption = FrmHex->windowTitle();
     return result;
 }
@@ -101,7 +103,7 @@ std::vector<std::pair<uint32_t, uint32_t>> RawRanges(const std::vector<uint8_t>&
     std::vector<std::pair<uint32_t, uint32_t>> ranges;
     for (uint64_t i = 0; i < count; ++i)
         ranges.emplace_back(static_cast<uint32_t>(ReadLe(bytes, table + 40 * i + 20, 4)),
-                            static_cast<uint32_t>(ReadLe(bytes, table + 40 * i + 16, 4)));
+            static_cast<uint32_t>(ReadLe(bytes, table + 40 * i + 16, 4)));
     return ranges;
 }
 
@@ -202,16 +204,36 @@ void FrmViewBytesTest::rangeChecks_data()
     QTest::addColumn<QString>("pointer");
     QTest::addColumn<QString>("message"); // empty: shown
     QTest::addColumn<int>("shownBytes");
-    QTest::newRow("size zero") << "0" << "600" << "Section size is zero." << 0;
-    QTest::newRow("zero size wins over a bad pointer") << "00000000" << "FFFFFFFF" << "Section size is zero." << 0;
-    QTest::newRow("pointer past the end") << "10" << "A01" << "Pointer to raw data passes EOF." << 0;
-    QTest::newRow("pointer FFFFFFFF, unsigned") << "10" << "FFFFFFFF" << "Pointer to raw data passes EOF." << 0;
-    QTest::newRow("pointer at the end, one byte") << "1" << "A00" << "Section size is to large." << 0;
-    QTest::newRow("one byte past the end") << "401" << "600" << "Section size is to large." << 0;
-    QTest::newRow("size FFFFFFFF, unsigned") << "FFFFFFFF" << "600" << "Section size is to large." << 0;
-    QTest::newRow("ends exactly at the end") << "400" << "600" << "" << 0x400;
-    QTest::newRow("edited size, fewer bytes") << "10" << "600" << "" << 0x10;
-    QTest::newRow("last byte of the file") << "1" << "9FF" << "" << 1;
+    QTest::newRow("size zero") << "0"
+                               << "600"
+                               << "Section size is zero." << 0;
+    QTest::newRow("zero size wins over a bad pointer") << "00000000"
+                                                       << "FFFFFFFF"
+                                                       << "Section size is zero." << 0;
+    QTest::newRow("pointer past the end") << "10"
+                                          << "A01"
+                                          << "Pointer to raw data passes EOF." << 0;
+    QTest::newRow("pointer FFFFFFFF, unsigned") << "10"
+                                                << "FFFFFFFF"
+                                                << "Pointer to raw data passes EOF." << 0;
+    QTest::newRow("pointer at the end, one byte") << "1"
+                                                  << "A00"
+                                                  << "Section size is to large." << 0;
+    QTest::newRow("one byte past the end") << "401"
+                                           << "600"
+                                           << "Section size is to large." << 0;
+    QTest::newRow("size FFFFFFFF, unsigned") << "FFFFFFFF"
+                                             << "600"
+                                             << "Section size is to large." << 0;
+    QTest::newRow("ends exactly at the end") << "400"
+                                             << "600"
+                                             << "" << 0x400;
+    QTest::newRow("edited size, fewer bytes") << "10"
+                                              << "600"
+                                              << "" << 0x10;
+    QTest::newRow("last byte of the file") << "1"
+                                           << "9FF"
+                                           << "" << 1;
 }
 
 void FrmViewBytesTest::rangeChecks()
@@ -235,7 +257,7 @@ void FrmViewBytesTest::rangeChecks()
         QCOMPARE(shown.data, Slice(bytes, from, static_cast<size_t>(shownBytes)));
     } else {
         QVERIFY(!shown.shown);
-        QCOMPARE(FLog.Texts(), QStringList {message});
+        QCOMPARE(FLog.Texts(), QStringList{message});
         QCOMPARE(FLog.records[0].kind, MsgKind::Plain);
         QCOMPARE(FLog.records[0].caption, QStringLiteral("Korvex"));
     }
@@ -247,7 +269,7 @@ void FrmViewBytesTest::noSectionHeader()
     QCOMPARE(view->PageControl3->count(), 0);
     const Shown shown = Click(view->ButView);
     QVERIFY(!shown.shown);
-    QCOMPARE(FLog.Texts(), QStringList {"No Section header!"});
+    QCOMPARE(FLog.Texts(), QStringList{"No Section header!"});
 }
 
 void FrmViewBytesTest::sameBytesInEitherRadix()
@@ -272,21 +294,21 @@ void FrmViewBytesTest::unparsableSize()
     TypeText(view->SectionEdits[1 * 9 + 2], QStringLiteral("4294967295"));
     Shown shown = ViewSection(*view, 1);
     QVERIFY(!shown.shown);
-    QCOMPARE(FLog.Texts(), QStringList {"'4294967295' is not a valid integer value"});
+    QCOMPARE(FLog.Texts(), QStringList{"'4294967295' is not a valid integer value"});
     QCOMPARE(FLog.records[0].kind, MsgKind::Error);
     QCOMPARE(shown.caption, QStringLiteral("View Section Body  [.data]"));
     FLog.Clear();
     TypeText(view->SectionEdits[1 * 9 + 2], QStringLiteral("2147483647"));
     shown = ViewSection(*view, 1);
     QVERIFY(!shown.shown);
-    QCOMPARE(FLog.Texts(), QStringList {"Section size is to large."});
+    QCOMPARE(FLog.Texts(), QStringList{"Section size is to large."});
 }
 
 void FrmViewBytesTest::dump_data()
 {
     QTest::addColumn<uint32_t>("entryPoint"); // RVA
-    QTest::addColumn<uint32_t>("fileSize");   // the image cut to this size
-    QTest::addColumn<uint32_t>("offset");     // where the dump starts in the file
+    QTest::addColumn<uint32_t>("fileSize"); // the image cut to this size
+    QTest::addColumn<uint32_t>("offset"); // where the dump starts in the file
     QTest::newRow("inside the file") << 0x1010u << 0xA00u << 0x410u;
     QTest::newRow("near the end") << 0x4200u << 0xA00u << 0x900u;
     QTest::newRow("last byte") << 0x42FFu << 0xA00u << 0x9FFu;
@@ -300,7 +322,8 @@ void FrmViewBytesTest::dump()
     QFETCH(uint32_t, offset);
     const auto bytes = ThreeSections().EntryPoint(entryPoint).TruncateTo(fileSize).Build();
     auto view = OpenWithViewer(FFolder.Write("dump.exe", bytes));
-    QCOMPARE(view->LabelFileoffset->text(), QStringLiteral("%1").arg(offset, 8, 16, QLatin1Char('0')).toUpper());
+    QCOMPARE(
+        view->LabelFileoffset->text(), QStringLiteral("%1").arg(offset, 8, 16, QLatin1Char('0')).toUpper());
     const Shown shown = Click(view->ButDump);
     QVERIFY(shown.shown);
     QVERIFY(FLog.records.empty());
@@ -382,18 +405,22 @@ void FrmViewBytesTest::realStub()
     int32_t found = -1;
     ShowPagesOf(view->ButView);
     view->PageControl3->setCurrentIndex(section);
-    shown.shown = WhileModal(FrmHex, [&] { view->ButView->click(); }, [&] {
-        const std::string text = FrmHex->HexEditor->GetAsText();
-        shown.data = QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-        // F3: a text search typed in other letter case.
-        QVERIFY(WhileModal(FrmEdit, [] { FrmHex->MenuItemFind->trigger(); }, [] {
-            FrmEdit->Edit1->setText(QStringLiteral("INSTALLER INTEGRITY CHECK"));
-            FrmEdit->RadioButtonTextI->setChecked(true);
-            FrmEdit->ButOk->click();
-        }));
-        found = FrmHex->HexEditor->GetSelFirst();
-        FrmHex->close();
-    });
+    shown.shown = WhileModal(
+        FrmHex, [&] { view->ButView->click(); },
+        [&] {
+            const std::string text = FrmHex->HexEditor->GetAsText();
+            shown.data = QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+            // F3: a text search typed in other letter case.
+            QVERIFY(WhileModal(
+                FrmEdit, [] { FrmHex->MenuItemFind->trigger(); },
+                [] {
+                    FrmEdit->Edit1->setText(QStringLiteral("INSTALLER INTEGRITY CHECK"));
+                    FrmEdit->RadioButtonTextI->setChecked(true);
+                    FrmEdit->ButOk->click();
+                }));
+            found = FrmHex->HexEditor->GetSelFirst();
+            FrmHex->close();
+        });
     QVERIFY(shown.shown);
     const auto range = ranges[static_cast<size_t>(section)];
     QCOMPARE(shown.data, Slice(bytes, range.first, range.second));
