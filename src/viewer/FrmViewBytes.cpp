@@ -17,6 +17,9 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <new>
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -31,6 +34,43 @@ void EnsureHexViewer(QWidget* owner)
     if (!FrmEdit)
         FrmEdit = new TFrmEdit(FrmHex);
 }
+
+// The section body buffer. A big one is taken straight from the system, in huge pages
+// where the system offers them: filling hundreds of MiB page by page costs far more
+// than the read itself.
+class SectionBuffer {
+public:
+    explicit SectionBuffer(size_t size)
+        : FSize(size)
+    {
+        if (size >= kHugePage) {
+            void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (block == MAP_FAILED)
+                throw std::bad_alloc();
+            madvise(block, size, MADV_HUGEPAGE); // a hint; without it the block works all the same
+            FData = static_cast<uint8_t*>(block);
+            FMapped = true;
+        } else {
+            FData = new uint8_t[size];
+        }
+    }
+    ~SectionBuffer()
+    {
+        if (FMapped)
+            munmap(FData, FSize);
+        else
+            delete[] FData;
+    }
+    SectionBuffer(const SectionBuffer&) = delete;
+    SectionBuffer& operator=(const SectionBuffer&) = delete;
+    uint8_t* Data() const { return FData; }
+
+private:
+    static constexpr size_t kHugePage = size_t(2) << 20;
+    uint8_t* FData = nullptr;
+    size_t FSize = 0;
+    bool FMapped = false;
+};
 
 uint32_t ParseShownValue(const QString& text, bool hex)
 {
@@ -99,13 +139,13 @@ void TFrmView::ButViewClick()
         return;
     }
 
-    // Not zero-filled: every byte is read from the file (a short read, should the file
-    // have shrunk meanwhile, leaves zeros rather than unread memory).
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[RawDataSize]);
-    const size_t got = FileStream->ReadAt(RawDataPointer, buffer.get(), RawDataSize);
+    // Every byte is read from the file; a short read, should the file have shrunk
+    // meanwhile, leaves zeros rather than memory nobody wrote.
+    SectionBuffer buffer(RawDataSize);
+    const size_t got = FileStream->ReadAt(RawDataPointer, buffer.Data(), RawDataSize);
     if (got < RawDataSize)
-        std::memset(buffer.get() + got, 0, RawDataSize - got);
-    ShowInHexViewer(buffer.get(), static_cast<int32_t>(RawDataSize));
+        std::memset(buffer.Data() + got, 0, RawDataSize - got);
+    ShowInHexViewer(buffer.Data(), static_cast<int32_t>(RawDataSize));
 }
 
 void TFrmView::ButDumpClick()
