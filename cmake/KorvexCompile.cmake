@@ -9,6 +9,12 @@ if(KORVEX_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+if(KORVEX_BUILD_FUZZ)
+  # Coverage instrumentation for the libraries the fuzz targets link; the targets themselves
+  # add the libFuzzer runtime (fuzz/CMakeLists.txt).
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
 
 # korvex_module(name DIR [QT] SOURCES ... DEPS ...)
 # One static library per src/ folder; DEPS names the only modules it may use.

@@ -24,6 +24,7 @@ void Put(std::vector<uint8_t>& bytes, uint32_t offset, const std::string& text)
 // and ends the process.
 std::vector<uint8_t> Code()
 {
+    // clang-format off
     std::vector<uint8_t> code = {
         0x55,                               // 1000 push ebp
         0x8B, 0xEC,                         // 1001 mov ebp, esp
@@ -44,6 +45,7 @@ std::vector<uint8_t> Code()
         0xFF, 0x15, 0x00, 0x20, 0x40, 0x00, // 1032 call [ExitProcess]
         0xCC,                               // 1038 int3
     };
+    // clang-format on
     return code;
 }
 
@@ -82,15 +84,15 @@ std::vector<uint8_t> InitialisedData()
     return data;
 }
 
-const std::string kManifest =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-    "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
-    "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
-    "    <security><requestedPrivileges>\r\n"
-    "      <requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>\r\n"
-    "    </requestedPrivileges></security>\r\n"
-    "  </trustInfo>\r\n"
-    "</assembly>\r\n";
+const std::string kManifest
+    = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+      "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+      "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
+      "    <security><requestedPrivileges>\r\n"
+      "      <requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>\r\n"
+      "    </requestedPrivileges></security>\r\n"
+      "  </trustInfo>\r\n"
+      "</assembly>\r\n";
 
 constexpr uint32_t kManifestOffset = 0x58;
 
@@ -99,15 +101,15 @@ constexpr uint32_t kManifestOffset = 0x58;
 std::vector<uint8_t> Resources()
 {
     std::vector<uint8_t> data(kFileAlign, 0);
-    WriteLe(data, 0x0E, 1, 2);             // one id entry
-    WriteLe(data, 0x10, 24, 4);            // RT_MANIFEST
-    WriteLe(data, 0x14, 0x80000018, 4);    // subdirectory
+    WriteLe(data, 0x0E, 1, 2); // one id entry
+    WriteLe(data, 0x10, 24, 4); // RT_MANIFEST
+    WriteLe(data, 0x14, 0x80000018, 4); // subdirectory
     WriteLe(data, 0x26, 1, 2);
-    WriteLe(data, 0x28, 1, 4);             // id 1
+    WriteLe(data, 0x28, 1, 4); // id 1
     WriteLe(data, 0x2C, 0x80000030, 4);
     WriteLe(data, 0x3E, 1, 2);
-    WriteLe(data, 0x40, 0x409, 4);         // English (United States)
-    WriteLe(data, 0x44, 0x48, 4);          // data entry
+    WriteLe(data, 0x40, 0x409, 4); // English (United States)
+    WriteLe(data, 0x44, 0x48, 4); // data entry
     WriteLe(data, 0x48, 0x5000 + kManifestOffset, 4);
     WriteLe(data, 0x4C, kManifest.size(), 4);
     std::memcpy(data.data() + kManifestOffset, kManifest.data(), kManifest.size());
@@ -131,31 +133,40 @@ int main(int argc, char** argv)
     try {
         PeBuilder()
             .TimeDateStamp(0x65F42328) // 2024-03-15 10:30:00 UTC
-            .Characteristics(0x010F)   // executable, 32 bit, relocations and symbols stripped
+            .Characteristics(0x010F) // executable, 32 bit, relocations and symbols stripped
             .LinkerVersion(14, 36)
-            .Optional(4, 0x200, 4)     // size of code
-            .Optional(8, 0x600, 4)     // size of initialised data
-            .Optional(12, 0x200, 4)    // size of uninitialised data
+            .Optional(4, 0x200, 4) // size of code
+            .Optional(8, 0x600, 4) // size of initialised data
+            .Optional(12, 0x200, 4) // size of uninitialised data
             .EntryPoint(0x1010)
-            .Optional(20, 0x1000, 4)   // base of code
-            .Optional(24, 0x2000, 4)   // base of data
+            .Optional(20, 0x1000, 4) // base of code
+            .Optional(24, 0x2000, 4) // base of data
             .ImageBase(kImageBase)
             .Alignment(kSectionAlign, kFileAlign)
             .Optional(40, 6, 2)
             .Optional(48, 6, 2)
-            .Optional(56, 0x6000, 4)   // size of image
-            .Optional(60, 0x400, 4)    // size of headers
-            .Optional(68, 2, 2)        // Windows GUI
-            .Optional(70, 0x8100, 2)   // NX compatible, terminal server aware
+            .Optional(56, 0x6000, 4) // size of image
+            .Optional(60, 0x400, 4) // size of headers
+            .Optional(68, 2, 2) // Windows GUI
+            .Optional(70, 0x8100, 2) // NX compatible, terminal server aware
             .DataDirectory(1, 0x2010, 0x3C)
             .DataDirectory(2, 0x5000, kManifestOffset + static_cast<uint32_t>(kManifest.size()))
             .DataDirectory(12, 0x2000, 0x10)
-            .AddSection(PeSection(".text").Virtual(0x1000, 0x39).Raw(0x400, 0x200)
-                            .Characteristics(0x60000020).Data(Padded(Code())))
-            .AddSection(PeSection(".rdata").Virtual(0x2000, 0xCA).Raw(0x600, 0x200)
-                            .Characteristics(0x40000040).Data(ReadOnlyData()))
-            .AddSection(PeSection(".data").Virtual(0x3000, 0x50).Raw(0x800, 0x200)
-                            .Characteristics(0xC0000040).Data(InitialisedData()))
+            .AddSection(PeSection(".text")
+                            .Virtual(0x1000, 0x39)
+                            .Raw(0x400, 0x200)
+                            .Characteristics(0x60000020)
+                            .Data(Padded(Code())))
+            .AddSection(PeSection(".rdata")
+                            .Virtual(0x2000, 0xCA)
+                            .Raw(0x600, 0x200)
+                            .Characteristics(0x40000040)
+                            .Data(ReadOnlyData()))
+            .AddSection(PeSection(".data")
+                            .Virtual(0x3000, 0x50)
+                            .Raw(0x800, 0x200)
+                            .Characteristics(0xC0000040)
+                            .Data(InitialisedData()))
             .AddSection(PeSection(".bss").Virtual(0x4000, 0x180).Raw(0, 0).Characteristics(0xC0000080))
             .AddSection(PeSection(".rsrc")
                             .Virtual(0x5000, kManifestOffset + static_cast<uint32_t>(kManifest.size()))

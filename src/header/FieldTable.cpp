@@ -9,7 +9,7 @@ using P = FieldPage;
 using C = ValueClass;
 
 constexpr HeaderField Row(std::string_view box, std::string_view caption, HeaderStructure structure,
-                          uint32_t offset, uint8_t width, FieldPage page, ValueClass valueClass)
+    uint32_t offset, uint8_t width, FieldPage page, ValueClass valueClass)
 {
     uint8_t maxLength = width == 1 ? 3 : width == 2 ? 5 : 10;
     uint8_t parseBits = valueClass == ValueClass::Dword ? 64 : 32;
@@ -21,7 +21,7 @@ constexpr HeaderField Row(std::string_view box, std::string_view caption, Header
 constexpr HeaderField SectionRow(std::string_view caption, uint32_t offset, uint8_t width)
 {
     return HeaderField{{}, caption, S::Section, offset, width, 10, P::SectionPage, C::Dword,
-                       static_cast<uint8_t>(width == 2 ? 32 : 64)};
+        static_cast<uint8_t>(width == 2 ? 32 : 64)};
 }
 
 constexpr std::array<HeaderField, kHeaderFieldCount> kHeaderFields{{
@@ -104,8 +104,19 @@ constexpr std::array<std::string_view, kSectionFlagCount> kCharacteristicTexts{
 };
 
 constexpr std::array<uint32_t, kSectionFlagCount> kCharacteristicMasks{
-    0x02000000, 0x04000000, 0x08000000, 0x10000000, 0x20000000, 0x40000000, 0x80000000,
-    0x00000020, 0x00000040, 0x00000080, 0x00000200, 0x00000800, 0x01000000,
+    0x02000000,
+    0x04000000,
+    0x08000000,
+    0x10000000,
+    0x20000000,
+    0x40000000,
+    0x80000000,
+    0x00000020,
+    0x00000040,
+    0x00000080,
+    0x00000200,
+    0x00000800,
+    0x01000000,
 };
 
 constexpr std::array<FileFlag, 4> kFileFlags{{

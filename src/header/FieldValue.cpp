@@ -58,11 +58,13 @@ int64_t ReadInteger(const std::string& text, int bits)
         }
         // Reinterpret the unsigned bit pattern at the given width as a signed number.
         uint64_t pattern = magnitude & widthMask;
-        int64_t value = bits == 64 ? static_cast<int64_t>(pattern)
-                                   : static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(pattern)));
+        int64_t value = bits == 64
+            ? static_cast<int64_t>(pattern)
+            : static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(pattern)));
         if (negative)
-            value = bits == 64 ? static_cast<int64_t>(0 - static_cast<uint64_t>(value))
-                               : static_cast<int64_t>(static_cast<int32_t>(0u - static_cast<uint32_t>(value)));
+            value = bits == 64
+                ? static_cast<int64_t>(0 - static_cast<uint64_t>(value))
+                : static_cast<int64_t>(static_cast<int32_t>(0u - static_cast<uint32_t>(value)));
         return value;
     }
 

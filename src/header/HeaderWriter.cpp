@@ -23,15 +23,15 @@ WritePlan BuildWritePlan(const HeaderWriteInput& input)
     for (int i = 0; i < headerRows; ++i) {
         const HeaderField& field = fields[static_cast<size_t>(i)];
         plan.items.push_back(Item(field, FieldPosition(field, input.peOffset, input.optHeaderSize),
-                                  input.values[static_cast<size_t>(i)]));
+            input.values[static_cast<size_t>(i)]));
     }
     if (!input.hasPe)
         return plan;
     for (size_t s = 0; s < input.sections.size(); ++s) {
         for (int r = 0; r < kSectionRowCount; ++r) {
             const HeaderField& field = SectionFields()[static_cast<size_t>(r)];
-            plan.items.push_back(Item(
-                field, FieldPosition(field, input.peOffset, input.optHeaderSize, static_cast<uint32_t>(s)),
+            plan.items.push_back(Item(field,
+                FieldPosition(field, input.peOffset, input.optHeaderSize, static_cast<uint32_t>(s)),
                 input.sections[s][static_cast<size_t>(r)]));
         }
     }

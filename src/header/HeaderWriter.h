@@ -11,7 +11,7 @@
 struct WriteItem {
     uint32_t position; // absolute file position, 32-bit arithmetic
     uint8_t width;     // 1, 2 or 4 bytes
-    uint32_t value;    // only the low width bytes are written, little-endian
+    uint32_t value;    // already cut to width; written little-endian
 };
 
 struct WritePlan {

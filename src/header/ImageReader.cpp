@@ -60,8 +60,8 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
         const HeaderField& field = HeaderFields()[static_cast<size_t>(i)];
         // OptHeaderSize is only known once its row is read; the file and optional rows do
         // not depend on it.
-        result.values[static_cast<size_t>(i)] =
-            ReadLe(image, FieldPosition(field, result.peOffset, 0), field.width);
+        result.values[static_cast<size_t>(i)]
+            = ReadLe(image, FieldPosition(field, result.peOffset, 0), field.width);
         if (static_cast<size_t>(i) == sizeOptIndex)
             result.optHeaderSize = static_cast<uint16_t>(result.values[sizeOptIndex]);
     }
@@ -78,8 +78,8 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
 
         for (int r = 0; r < kSectionRowCount; ++r) {
             const HeaderField& field = SectionFields()[static_cast<size_t>(r)];
-            section.rows[static_cast<size_t>(r)] = ReadLe(
-                image, FieldPosition(field, result.peOffset, result.optHeaderSize, s), field.width);
+            section.rows[static_cast<size_t>(r)]
+                = ReadLe(image, FieldPosition(field, result.peOffset, result.optHeaderSize, s), field.width);
         }
 
         const uint32_t virtualSize = section.rows[0];

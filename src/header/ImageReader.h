@@ -12,7 +12,7 @@
 
 enum class ImageKind {
     NotMz,            // no "MZ": rejected, nothing to show
-    DosOnly,          // "MZ" but no plausible PE offset or no "PE": DOS header page only
+    DosOnly,          // "MZ" but no "PE" at a PE offset from 5 to size + 4: DOS header page only
     Pe,               // the full display
     TooManySections,  // more than 96 sections: rejected after the DOS values were read
 };

@@ -4,8 +4,8 @@
 
 std::string MonthName(unsigned month)
 {
-    static constexpr std::array<const char*, 12> kNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static constexpr std::array<const char*, 12> kNames{
+        "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     if (month < 1 || month > 12)
         return "NA";
     return kNames[month - 1];

@@ -6,7 +6,8 @@
 #include <QCoreApplication>
 #include <QFontInfo>
 
-THexEditor::THexEditor(QWidget* parent) : TCustomGrid(parent)
+THexEditor::THexEditor(QWidget* parent)
+    : TCustomGrid(parent)
 {
     // The colour set (TColors) is created here by the painting code; until then the
     // control keeps the window colour of the grid base.
@@ -33,7 +34,7 @@ THexEditor::THexEditor(QWidget* parent) : TCustomGrid(parent)
     }
     SetBorderStyle(bsSingle);
     SetDefaultDrawing(false);
-    SetOptions(TGridOptions {goVertLine, goHorzLine, goTabs, goThumbTracking});
+    SetOptions(TGridOptions{goVertLine, goHorzLine, goTabs, goThumbTracking});
     SetGridLineWidth(0);
     FBytesPerColumnDoubled = 4;
     SetCtl3D(false);

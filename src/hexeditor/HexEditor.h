@@ -44,7 +44,12 @@ constexpr QEvent::Type WM_STATECHANGED = static_cast<QEvent::Type>(QEvent::User 
 // The posted state-changed message; WParam and LParam are both 7.
 class TStateChangedEvent : public QEvent {
 public:
-    TStateChangedEvent(int wParam, int lParam) : QEvent(WM_STATECHANGED), WParam(wParam), LParam(lParam) {}
+    TStateChangedEvent(int wParam, int lParam)
+        : QEvent(WM_STATECHANGED)
+        , WParam(wParam)
+        , LParam(lParam)
+    {
+    }
     int WParam;
     int LParam;
 };
@@ -144,8 +149,8 @@ public:
     void SetByteAtPos(int32_t position, uint8_t value);
     void GetMemAtPos(uint8_t* buffer, int32_t position, int32_t count);
     void SetMemAtPos(const uint8_t* buffer, int32_t position, int32_t count);
-    uint8_t GetMemory(int32_t position);               // "Invalid GetMemory index"
-    void SetMemory(int32_t position, uint8_t value);   // "Invalid SetMemory index"
+    uint8_t GetMemory(int32_t position); // "Invalid GetMemory index"
+    void SetMemory(int32_t position, uint8_t value); // "Invalid SetMemory index"
     // A new block of count bytes from position (count is cut at the data's end and set
     // to 0, with no block, when the read fails). "Invalid BufferFromFile argument".
     std::unique_ptr<uint8_t[]> BufferFromFile(int32_t position, int32_t& count);
@@ -214,12 +219,12 @@ public:
     int32_t GetSelStart();
     void SetSelStart(int32_t position); // "Invalid SelStart"
     int32_t GetSelEnd();
-    void SetSelEnd(int32_t position);   // "Invalid SelEnd"
+    void SetSelEnd(int32_t position); // "Invalid SelEnd"
     int32_t GetSelCount() const;
     int32_t GetCursorPos();
     int IsMarkerPos(int row) const;
-    int32_t GetMarker(uint8_t index) const;        // "SetMarker : Invalid marker index"
-    void SetMarker(uint8_t index, int32_t row);    // "SetMarker : Invalid marker index"
+    int32_t GetMarker(uint8_t index) const; // "SetMarker : Invalid marker index"
+    void SetMarker(uint8_t index, int32_t row); // "SetMarker : Invalid marker index"
     int32_t GetMarkerRow(uint8_t index) const;
 
     // ---------------------------------------------------------------- find, seek, text

@@ -16,7 +16,7 @@ std::string ChangeFileExt(const std::string& name, const std::string& extension)
         return name.substr(0, dot) + extension;
     return name + extension;
 }
-}
+} // namespace
 
 void THexEditor::FreeFile()
 {
@@ -116,7 +116,7 @@ bool THexEditor::SaveToFile(const std::string& fileName)
         std::error_code error;
         if (std::filesystem::exists(fileName, error)) {
             std::filesystem::copy_file(fileName, ChangeFileExt(fileName, BackupExtension),
-                                       std::filesystem::copy_options::overwrite_existing, error);
+                std::filesystem::copy_options::overwrite_existing, error);
             if (error) {
                 Invalidate();
                 return false;

@@ -173,7 +173,7 @@ void THexEditor::ReplaceSelection(const uint8_t* buffer, int32_t count)
     }
     if (!CreateUndo(ukReplaceSelection, SelFirst, count, GetSelCount()))
         return;
-    const TGridCoord caret {Col(), Row()};
+    const TGridCoord caret{Col(), Row()};
     int32_t start = 0;
     int32_t end = 0;
     int col = 0;
@@ -196,7 +196,8 @@ std::unique_ptr<FileStream> THexEditor::CreateShift4BitStream(int32_t start, std
 {
     if (!FWorkingFile.IsOpen())
         return nullptr;
-    return ::CreateShift4BitStream(*FWorkingFile.Stream(), start, GetDataSize(), FWorkingFile.Directory(), fileName);
+    return ::CreateShift4BitStream(
+        *FWorkingFile.Stream(), start, GetDataSize(), FWorkingFile.Directory(), fileName);
 }
 
 bool THexEditor::InternalInsertNibble(int32_t position, bool high)

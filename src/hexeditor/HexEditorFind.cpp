@@ -28,7 +28,8 @@ void THexEditor::ConvertRange(int32_t from, int32_t to, TTranslationType fromTyp
     Invalidate();
 }
 
-void THexEditor::InternalConvertRange(int32_t from, int32_t to, TTranslationType fromType, TTranslationType toType)
+void THexEditor::InternalConvertRange(
+    int32_t from, int32_t to, TTranslationType fromType, TTranslationType toType)
 {
     THourglass hourglass;
     // Each byte translates on its own, so a bounded block gives the same bytes as one
@@ -47,7 +48,8 @@ void THexEditor::InternalConvertRange(int32_t from, int32_t to, TTranslationType
     }
 }
 
-int32_t THexEditor::Find(uint8_t* pattern, int32_t count, int32_t start, int32_t end, bool ignoreCase, bool asText)
+int32_t THexEditor::Find(
+    uint8_t* pattern, int32_t count, int32_t start, int32_t end, bool ignoreCase, bool asText)
 {
     const int32_t size = GetDataSize();
     const int32_t last = end >= size ? size - 1 : end;
@@ -88,10 +90,17 @@ bool THexEditor::Seek(int32_t offset, int32_t origin, bool refuseOutside)
     int64_t p = GetCursorPos();
     const int32_t size = GetDataSize();
     switch (origin) {
-    case 0: p = offset; break;
-    case 1: p = static_cast<int64_t>(GetCursorPos()) + offset; break;
-    case 2: p = static_cast<int64_t>(size) - 1 + offset; break;
-    default: break;
+    case 0:
+        p = offset;
+        break;
+    case 1:
+        p = static_cast<int64_t>(GetCursorPos()) + offset;
+        break;
+    case 2:
+        p = static_cast<int64_t>(size) - 1 + offset;
+        break;
+    default:
+        break;
     }
     if (size <= 0)
         return false;

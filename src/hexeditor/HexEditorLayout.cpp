@@ -11,7 +11,9 @@ namespace {
 // Freezes painting while the grid is rebuilt, so intermediate layouts are never shown.
 class PaintFreeze {
 public:
-    explicit PaintFreeze(QWidget* widget) : FWidget(widget), FWasEnabled(widget->updatesEnabled())
+    explicit PaintFreeze(QWidget* widget)
+        : FWidget(widget)
+        , FWasEnabled(widget->updatesEnabled())
     {
         FWidget->setUpdatesEnabled(false);
     }
@@ -21,7 +23,7 @@ private:
     QWidget* FWidget;
     bool FWasEnabled;
 };
-}
+} // namespace
 
 int32_t THexEditor::GetPosAtCursor(int col, int row)
 {
@@ -35,11 +37,11 @@ int32_t THexEditor::GetPosAtCursor(int col, int row)
 TGridCoord THexEditor::GetCursorAtPos(int32_t position, bool inCharField)
 {
     if (position < 0)
-        return TGridCoord {2, 0};
+        return TGridCoord{2, 0};
     const int row = GetRow(position);
     const int32_t k = VariableLineLength ? position - GetLineOffset(row) : position % BytesPerLine;
     const int col = inCharField ? 2 * BytesPerLine + 3 + k : 2 * k + 2;
-    return TGridCoord {col, row};
+    return TGridCoord{col, row};
 }
 
 int THexEditor::GetRow(int32_t position)
@@ -97,7 +99,8 @@ void THexEditor::SetInCharField(bool value)
 int32_t THexEditor::GetLineOffset(int row)
 {
     if (!VariableLineLength)
-        return static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(row) * BytesPerLine, INT32_MIN, INT32_MAX));
+        return static_cast<int32_t>(
+            std::clamp<int64_t>(static_cast<int64_t>(row) * BytesPerLine, INT32_MIN, INT32_MAX));
     if (row < 0)
         return 0;
     if (LineOffsets.empty())

@@ -8,7 +8,7 @@
 namespace {
 // Protects CheckSelectCell against the cell moves it makes itself.
 bool SelectCellGuard = true;
-}
+} // namespace
 
 void THexEditor::Select(int fromCol, int fromRow, int toCol, int toRow)
 {

@@ -8,7 +8,7 @@ bool SavesOneByte(uint8_t kind)
 {
     return kind == ukByteChanged || kind == ukInsertNibble || kind == ukDeleteNibble;
 }
-}
+} // namespace
 
 bool THexEditor::CreateUndo(uint8_t kind, int32_t position, int32_t count, int32_t fourth)
 {
@@ -19,9 +19,14 @@ bool THexEditor::CreateUndo(uint8_t kind, int32_t position, int32_t count, int32
         case ukInsertBuffer:
         case ukAppendBuffer:
         case ukInsertNibble:
-        case ukDeleteNibble: allowed = false; break;
-        case ukReplaceSelection: allowed = count == fourth; break;
-        default: break;
+        case ukDeleteNibble:
+            allowed = false;
+            break;
+        case ukReplaceSelection:
+            allowed = count == fourth;
+            break;
+        default:
+            break;
         }
     }
     if (allowed) {
@@ -44,8 +49,9 @@ void THexEditor::DoCreateUndo(uint8_t kind, int32_t position, int32_t count, int
             if (active)
                 file.InvalidateWindow();
         }
-    } windowReset {FWorkingFile, kind == ukBytesRemoved || kind == ukInsertBuffer || kind == ukReplaceSelection
-                                     || kind == ukAppendBuffer || kind == ukConvert};
+    } windowReset{FWorkingFile,
+        kind == ukBytesRemoved || kind == ukInsertBuffer || kind == ukReplaceSelection
+            || kind == ukAppendBuffer || kind == ukConvert};
 
     UndoDescription = UndoKindDescription(kind);
 
@@ -167,7 +173,8 @@ bool THexEditor::Undo()
         Invalidate();
         FChangeMarks.CutAt(p);
         break;
-    default: return false;
+    default:
+        return false;
     }
 
     FWorkingFile.InvalidateSize();

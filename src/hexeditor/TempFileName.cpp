@@ -12,9 +12,10 @@
 
 uint32_t TickCount()
 {
-    timespec ts {};
+    timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    const uint64_t ms
+        = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
 }
 
@@ -46,7 +47,7 @@ std::string TempFileNameForTick(const std::string& dir, uint32_t tick)
 
 bool PathEntryExists(const std::string& name)
 {
-    struct stat st {};
+    struct stat st { };
     return ::lstat(name.c_str(), &st) == 0;
 }
 
@@ -63,7 +64,7 @@ namespace {
 // Far more names than any temporary directory holds; only a hostile or broken
 // directory gets there, and then an error beats spinning.
 constexpr uint32_t MaxTries = 1u << 20;
-}
+} // namespace
 
 std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string& dir, uint32_t firstTick)
 {
@@ -94,7 +95,7 @@ std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string&
 
 bool RemoveFileEntry(const std::string& name)
 {
-    struct stat st {};
+    struct stat st { };
     if (::lstat(name.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         return false;
     return ::unlink(name.c_str()) == 0;

@@ -14,10 +14,11 @@ void Put32(uint8_t* out, int32_t value)
 
 int32_t Get32(const uint8_t* in)
 {
-    const uint32_t v = uint32_t(in[0]) | (uint32_t(in[1]) << 8) | (uint32_t(in[2]) << 16) | (uint32_t(in[3]) << 24);
+    const uint32_t v
+        = uint32_t(in[0]) | (uint32_t(in[1]) << 8) | (uint32_t(in[2]) << 16) | (uint32_t(in[3]) << 24);
     return static_cast<int32_t>(v);
 }
-}
+} // namespace
 
 void TUndoRec::Encode(uint8_t* out) const
 {
@@ -56,15 +57,24 @@ TUndoRec TUndoRec::Decode(const uint8_t* in)
 std::string UndoKindDescription(uint8_t kind)
 {
     switch (kind) {
-    case ukByteChanged: return "Byte changed";
-    case ukBytesRemoved: return "Byte(s) removed";
-    case ukInsertBuffer: return "Insert buffer";
-    case ukReplaceSelection: return "Replace selection";
-    case ukAppendBuffer: return "Append buffer";
-    case ukInsertNibble: return "Insert nibble";
-    case ukDeleteNibble: return "Delete nibble";
-    case ukConvert: return "Convert";
-    default: return {};
+    case ukByteChanged:
+        return "Byte changed";
+    case ukBytesRemoved:
+        return "Byte(s) removed";
+    case ukInsertBuffer:
+        return "Insert buffer";
+    case ukReplaceSelection:
+        return "Replace selection";
+    case ukAppendBuffer:
+        return "Append buffer";
+    case ukInsertNibble:
+        return "Insert nibble";
+    case ukDeleteNibble:
+        return "Delete nibble";
+    case ukConvert:
+        return "Convert";
+    default:
+        return {};
     }
 }
 

@@ -24,9 +24,9 @@ enum TUndoKind : uint8_t {
 // count 25, fourth 29; the saved bytes follow at 33.
 struct TUndoRec {
     uint8_t kind = 0;
-    uint8_t changed = 0;     // kinds 0, 5, 6: the byte's old change mark
-    uint8_t modified = 0;    // Modified before the edit
-    int32_t caretPos = 0;    // the caret's position, not clamped
+    uint8_t changed = 0; // kinds 0, 5, 6: the byte's old change mark
+    uint8_t modified = 0; // Modified before the edit
+    int32_t caretPos = 0; // the caret's position, not clamped
     uint8_t digitOffset = 0; // hex field: which digit cell of the byte the caret was on
     uint8_t inCharField = 0;
     int32_t selFirst = -1;
@@ -37,8 +37,8 @@ struct TUndoRec {
     int32_t fourth = 0;
 
     static constexpr size_t HeaderSize = 33;
-    void Encode(uint8_t* out) const;             // writes HeaderSize bytes
-    static TUndoRec Decode(const uint8_t* in);   // reads HeaderSize bytes
+    void Encode(uint8_t* out) const; // writes HeaderSize bytes
+    static TUndoRec Decode(const uint8_t* in); // reads HeaderSize bytes
 };
 using PUndoRec = TUndoRec*;
 

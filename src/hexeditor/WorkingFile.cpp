@@ -37,10 +37,11 @@ mode_t CurrentUmask()
     ::umask(mask);
     return mask;
 }
-}
+} // namespace
 
 WorkingFile::WorkingFile(std::string dir)
-    : FDir(dir.empty() ? TempDirectory() : std::move(dir)), FWindow(static_cast<size_t>(WindowSize), 0)
+    : FDir(dir.empty() ? TempDirectory() : std::move(dir))
+    , FWindow(static_cast<size_t>(WindowSize), 0)
 {
     if (FDir.back() != '/')
         FDir += '/';
@@ -190,7 +191,7 @@ void WorkingFile::LoadFromStream(std::istream& source)
 bool WorkingFile::SaveCopyTo(const std::string& dest)
 {
     try {
-        struct stat st {};
+        struct stat st { };
         const bool existed = ::stat(dest.c_str(), &st) == 0;
         const mode_t mode = existed ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
         if (!FStream) {
@@ -266,7 +267,8 @@ void WorkingFile::SetInternalBufferByte(int32_t p, uint8_t value, int32_t /*byte
 {
     // Any copy of the byte in the window must follow, also near the window's end where
     // the window is not "valid" for a whole line starting at p.
-    if (FWindowStart != -1 && p >= FWindowStart && static_cast<int64_t>(p) < static_cast<int64_t>(FWindowStart) + WindowSize)
+    if (FWindowStart != -1 && p >= FWindowStart
+        && static_cast<int64_t>(p) < static_cast<int64_t>(FWindowStart) + WindowSize)
         FWindow[static_cast<size_t>(p - FWindowStart)] = value;
 }
 
@@ -326,7 +328,8 @@ void WorkingFile::MoveFileMem(int64_t from, int64_t to, int64_t count)
 {
     if (count <= 0 || from == to)
         return;
-    const size_t blockSize = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(MoveBlockSize), count));
+    const size_t blockSize
+        = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(MoveBlockSize), count));
     auto block = NewBlock(blockSize);
     auto moveOne = [&](int64_t offset, size_t n) {
         const size_t got = FStream->ReadAt(static_cast<uint64_t>(from + offset), block.get(), n);
@@ -337,31 +340,34 @@ void WorkingFile::MoveFileMem(int64_t from, int64_t to, int64_t count)
     if (to > from) {
         // Moving up: start at the end so no source byte is overwritten before it is read.
         for (int64_t remaining = count; remaining > 0;) {
-            const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockSize), remaining));
+            const size_t n
+                = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockSize), remaining));
             remaining -= static_cast<int64_t>(n);
             moveOne(remaining, n);
         }
     } else {
         for (int64_t done = 0; done < count;) {
-            const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockSize), count - done));
+            const size_t n
+                = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockSize), count - done));
             moveOne(done, n);
             done += static_cast<int64_t>(n);
         }
     }
 }
 
-std::unique_ptr<FileStream> CreateShift4BitStream(FileStream& work, int64_t start, int64_t dataSize,
-                                                  const std::string& dir, std::string& name)
+std::unique_ptr<FileStream> CreateShift4BitStream(
+    FileStream& work, int64_t start, int64_t dataSize, const std::string& dir, std::string& name)
 {
     if (start >= dataSize || start < 0)
         return nullptr;
     auto shift = CreateTempFile(name, dir);
-    FileRemover remover {name};
+    FileRemover remover{name};
     auto block = NewBlock(WorkingFile::CopyBlockSize);
     uint8_t carry = 0;
     uint64_t out = 0;
     for (int64_t pos = start; pos < dataSize;) {
-        const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(WorkingFile::CopyBlockSize), dataSize - pos));
+        const size_t want = static_cast<size_t>(
+            std::min<int64_t>(static_cast<int64_t>(WorkingFile::CopyBlockSize), dataSize - pos));
         const size_t n = work.ReadAt(static_cast<uint64_t>(pos), block.get(), want);
         if (n < want)
             std::fill(block.get() + n, block.get() + want, uint8_t(0));
@@ -384,23 +390,6 @@ std::unique_ptr<FileStream> CreateShift4BitStream(FileStream& work, int64_t star
 }
 
 namespace {
-// Copies the shift file from skip on over the working file from position on.
-void CopyShiftOver(FileStream& shift, FileStream& work, int64_t position, uint64_t skip)
-{
-    const uint64_t size = shift.Size();
-    auto block = NewBlock(WorkingFile::CopyBlockSize);
-    uint64_t dst = static_cast<uint64_t>(position);
-    for (uint64_t src = skip; src < size;) {
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(WorkingFile::CopyBlockSize, size - src));
-        const size_t n = shift.ReadAt(src, block.get(), want);
-        if (n == 0)
-            break;
-        work.WriteAt(dst, block.get(), n);
-        src += n;
-        dst += n;
-    }
-}
-
 bool ShiftNibble(WorkingFile& file, int64_t position, bool high, bool insert)
 {
     if (!file.IsOpen())
@@ -408,17 +397,53 @@ bool ShiftNibble(WorkingFile& file, int64_t position, bool high, bool insert)
     const uint64_t len = file.FileSize();
     if (len == 0 || position < 0 || static_cast<uint64_t>(position) >= len)
         return false;
+    FileStream& work = *file.Stream();
     const uint8_t b = file.GetByteAtPos(position);
-    std::string name;
-    {
-        auto shift = CreateShift4BitStream(*file.Stream(), position, static_cast<int64_t>(len), file.Directory(), name);
-        FileRemover remover {name};
-        CopyShiftOver(*shift, *file.Stream(), position, insert ? 0 : 1);
-    }
+    // The tail D[0..T) is rewritten in place, one bounded block at a time, in the
+    // direction that reads every source byte before it is overwritten. The bytes are
+    // those the shift file would give (its first T + 1 bytes, written back at position
+    // or from its second byte on); no temporary file is needed.
+    const int64_t tail = static_cast<int64_t>(len) - position;
+    const int64_t block = static_cast<int64_t>(WorkingFile::CopyBlockSize);
+    auto in = NewBlock(static_cast<size_t>(block) + 2);
+    auto out = NewBlock(static_cast<size_t>(block) + 1);
+    // Reads D[from..to) into in (bytes past the tail read as 0).
+    auto readTail = [&](int64_t from, int64_t to) {
+        const int64_t have = std::min(to, tail) - from;
+        size_t got = 0;
+        if (have > 0)
+            got = work.ReadAt(static_cast<uint64_t>(position + from), in.get(), static_cast<size_t>(have));
+        std::fill(in.get() + got, in.get() + (to - from), uint8_t(0));
+    };
     if (insert) {
+        // D'[i] = low(D[i-1]) high(D[i]) for i in 0..T, with D[-1] = D[T] = 0.
+        for (int64_t b2 = tail + 1; b2 > 0;) {
+            const int64_t a = std::max<int64_t>(0, b2 - block);
+            const int64_t from = std::max<int64_t>(a - 1, 0);
+            readTail(from, b2);
+            for (int64_t i = a; i < b2; ++i) {
+                const uint8_t prev = i >= 1 ? in[static_cast<size_t>(i - 1 - from)] : 0;
+                const uint8_t cur = in[static_cast<size_t>(i - from)];
+                out[static_cast<size_t>(i - a)] = static_cast<uint8_t>(((prev & 0x0F) << 4) | (cur >> 4));
+            }
+            work.WriteAt(static_cast<uint64_t>(position + a), out.get(), static_cast<size_t>(b2 - a));
+            b2 = a;
+        }
         file.SetByteAtPos(position, high ? static_cast<uint8_t>(b >> 4) : static_cast<uint8_t>(b & 0xF0));
         file.SetFileSize(len + 1);
     } else {
+        // D'[i] = low(D[i]) high(D[i+1]) for i in 0..T-1, with D[T] = 0.
+        for (int64_t a = 0; a < tail;) {
+            const int64_t b2 = std::min(tail, a + block);
+            readTail(a, b2 + 1);
+            for (int64_t i = a; i < b2; ++i) {
+                const uint8_t cur = in[static_cast<size_t>(i - a)];
+                const uint8_t next = in[static_cast<size_t>(i + 1 - a)];
+                out[static_cast<size_t>(i - a)] = static_cast<uint8_t>(((cur & 0x0F) << 4) | (next >> 4));
+            }
+            work.WriteAt(static_cast<uint64_t>(position + a), out.get(), static_cast<size_t>(b2 - a));
+            a = b2;
+        }
         if (!high) {
             const uint8_t n = file.GetByteAtPos(position);
             file.SetByteAtPos(position, static_cast<uint8_t>((b & 0xF0) | (n & 0x0F)));
@@ -429,7 +454,7 @@ bool ShiftNibble(WorkingFile& file, int64_t position, bool high, bool insert)
     file.InvalidateSize();
     return true;
 }
-}
+} // namespace
 
 bool ShiftInsertNibble(WorkingFile& file, int64_t position, bool high)
 {

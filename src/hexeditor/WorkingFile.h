@@ -108,10 +108,11 @@ private:
 // exclusively as a temporary file in dir. Answers null when start >= dataSize.
 // Its first dataSize - start + 1 bytes are those of the classic 512-byte-block
 // algorithm; the zero padding after them is not written.
-std::unique_ptr<FileStream> CreateShift4BitStream(FileStream& work, int64_t start, int64_t dataSize,
-                                                  const std::string& dir, std::string& name);
+std::unique_ptr<FileStream> CreateShift4BitStream(
+    FileStream& work, int64_t start, int64_t dataSize, const std::string& dir, std::string& name);
 
-// The nibble shifts on a working file (no undo, no window handling). Both answer false
-// on empty data. The shift file is deleted on every path.
+// The nibble shifts on a working file (no undo, no window handling): the data from
+// position on moves by one nibble, with the bytes the shift file above would give.
+// They work in place through bounded blocks. Both answer false on empty data.
 bool ShiftInsertNibble(WorkingFile& file, int64_t position, bool high);
 bool ShiftDeleteNibble(WorkingFile& file, int64_t position, bool high);

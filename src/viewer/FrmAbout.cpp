@@ -9,12 +9,13 @@
 
 TFrmAbout* FrmAbout = nullptr;
 
-TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
+TFrmAbout::TFrmAbout(QWidget* parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("FrmAbout"));
     setWindowTitle(QStringLiteral("About Korvex"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+        | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     QFont font;
     font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"});
     font.setPointSize(8);
@@ -63,8 +64,8 @@ QPixmap TFrmAbout::ProgramIcon()
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing, true);
-    const QPolygonF page({QPointF(4.5, 1.5), QPointF(20.5, 1.5), QPointF(26.5, 7.5), QPointF(26.5, 30.5),
-                          QPointF(4.5, 30.5)});
+    const QPolygonF page(
+        {QPointF(4.5, 1.5), QPointF(20.5, 1.5), QPointF(26.5, 7.5), QPointF(26.5, 30.5), QPointF(4.5, 30.5)});
     painter.setPen(QPen(QColor(0, 0, 128), 1));
     painter.setBrush(Qt::white);
     painter.drawPolygon(page);

@@ -47,8 +47,8 @@ QFont MakeFont(const QStringList& families, bool bold)
     return font;
 }
 
-const QStringList kSansFamilies{"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial",
-                                "DejaVu Sans"};
+const QStringList kSansFamilies{
+    "MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"};
 const QStringList kSerifFamilies{"Times New Roman", "Liberation Serif", "DejaVu Serif"};
 
 void SetTextColor(QWidget* widget, const QColor& color)
@@ -120,8 +120,7 @@ QString ToQString(std::string_view text)
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-template <size_t N>
-std::array<QString, N> ToQStrings(std::span<const std::string_view> texts)
+template <size_t N> std::array<QString, N> ToQStrings(std::span<const std::string_view> texts)
 {
     std::array<QString, N> result;
     for (size_t i = 0; i < N && i < texts.size(); ++i)
@@ -150,15 +149,15 @@ std::array<uint32_t, 13> Masks()
 } // namespace
 
 TFrmView::TFrmView(QWidget* parent)
-    : QMainWindow(parent),
-      SectionLabelTexts(SectionRowCaptions()),
-      CharacteristicTexts(ToQStrings<13>(::CharacteristicTexts())),
-      CharacteristicMasks(Masks())
+    : QMainWindow(parent)
+    , SectionLabelTexts(SectionRowCaptions())
+    , CharacteristicTexts(ToQStrings<13>(::CharacteristicTexts()))
+    , CharacteristicMasks(Masks())
 {
     setObjectName(QStringLiteral("FrmView"));
     setWindowTitle(QStringLiteral("Korvex"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+        | Qt::WindowCloseButtonHint);
     setFont(MakeFont(kSansFamilies, false));
     FFieldLabelFont = MakeFont(kSerifFamilies, true);
     FCheckBoxFont = MakeFont(kSerifFamilies, true);
@@ -192,7 +191,7 @@ void TFrmView::SetStreamOpener(StreamOpener opener)
 void TFrmView::CreateMenus()
 {
     auto makeAction = [this](QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
-                             auto handler) {
+                          auto handler) {
         auto* action = menu->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
         action->setShortcut(key);
@@ -202,16 +201,16 @@ void TFrmView::CreateMenus()
 
     MnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     MnuFile->setObjectName(QStringLiteral("MnuFile"));
-    MnuOpen = makeAction(MnuFile, "MnuOpen", QStringLiteral("Open..."), QKeySequence(Qt::Key_F2),
-                         &TFrmView::MnuOpenClick);
+    MnuOpen = makeAction(
+        MnuFile, "MnuOpen", QStringLiteral("Open..."), QKeySequence(Qt::Key_F2), &TFrmView::MnuOpenClick);
     MnuCloseFile = makeAction(MnuFile, "MnuCloseFile", QStringLiteral("Close"), QKeySequence(Qt::Key_F3),
-                              &TFrmView::MnuCloseFileClick);
+        &TFrmView::MnuCloseFileClick);
     MnuSave = makeAction(MnuFile, "MnuSave", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S),
-                         &TFrmView::MnuSaveClick);
+        &TFrmView::MnuSaveClick);
     Dash = MnuFile->addSeparator();
     Dash->setObjectName(QStringLiteral("Dash"));
-    MnuExit = makeAction(MnuFile, "MnuExit", QStringLiteral("Exit"), QKeySequence(Qt::Key_F6),
-                         &TFrmView::MnuExitClick);
+    MnuExit = makeAction(
+        MnuFile, "MnuExit", QStringLiteral("Exit"), QKeySequence(Qt::Key_F6), &TFrmView::MnuExitClick);
 
     MnuConvert = menuBar()->addMenu(QStringLiteral("&Convert"));
     MnuConvert->setObjectName(QStringLiteral("MnuConvert"));
@@ -228,8 +227,8 @@ void TFrmView::CreateMenus()
 
     MnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
     MnuHelp->setObjectName(QStringLiteral("MnuHelp"));
-    MnuAbout = makeAction(MnuHelp, "MnuAbout", QStringLiteral("About..."), QKeySequence(Qt::Key_F12),
-                          &TFrmView::MnuAboutClick);
+    MnuAbout = makeAction(
+        MnuHelp, "MnuAbout", QStringLiteral("About..."), QKeySequence(Qt::Key_F12), &TFrmView::MnuAboutClick);
 
     MnuCloseFile->setEnabled(false);
     MnuSave->setEnabled(false);
@@ -329,7 +328,7 @@ void TFrmView::CreatePages()
         box->setObjectName(ToQString(fileFlags[f].box));
         box->setGeometry(24, 24 + 20 * static_cast<int>(f), 200, 17);
         box->OnMouseUp = [this](TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                QPoint pos) { RunCheckBoxMouseUp(sender, button, shift, pos); };
+                             QPoint pos) { RunCheckBoxMouseUp(sender, button, shift, pos); };
         *fileBoxes[f] = box;
     }
     PageControl2->addTab(TabFileHd, QStringLiteral("Fil&e Header"));
@@ -369,10 +368,10 @@ void TFrmView::CreatePages()
     TabSecHd = makePage("TabSecHd");
     PageControl3 = new TPageControl(TabSecHd, true);
     PageControl3->setObjectName(QStringLiteral("PageControl3"));
-    PageControl3->OwnerDrawTabBar()->OnDrawTab = [this](QPainter& canvas, int index, const QRect& rect,
-                                                       bool active) {
-        Guarded([&] { PageControl3DrawTab(canvas, index, rect, active); });
-    };
+    PageControl3->OwnerDrawTabBar()->OnDrawTab
+        = [this](QPainter& canvas, int index, const QRect& rect, bool active) {
+              Guarded([&] { PageControl3DrawTab(canvas, index, rect, active); });
+          };
     fillPage(TabSecHd, PageControl3);
     ButView = new QPushButton(QStringLiteral("&View"), TabSecHd);
     ButView->setObjectName(QStringLiteral("ButView"));

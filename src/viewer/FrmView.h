@@ -49,8 +49,8 @@ public:
     void MnuHexViewClick();
     void EdDateStampChange();
     void EdCharChange(QObject* sender);
-    void CheckBoxExecMouseUp(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                             QPoint pos);
+    void CheckBoxExecMouseUp(
+        QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
     void PageControl3DrawTab(QPainter& canvas, int tabIndex, const QRect& rect, bool active);
     void TabPEShow();
     void ButViewClick();
@@ -160,7 +160,7 @@ public:
     uint16_t OptHeaderSize = 0;
     std::vector<QWidget*> SectionTabs;
     std::array<QLabel*, 9> SectionLabels{};
-    std::vector<TEdit*> SectionEdits;          // section i, row r at i * 9 + r
+    std::vector<TEdit*> SectionEdits; // section i, row r at i * 9 + r
     std::vector<TCheckBox*> SectionCheckBoxes; // section i, flag f at i * 13 + f
     QGroupBox* CharGroupBox = nullptr;
     uint32_t RawDataPointer = 0;
@@ -191,18 +191,19 @@ private:
     QLabel* CreateFieldLabel(QWidget* parent, const QString& caption);
     void BuildSectionPage(int section, const QString& caption, const uint32_t* rows);
     void DestroySectionPages();
-    void RunCheckBoxMouseUp(TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
+    void RunCheckBoxMouseUp(
+        TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
     void SetFileOpenState(bool open);
     void UpdatePageArea();
     bool PeTabShown() const;
     // Members of the converted set in order: the edit (or LabelFileoffset) and its class.
     struct ConvertedBox {
-        TEdit* edit = nullptr;   // a header or section edit, or
+        TEdit* edit = nullptr; // a header or section edit, or
         QLabel* label = nullptr; // LabelFileoffset, converted but never validated
-        int digits = 8;          // hexadecimal digits written
-        int parseBits = 64;      // width at which the toggle parses it
+        int digits = 8; // hexadecimal digits written
+        int parseBits = 64; // width at which the toggle parses it
         bool suppressBefore = false; // set SuppressFieldChange before writing it
-        bool suppressEnds = false;   // the flag's consumer: clear what it left after writing
+        bool suppressEnds = false; // the flag's consumer: clear what it left after writing
     };
     std::vector<ConvertedBox> ConvertedSet() const;
     bool HexShown() const;

@@ -183,8 +183,8 @@ void TFrmView::CheckBoxExecMouseUp(QObject* sender, Qt::MouseButton, Qt::Keyboar
         if (fileBoxes[f] != sender)
             continue;
         const uint16_t bit = flags[f].bit;
-        const auto value =
-            static_cast<uint16_t>(fileBoxes[f]->isChecked() ? (fileValue | bit) : (fileValue & ~bit));
+        const auto value
+            = static_cast<uint16_t>(fileBoxes[f]->isChecked() ? (fileValue | bit) : (fileValue & ~bit));
         EdChar->setText(ToQString(FieldValueText(value, hex, 4)));
         return;
     }
@@ -203,8 +203,8 @@ void TFrmView::CheckBoxExecMouseUp(QObject* sender, Qt::MouseButton, Qt::Keyboar
     }
 }
 
-void TFrmView::RunCheckBoxMouseUp(TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                  QPoint pos)
+void TFrmView::RunCheckBoxMouseUp(
+    TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos)
 {
     // When the value text cannot be read, the box goes back to the state it had, so
     // it never shows a flag that Save would not write.

@@ -34,7 +34,7 @@ void ClearReadOnlyAttribute(const std::string& fileName)
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(fileName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 #else
-    struct stat st {};
+    struct stat st { };
     if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
         ::chmod(fileName.c_str(), (st.st_mode & 07777) | S_IWUSR);
 #endif
@@ -92,7 +92,7 @@ void TFrmView::MnuOpenClick()
         MnuHexViewClick();
     } else {
         MessageBox(this, QStringLiteral("The file does not have a valid MZ or PE header."),
-                   QStringLiteral("Korvex"), MsgButtons::Ok, MsgIcon::None);
+            QStringLiteral("Korvex"), MsgButtons::Ok, MsgIcon::None);
         FileStream.reset();
     }
 }
@@ -120,12 +120,18 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
         return false;
     FOpenedSize = headers.fileSize;
 
-    // Building up to 96 pages: no repaint or relayout until they all stand.
-    setUpdatesEnabled(false);
-    struct EnableUpdates {
-        QWidget* window;
-        ~EnableUpdates() { window->setUpdatesEnabled(true); }
-    } enableUpdates{this};
+    // Building up to 96 pages: the section page control stays hidden meanwhile, so its
+    // tab bar is laid out once at the end instead of once per added page.
+    struct ShowWhenDone {
+        QWidget* widget;
+        bool wasHidden;
+        ~ShowWhenDone()
+        {
+            if (!wasHidden)
+                widget->show();
+        }
+    } showWhenDone{PageControl3, PageControl3->isHidden()};
+    PageControl3->hide();
 
     for (int i = 0; i < kDosFieldCount; ++i)
         FHeaderEdits[static_cast<size_t>(i)]->setText(Decimal(headers.values[static_cast<size_t>(i)]));
@@ -142,7 +148,6 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     SectionCount = headers.sectionCount;
 
     if (headers.kind == ImageKind::TooManySections) {
-        setUpdatesEnabled(true);
         ShowMessage(QStringLiteral("To many sections. File might be corrupted."));
         SectionCount = 0;
         MnuCloseFileClick();
@@ -170,7 +175,8 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
 
     for (int i = 0; i < SectionCount && i < static_cast<int>(headers.sections.size()); ++i) {
         const SectionValues& section = headers.sections[static_cast<size_t>(i)];
-        QString caption = QString::fromLatin1(section.name.data(), static_cast<qsizetype>(section.name.size()));
+        QString caption
+            = QString::fromLatin1(section.name.data(), static_cast<qsizetype>(section.name.size()));
         if (section.holdsEntryPoint)
             caption += QStringLiteral("  *");
         BuildSectionPage(i, caption, section.rows.data());
@@ -197,7 +203,7 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
     }
     TEdit* characteristics = SectionEdits[static_cast<size_t>(section * kSectionRowCount + 8)];
     connect(characteristics, &QLineEdit::textChanged, this,
-            [this, characteristics] { Guarded([&] { EdCharChange(characteristics); }); });
+        [this, characteristics] { Guarded([&] { EdCharChange(characteristics); }); });
 
     CharGroupBox = new QGroupBox(QStringLiteral("C&haracteristics"), page);
     CharGroupBox->setGeometry(304, 8, 281, 289);
@@ -209,7 +215,7 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
         box->setGeometry(24, 24 + 20 * f, 240, 17);
         box->setChecked((value & CharacteristicMasks[static_cast<size_t>(f)]) != 0);
         box->OnMouseUp = [this](TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                QPoint pos) { RunCheckBoxMouseUp(sender, button, shift, pos); };
+                             QPoint pos) { RunCheckBoxMouseUp(sender, button, shift, pos); };
         SectionCheckBoxes[static_cast<size_t>(section * kSectionFlagCount + f)] = box;
     }
     SectionTabs[static_cast<size_t>(section)] = page;
@@ -218,10 +224,12 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
 
 void TFrmView::DestroySectionPages()
 {
-    PageControl3->setUpdatesEnabled(false);
+    const bool wasHidden = PageControl3->isHidden();
+    PageControl3->hide(); // one tab bar layout, not one per removed page
     for (int i = 0; i < SectionCount && i < static_cast<int>(SectionTabs.size()); ++i)
         delete SectionTabs[static_cast<size_t>(i)];
-    PageControl3->setUpdatesEnabled(true);
+    if (!wasHidden)
+        PageControl3->show();
     SectionTabs.clear();
     SectionTabs.shrink_to_fit();
     SectionEdits.clear();
@@ -251,7 +259,8 @@ void TFrmView::MnuCloseFileClick()
 void TFrmView::MnuExitClick()
 {
     if (MessageBox(this, QStringLiteral("Are you sure you want to exit?"), QStringLiteral("Exit"),
-                   MsgButtons::OkCancel, MsgIcon::Question) == MsgResult::Ok)
+            MsgButtons::OkCancel, MsgIcon::Question)
+        == MsgResult::Ok)
         close();
 }
 
@@ -266,8 +275,8 @@ void TFrmView::PageControl3DrawTab(QPainter& canvas, int tabIndex, const QRect& 
 {
     canvas.setPen(active ? QColor(255, 0, 0) : QColor(0, 0, 0));
     const QString caption = PageControl3->tabText(tabIndex);
-    const QRect textRect(rect.left() + 8, rect.top() + 3, std::max(0, rect.width() - 8),
-                         std::max(0, rect.height() - 3));
+    const QRect textRect(
+        rect.left() + 8, rect.top() + 3, std::max(0, rect.width() - 8), std::max(0, rect.height() - 3));
     canvas.drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption);
 }
 

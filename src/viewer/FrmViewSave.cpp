@@ -44,8 +44,8 @@ void TFrmView::MnuSaveClick()
         input.sections.resize(SectionCount);
         for (size_t i = 0; i < SectionCount; ++i) {
             for (size_t r = 0; r < kSectionRowCount; ++r) {
-                input.sections[i][r] =
-                    ParseFieldValue(SectionEdits[i * kSectionRowCount + r]->text().toStdString(), hex, rows[r]);
+                input.sections[i][r] = ParseFieldValue(
+                    SectionEdits[i * kSectionRowCount + r]->text().toStdString(), hex, rows[r]);
             }
         }
     }
@@ -54,7 +54,7 @@ void TFrmView::MnuSaveClick()
     // file name and the system's reason instead of the completion message.
     ApplyWritePlan(BuildWritePlan(input), *FileStream, FOpenedSize);
     MessageBox(this, QStringLiteral("Save complete!"), QStringLiteral("Saved All"), MsgButtons::Ok,
-               MsgIcon::Information);
+        MsgIcon::Information);
 }
 
 void TFrmView::ButSaveClick()

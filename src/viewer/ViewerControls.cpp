@@ -6,11 +6,13 @@
 #include <QStyleOptionTab>
 #include <QStylePainter>
 
-TEdit::TEdit(QWidget* parent) : QLineEdit(parent)
+TEdit::TEdit(QWidget* parent)
+    : QLineEdit(parent)
 {
     setValidator(new LengthValidator(this));
     // The validator sees the edited text only, so the length before the edit is kept here.
-    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { FAcceptedLength = text.size(); });
+    connect(
+        this, &QLineEdit::textChanged, this, [this](const QString& text) { FAcceptedLength = text.size(); });
 }
 
 void TEdit::SetMaxLength(int maxLength)
@@ -29,7 +31,10 @@ QValidator::State TEdit::LengthValidator::validate(QString& input, int&) const
     return Acceptable;
 }
 
-TCheckBox::TCheckBox(const QString& caption, QWidget* parent) : QCheckBox(caption, parent) {}
+TCheckBox::TCheckBox(const QString& caption, QWidget* parent)
+    : QCheckBox(caption, parent)
+{
+}
 
 void TCheckBox::mouseReleaseEvent(QMouseEvent* event)
 {
@@ -73,7 +78,8 @@ void TOwnerDrawTabBar::paintEvent(QPaintEvent*)
     }
 }
 
-TPageControl::TPageControl(QWidget* parent, bool ownerDraw) : QTabWidget(parent)
+TPageControl::TPageControl(QWidget* parent, bool ownerDraw)
+    : QTabWidget(parent)
 {
     if (ownerDraw) {
         FOwnerDrawTabBar = new TOwnerDrawTabBar(this);

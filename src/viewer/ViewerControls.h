@@ -26,7 +26,11 @@ public:
 private:
     class LengthValidator : public QValidator {
     public:
-        explicit LengthValidator(TEdit* edit) : QValidator(edit), FEdit(edit) {}
+        explicit LengthValidator(TEdit* edit)
+            : QValidator(edit)
+            , FEdit(edit)
+        {
+        }
         State validate(QString& input, int& pos) const override;
 
     private:
@@ -42,8 +46,8 @@ private:
 class TCheckBox : public QCheckBox {
     Q_OBJECT
 public:
-    using MouseUpHandler = std::function<void(TCheckBox* sender, Qt::MouseButton button,
-                                              Qt::KeyboardModifiers shift, QPoint pos)>;
+    using MouseUpHandler = std::function<void(
+        TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos)>;
     explicit TCheckBox(const QString& caption, QWidget* parent = nullptr);
     MouseUpHandler OnMouseUp;
     // The state the box had before the release that OnMouseUp reports.
@@ -62,7 +66,10 @@ class TOwnerDrawTabBar : public QTabBar {
     Q_OBJECT
 public:
     using DrawTabHandler = std::function<void(QPainter& canvas, int index, const QRect& rect, bool active)>;
-    explicit TOwnerDrawTabBar(QWidget* parent = nullptr) : QTabBar(parent) {}
+    explicit TOwnerDrawTabBar(QWidget* parent = nullptr)
+        : QTabBar(parent)
+    {
+    }
     DrawTabHandler OnDrawTab;
 
 protected:

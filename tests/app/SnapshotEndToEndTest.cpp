@@ -107,11 +107,12 @@ private slots:
     {
         QTest::addColumn<QString>("source");
         const QString plugins = QStringLiteral("/usr/share/nsis/Plugins/x86-ansi/");
-        for (const char* name : {"System.dll", "nsDialogs.dll", "InstallOptions.dll", "LangDLL.dll", "Math.dll",
-                                 "nsExec.dll", "UserInfo.dll", "VPatch.dll"})
+        for (const char* name : {"System.dll", "nsDialogs.dll", "InstallOptions.dll", "LangDLL.dll",
+                 "Math.dll", "nsExec.dll", "UserInfo.dll", "VPatch.dll"})
             QTest::newRow(name) << plugins + QLatin1String(name);
         const QString stubs = QStringLiteral("/usr/share/nsis/Stubs/");
-        for (const char* name : {"zlib-x86-ansi", "lzma-x86-unicode", "bzip2_solid-x86-ansi", "lzma_solid-x86-unicode"})
+        for (const char* name :
+            {"zlib-x86-ansi", "lzma-x86-unicode", "bzip2_solid-x86-ansi", "lzma_solid-x86-unicode"})
             QTest::newRow(name) << stubs + QLatin1String(name);
         QTest::newRow("installer built by makensis") << QStringLiteral("makensis");
     }
@@ -170,8 +171,8 @@ private slots:
             const bool holds = va <= entry && entry < va + vs;
             entryFound = entryFound || holds;
             QCOMPARE(section[QStringLiteral("caption")].toString(),
-                     QString::fromLatin1(name.left(name.indexOf('\0') < 0 ? 8 : name.indexOf('\0'))) +
-                         (holds ? QStringLiteral("  *") : QString()));
+                QString::fromLatin1(name.left(name.indexOf('\0') < 0 ? 8 : name.indexOf('\0')))
+                    + (holds ? QStringLiteral("  *") : QString()));
             const QJsonArray texts = section[QStringLiteral("texts")].toArray();
             for (int r = 0; r < 9; ++r) {
                 const int width = r == 6 || r == 7 ? 2 : 4;
@@ -199,13 +200,13 @@ private slots:
             for (int i = 0; i < width; ++i)
                 expected[offset + i] = char(value >> (8 * i));
         };
-        put(pe + 22, Le(expected, pe + 22, 2) ^ 0x2000, 2);                // File is a DLL
-        put(pe + 52, 0x10000000, 4);                                        // image base
-        put(table + 36, Le(expected, table + 36, 4) ^ 0x80000000u, 4);      // first section writeable
-        put(table + 40 + 32, 0x1234, 2);                                    // relocations of the second
+        put(pe + 22, Le(expected, pe + 22, 2) ^ 0x2000, 2); // File is a DLL
+        put(pe + 52, 0x10000000, 4); // image base
+        put(table + 36, Le(expected, table + 36, 4) ^ 0x80000000u, 4); // first section writeable
+        put(table + 40 + 32, 0x1234, 2); // relocations of the second
 
-        const QJsonObject json = Snapshot({path, "--click", "CheckBoxDLL", "--type", "EdImageBase", "10000000",
-                                           "--click", "S0.F6", "--toggle", "--type", "S1.R6", "4660", "--save"});
+        const QJsonObject json = Snapshot({path, "--click", "CheckBoxDLL", "--type", "EdImageBase",
+            "10000000", "--click", "S0.F6", "--toggle", "--type", "S1.R6", "4660", "--save"});
         QVERIFY(!json.isEmpty());
         const QJsonArray messages = json[QStringLiteral("messages")].toArray();
         QCOMPARE(messages.size(), 1);
@@ -216,9 +217,13 @@ private slots:
         // Reopened, the window shows the new values.
         const QJsonObject again = Snapshot({path});
         QCOMPARE(again[QStringLiteral("edits")].toObject()[QStringLiteral("EdImageBase")].toString(),
-                 QStringLiteral("10000000"));
-        QCOMPARE(again[QStringLiteral("sections")].toArray()[1].toObject()[QStringLiteral("texts")].toArray()[6].toString(),
-                 QStringLiteral("00001234"));
+            QStringLiteral("10000000"));
+        QCOMPARE(again[QStringLiteral("sections")]
+                     .toArray()[1]
+                     .toObject()[QStringLiteral("texts")]
+                     .toArray()[6]
+                     .toString(),
+            QStringLiteral("00001234"));
     }
 
     void unusableFilesAreReported()
@@ -227,7 +232,8 @@ private slots:
         const QJsonObject json = Snapshot({missing});
         const QJsonArray messages = json[QStringLiteral("messages")].toArray();
         QCOMPARE(messages.size(), 1);
-        QCOMPARE(messages[0].toObject()[QStringLiteral("text")].toString(), QStringLiteral("Cannot open file ") + missing);
+        QCOMPARE(messages[0].toObject()[QStringLiteral("text")].toString(),
+            QStringLiteral("Cannot open file ") + missing);
         QCOMPARE(json[QStringLiteral("title")].toString(), QStringLiteral("Korvex"));
 
         const QString text = FDir.filePath(QStringLiteral("text.exe"));
@@ -239,7 +245,7 @@ private slots:
         const QJsonArray shown = rejected[QStringLiteral("messages")].toArray();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].toObject()[QStringLiteral("text")].toString(),
-                 QStringLiteral("The file does not have a valid MZ or PE header."));
+            QStringLiteral("The file does not have a valid MZ or PE header."));
         QCOMPARE(ReadAll(text), QByteArray("hello"));
     }
 };

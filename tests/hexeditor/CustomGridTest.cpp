@@ -753,7 +753,11 @@ void CustomGridTest::invalidateCellRepaintsOnlyThatCell()
     auto grid = MakeGrid();
     grid->viewport()->repaint();
     QTRY_VERIFY(!grid->drawn.isEmpty());
-    QApplication::processEvents();
+    // Let the window's first paints pass before recording.
+    for (int last = -1; last != grid->overlayPaints;) {
+        last = grid->overlayPaints;
+        QTest::qWait(50);
+    }
     grid->drawn.clear();
     grid->InvalidateCell(3, 4);
     QTRY_VERIFY(!grid->drawn.isEmpty());
@@ -788,6 +792,14 @@ void CustomGridTest::scrollBarScrollsByRows()
     grid->horizontalScrollBar()->setValue(1);
     QCOMPARE(grid->LeftCol(), 3);
     QCOMPARE(grid->events, (QStringList{"topleft", "hscroll"}));
+    // The wheel scrolls through the bar, as the user's scrolling.
+    grid->events.clear();
+    const int top = grid->TopRow();
+    QWheelEvent wheel(QPointF(50, 50), grid->viewport()->mapToGlobal(QPointF(50, 50)), QPoint(),
+        QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(grid->viewport(), &wheel);
+    QVERIFY(grid->TopRow() > top);
+    QVERIFY(grid->events.contains(QStringLiteral("vscroll")));
     // Thumb tracking follows the option.
     QVERIFY(!grid->verticalScrollBar()->hasTracking());
     grid->SetOptions(grid->Options() + TGridOptions{goThumbTracking});

@@ -40,14 +40,15 @@ std::string ErrorOf(const std::function<void()>& f)
     return "(none)";
 }
 
-int32_t NaiveFind(const std::vector<uint8_t>& data, const std::vector<uint8_t>& pattern, int32_t start, int32_t last)
+int32_t NaiveFind(
+    const std::vector<uint8_t>& data, const std::vector<uint8_t>& pattern, int32_t start, int32_t last)
 {
     for (int64_t p = start; p + static_cast<int64_t>(pattern.size()) - 1 <= last; ++p)
         if (std::equal(pattern.begin(), pattern.end(), data.begin() + p))
             return static_cast<int32_t>(p);
     return -1;
 }
-}
+} // namespace
 
 class HexEditorTest : public QObject {
     Q_OBJECT
@@ -173,7 +174,7 @@ private slots:
             Fill(ed, {1, 2, 3, 4});
         const auto offsets = ed.GetLineOffsets();
         int32_t count = 5;
-        const std::vector<std::function<void()>> ops {
+        const std::vector<std::function<void()>> ops{
             [&] { ed.SetSelStart(0); },
             [&] { ed.SetSelEnd(0); },
             [&] { ed.GetMemory(0); },
@@ -185,7 +186,9 @@ private slots:
             [&] { ed.SetMarker(10, 0); },
             [&] { ed.GetMarker(10); },
             [&] { ed.SetLineLength(0, 17); },
-            [&] { ed.SetLineLengths({4, 0}); },
+            [&] {
+                ed.SetLineLengths({4, 0});
+            },
             [&] { ed.SetLineLengths({17}); },
             [&] { ed.SetSelEnd(4); },
             [&] { ed.SetSelStart(-1); },
@@ -210,7 +213,7 @@ private slots:
         QCOMPARE(ed.GetFileName(), std::string("Untitled"));
         QVERIFY(ed.LoadFromFile(name));
         QCOMPARE(ed.GetFileName(), name);
-        QCOMPARE(Data(ed), (std::vector<uint8_t> {1, 2, 3, 4, 5}));
+        QCOMPARE(Data(ed), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
         QVERIFY(!ed.GetReadOnlyFile());
         QVERIFY(!ed.GetModified());
         QCOMPARE(ed.RowCount(), 1);
@@ -222,8 +225,8 @@ private slots:
         ed.ChangeByte(1, 9, 0, 2, 0);
         QVERIFY(ed.GetModified());
         QVERIFY(ed.SaveToFile(name));
-        QCOMPARE(ReadFile(dir.path().toStdString() + "/data.bak"), (std::vector<uint8_t> {1, 2, 3, 4, 5}));
-        QCOMPARE(ReadFile(name), (std::vector<uint8_t> {9, 2, 3, 4, 5}));
+        QCOMPARE(ReadFile(dir.path().toStdString() + "/data.bak"), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+        QCOMPARE(ReadFile(name), (std::vector<uint8_t>{9, 2, 3, 4, 5}));
         QVERIFY(!ed.GetModified());
         QVERIFY(!ed.GetCanUndo());
         QCOMPARE(ed.GetChangeMarks().Size(), 0);
@@ -233,7 +236,7 @@ private slots:
         QVERIFY(ed.SaveToFile(upper));
         QVERIFY(!fs::exists(dir.path().toStdString() + "/DATA.bak"));
         QCOMPARE(ed.GetFileName(), upper);
-        QCOMPARE(ReadFile(upper), (std::vector<uint8_t> {9, 8, 3, 4, 5}));
+        QCOMPARE(ReadFile(upper), (std::vector<uint8_t>{9, 8, 3, 4, 5}));
         // A failing save answers false and keeps the state.
         ed.ChangeByte(3, 7, 2, 6, 0);
         QVERIFY(!ed.SaveToFile(dir.path().toStdString() + "/no/dir/x.bin"));
@@ -244,8 +247,14 @@ private slots:
         // A failing backup copy stops the save.
         ed.BackupExtension = "/sub";
         QVERIFY(!ed.SaveToFile(upper));
-        QCOMPARE(ReadFile(upper), (std::vector<uint8_t> {9, 8, 3, 4, 5}));
+        QCOMPARE(ReadFile(upper), (std::vector<uint8_t>{9, 8, 3, 4, 5}));
         QVERIFY(ed.GetModified());
+        // The file itself is gone: nothing to back up, the save still works.
+        ed.BackupExtension = ".bak";
+        fs::remove(upper);
+        QVERIFY(ed.SaveToFile(upper));
+        QCOMPARE(ReadFile(upper), (std::vector<uint8_t>{9, 8, 7, 4, 5}));
+        QVERIFY(!fs::exists(dir.path().toStdString() + "/DATA.bak"));
     }
 
     void loadReadOnlyFile()
@@ -418,7 +427,8 @@ private slots:
         QCOMPARE(Hex(ed), QByteArray("001122CC04"));
         ed.SetSelStart(0);
         ed.SetSelEnd(1);
-        QCOMPARE(QString::fromStdString(ErrorOf([&] { ed.ReplaceSelection(nullptr, 0); })), QString("Invalid SelEnd"));
+        QCOMPARE(QString::fromStdString(ErrorOf([&] { ed.ReplaceSelection(nullptr, 0); })),
+            QString("Invalid SelEnd"));
         ed.SetSelStart(2);
         ed.InsertBuffer(five.data(), 2, 2);
         ed.AppendBuffer(five.data(), 2);
@@ -609,7 +619,7 @@ private slots:
         Fill(ed, std::vector<uint8_t>(40, 0));
         ed.SetLineLengths({10, 6});
         ed.SetVariableLineLength(true);
-        QCOMPARE(ed.GetLineOffsets(), (std::vector<int32_t> {0, 10, 16, 32, 48}));
+        QCOMPARE(ed.GetLineOffsets(), (std::vector<int32_t>{0, 10, 16, 32, 48}));
         QCOMPARE(ed.RowCount(), 4);
         QCOMPARE(ed.GetRow(12), 1);
         QCOMPARE(ed.GetRow(39), 3);
@@ -721,16 +731,24 @@ private slots:
         QTest::addColumn<bool>("ignoreCase");
         QTest::addColumn<int>("expected");
         QTest::newRow("aa in aaa") << QByteArray("aaa") << QByteArray("aa") << 0 << 100 << false << 0;
-        QTest::newRow("ab in aab (restart)") << QByteArray("aab") << QByteArray("ab") << 0 << 100 << false << 1;
-        QTest::newRow("no room: start+count = last+2") << QByteArray("abcdef") << QByteArray("ef") << 5 << 5 << false << -1;
-        QTest::newRow("one alignment: start+count = last+1") << QByteArray("abcdef") << QByteArray("de") << 3 << 4 << false << 3;
-        QTest::newRow("end cuts the match") << QByteArray("abcdef") << QByteArray("de") << 0 << 3 << false << -1;
-        QTest::newRow("end beyond data") << QByteArray("abcdef") << QByteArray("ef") << 0 << 1000 << false << 4;
-        QTest::newRow("ignore case, lower pattern") << QByteArray("xABC") << QByteArray("abc") << 0 << 9 << true << 1;
-        QTest::newRow("ignore case, upper pattern") << QByteArray("xABC") << QByteArray("ABC") << 0 << 9 << true << 1;
+        QTest::newRow("ab in aab (restart)")
+            << QByteArray("aab") << QByteArray("ab") << 0 << 100 << false << 1;
+        QTest::newRow("no room: start+count = last+2")
+            << QByteArray("abcdef") << QByteArray("ef") << 5 << 5 << false << -1;
+        QTest::newRow("one alignment: start+count = last+1")
+            << QByteArray("abcdef") << QByteArray("de") << 3 << 4 << false << 3;
+        QTest::newRow("end cuts the match")
+            << QByteArray("abcdef") << QByteArray("de") << 0 << 3 << false << -1;
+        QTest::newRow("end beyond data")
+            << QByteArray("abcdef") << QByteArray("ef") << 0 << 1000 << false << 4;
+        QTest::newRow("ignore case, lower pattern")
+            << QByteArray("xABC") << QByteArray("abc") << 0 << 9 << true << 1;
+        QTest::newRow("ignore case, upper pattern")
+            << QByteArray("xABC") << QByteArray("ABC") << 0 << 9 << true << 1;
         QTest::newRow("case matters") << QByteArray("xABC") << QByteArray("abc") << 0 << 9 << false << -1;
         QTest::newRow("empty pattern") << QByteArray("abc") << QByteArray() << 0 << 9 << false << -1;
-        QTest::newRow("from after the match") << QByteArray("abcabc") << QByteArray("abc") << 1 << 9 << false << 3;
+        QTest::newRow("from after the match")
+            << QByteArray("abcabc") << QByteArray("abc") << 1 << 9 << false << 3;
         QTest::newRow("negative start") << QByteArray("abc") << QByteArray("a") << -5 << 9 << false << 0;
     }
     void find()
@@ -755,15 +773,15 @@ private slots:
         THexEditor ed;
         ed.Loaded();
         Fill(ed, Bytes("00414243"));
-        std::vector<uint8_t> p {'A', 'b', 'C'};
+        std::vector<uint8_t> p{'A', 'b', 'C'};
         QCOMPARE(ed.Find(p.data(), 3, 0, 3, true, false), 1);
-        QCOMPARE(p, (std::vector<uint8_t> {'a', 'b', 'c'}));
+        QCOMPARE(p, (std::vector<uint8_t>{'a', 'b', 'c'}));
         ed.SetTranslation(ttEBCDIC);
-        std::vector<uint8_t> q {'A', 'B'};
+        std::vector<uint8_t> q{'A', 'B'};
         QCOMPARE(ed.Find(q.data(), 2, 0, 3, false, true), -1);
-        QCOMPARE(q, (std::vector<uint8_t> {0xC1, 0xC2}));
+        QCOMPARE(q, (std::vector<uint8_t>{0xC1, 0xC2}));
         ed.SetTranslation(ttASCII);
-        std::vector<uint8_t> r {0xC4};
+        std::vector<uint8_t> r{0xC4};
         ed.Find(r.data(), 1, 0, 3, false, true);
         QCOMPARE(r[0], AnsiToOemChar(0xC4));
     }
@@ -780,19 +798,22 @@ private slots:
         for (int round = 0; round < 60; ++round) {
             const int32_t count = 1 + static_cast<int32_t>(rng() % 9);
             const int32_t from = static_cast<int32_t>(rng() % data.size());
-            std::vector<uint8_t> pattern(data.begin() + from, data.begin() + std::min<size_t>(data.size(), from + count));
+            std::vector<uint8_t> pattern(
+                data.begin() + from, data.begin() + std::min<size_t>(data.size(), from + count));
             if (round % 3 == 0)
                 pattern.back() = 'b';
             const int32_t start = static_cast<int32_t>(rng() % data.size());
             const int32_t end = start + static_cast<int32_t>(rng() % 200000);
             const int32_t last = std::min<int32_t>(end, static_cast<int32_t>(data.size()) - 1);
             const int32_t expected = NaiveFind(data, pattern, start, last);
-            QCOMPARE(ed.Find(pattern.data(), static_cast<int32_t>(pattern.size()), start, end, false, false), expected);
+            QCOMPARE(ed.Find(pattern.data(), static_cast<int32_t>(pattern.size()), start, end, false, false),
+                expected);
         }
         // A match across the read window's edge.
         const std::vector<uint8_t> edge(data.begin() + 65530, data.begin() + 65542);
         std::vector<uint8_t> pattern = edge;
-        QCOMPARE(ed.Find(pattern.data(), 12, 65530, 70000, false, false), NaiveFind(data, edge, 65530, 70000));
+        QCOMPARE(
+            ed.Find(pattern.data(), 12, 65530, 70000, false, false), NaiveFind(data, edge, 65530, 70000));
     }
 
     void seek_data()

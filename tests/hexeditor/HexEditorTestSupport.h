@@ -22,12 +22,17 @@ public:
         MoveColRow(col, row, true, true);
         BypassSelectCell = false;
     }
+    // The insert toggle normally flips with the Insert key.
+    void SetInsertToggle(bool value) { InsertToggle = value; }
     using THexEditor::CheckSelectCell;
     using THexEditor::InternalDeleteSelection;
     using THexEditor::InternalGetCurSel;
 
 protected:
-    bool SelectCell(int col, int row) override { return BypassSelectCell || THexEditor::SelectCell(col, row); }
+    bool SelectCell(int col, int row) override
+    {
+        return BypassSelectCell || THexEditor::SelectCell(col, row);
+    }
 };
 
 inline std::vector<uint8_t> Bytes(const QByteArray& hex)
@@ -57,11 +62,16 @@ inline QByteArray Hex(THexEditor& editor)
 // every temporary file the editors leave.
 class TempDirScope {
 public:
-    TempDirScope() : FOld(qgetenv("TMPDIR")) { qputenv("TMPDIR", Dir.path().toLocal8Bit()); }
+    TempDirScope()
+        : FOld(qgetenv("TMPDIR"))
+    {
+        qputenv("TMPDIR", Dir.path().toLocal8Bit());
+    }
     ~TempDirScope() { qputenv("TMPDIR", FOld); }
     QStringList Entries() const
     {
-        return QDir(Dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
+        return QDir(Dir.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
     }
     QTemporaryDir Dir;
 

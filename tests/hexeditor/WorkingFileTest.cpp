@@ -1,11 +1,11 @@
 // The Qt-free pieces under the hex editor: temporary names, the working file with its
 // read window and size cache, tail moves, the shift file and nibble shifts, change
 // marks.
+#include "WorkingFile.h"
 #include "ChangeMarks.h"
 #include "Errors.h"
 #include "FileStream.h"
 #include "TempFileName.h"
-#include "WorkingFile.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -60,7 +60,8 @@ std::vector<uint8_t> ClassicShift(const std::vector<uint8_t>& data, size_t start
     while (pos < data.size()) {
         uint8_t block[512] = {};
         const size_t n = std::min<size_t>(512, data.size() - pos);
-        std::copy(data.begin() + static_cast<ptrdiff_t>(pos), data.begin() + static_cast<ptrdiff_t>(pos + n), block);
+        std::copy(data.begin() + static_cast<ptrdiff_t>(pos), data.begin() + static_cast<ptrdiff_t>(pos + n),
+            block);
         for (uint8_t& b : block) {
             const uint8_t low = b & 0x0F;
             b = static_cast<uint8_t>((b >> 4) | (carry << 4));
@@ -104,7 +105,7 @@ QStringList Entries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
 }
-}
+} // namespace
 
 class WorkingFileTest : public QObject {
     Q_OBJECT
@@ -139,11 +140,11 @@ private slots:
         QCOMPARE(name, TempFileNameForTick(dir, tick + 3));
         stream->WriteAt(0, "x", 1);
         // The planted entries are untouched: nothing was truncated, written or followed.
-        QCOMPARE(ReadAll(first), (std::vector<uint8_t> {1, 2, 3}));
-        QCOMPARE(ReadAll(victim), (std::vector<uint8_t> {9, 9}));
+        QCOMPARE(ReadAll(first), (std::vector<uint8_t>{1, 2, 3}));
+        QCOMPARE(ReadAll(victim), (std::vector<uint8_t>{9, 9}));
         QVERIFY(fs::is_symlink(second));
         QVERIFY(!fs::exists(dir + "nowhere"));
-        struct stat st {};
+        struct stat st { };
         QCOMPARE(::stat(name.c_str(), &st), 0);
         QCOMPARE(st.st_mode & 0777, mode_t(0600));
     }
@@ -163,15 +164,15 @@ private slots:
             file.CreateEmpty();
             QVERIFY(file.Path() != planted);
             file.SetMemAtPos(reinterpret_cast<const uint8_t*>("abc"), 0, 3);
-            QCOMPARE(ReadAll(victim), (std::vector<uint8_t> {7, 7, 7}));
+            QCOMPARE(ReadAll(victim), (std::vector<uint8_t>{7, 7, 7}));
             QVERIFY(fs::is_symlink(planted));
 
             // Loading a copy also goes around a planted entry.
             const std::string source = dir + "source";
             WriteAll(source, {4, 5});
             file.LoadCopyOf(source);
-            QCOMPARE(Contents(file), (std::vector<uint8_t> {4, 5}));
-            QCOMPARE(ReadAll(victim), (std::vector<uint8_t> {7, 7, 7}));
+            QCOMPARE(Contents(file), (std::vector<uint8_t>{4, 5}));
+            QCOMPARE(ReadAll(victim), (std::vector<uint8_t>{7, 7, 7}));
             fs::remove(source);
             fs::remove(planted);
         }
@@ -201,16 +202,21 @@ private slots:
         {
             WorkingFile file(dir);
             switch (scenario) {
-            case 1: file.CreateEmpty(); break;
+            case 1:
+                file.CreateEmpty();
+                break;
             case 2:
                 file.LoadCopyOf(source);
                 file.Free();
                 QVERIFY(!file.IsOpen());
                 QCOMPARE(fs::file_size(file.Path()), uintmax_t(0));
                 break;
-            case 3: file.LoadCopyOf(source); break;
+            case 3:
+                file.LoadCopyOf(source);
+                break;
             case 4:
-                QVERIFY_THROWS_EXCEPTION(EStreamError, file.LoadCopyOf(sources.path().toStdString() + "/missing"));
+                QVERIFY_THROWS_EXCEPTION(
+                    EStreamError, file.LoadCopyOf(sources.path().toStdString() + "/missing"));
                 QVERIFY(!file.IsOpen());
                 QCOMPARE(file.DataSize(), 0);
                 QCOMPARE(Entries(tmp.path()), QStringList());
@@ -262,8 +268,8 @@ private slots:
         file.CreateEmpty();
         file.SetMemAtPos(reinterpret_cast<const uint8_t*>("xyz"), 0, 3);
         QVERIFY(file.SaveCopyTo(target));
-        QCOMPARE(ReadAll(target), (std::vector<uint8_t> {'x', 'y', 'z'}));
-        struct stat st {};
+        QCOMPARE(ReadAll(target), (std::vector<uint8_t>{'x', 'y', 'z'}));
+        struct stat st { };
         ::stat(target.c_str(), &st);
         QCOMPARE(st.st_mode & 0777, mode_t(0640));
         QVERIFY(!file.SaveCopyTo(tmp.path().toStdString() + "/no/such/dir/x"));
@@ -352,8 +358,9 @@ private slots:
         QTest::newRow("small down by 3") << qint64(100) << qint64(10) << qint64(7) << qint64(90);
         QTest::newRow("blocks up by 1") << big << qint64(0) << qint64(1) << big - 1;
         QTest::newRow("blocks down by 1") << big << qint64(1) << qint64(0) << big - 1;
-        QTest::newRow("blocks up by a block and a bit") << big << qint64(5) << qint64(WorkingFile::MoveBlockSize + 9)
-                                                      << big - qint64(WorkingFile::MoveBlockSize) - 9;
+        QTest::newRow("blocks up by a block and a bit")
+            << big << qint64(5) << qint64(WorkingFile::MoveBlockSize + 9)
+            << big - qint64(WorkingFile::MoveBlockSize) - 9;
         QTest::newRow("blocks down, far") << big << qint64(WorkingFile::MoveBlockSize + 100) << qint64(3)
                                           << big - qint64(WorkingFile::MoveBlockSize) - 100;
     }
@@ -438,7 +445,8 @@ private slots:
         file.SetMemAtPos(bytes, 0, 2);
         QVERIFY(insert ? ShiftInsertNibble(file, 0, high) : ShiftDeleteNibble(file, 0, high));
         const auto got = Contents(file);
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(got.data()), static_cast<int>(got.size())), expected);
+        QCOMPARE(
+            QByteArray(reinterpret_cast<const char*>(got.data()), static_cast<int>(got.size())), expected);
         WorkingFile empty(tmp.path().toStdString());
         QVERIFY(!ShiftInsertNibble(empty, 0, true));
     }

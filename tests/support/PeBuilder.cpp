@@ -8,8 +8,7 @@
 
 namespace {
 
-template <size_t N>
-void Put(std::array<uint8_t, N>& bytes, uint32_t offset, uint64_t value, int width)
+template <size_t N> void Put(std::array<uint8_t, N>& bytes, uint32_t offset, uint64_t value, int width)
 {
     if (width != 1 && width != 2 && width != 4 && width != 8)
         throw std::invalid_argument("PeBuilder: width must be 1, 2, 4 or 8");
@@ -91,12 +90,12 @@ PeBuilder::PeBuilder()
 {
     FDos[0] = 'M';
     FDos[1] = 'Z';
-    Dos(2, 0x90);     // bytes on last page
-    Dos(4, 3);        // pages
-    Dos(8, 4);        // header paragraphs
-    Dos(12, 0xFFFF);  // maximum memory
-    Dos(16, 0xB8);    // stack pointer
-    Dos(24, 0x40);    // relocation table offset
+    Dos(2, 0x90); // bytes on last page
+    Dos(4, 3); // pages
+    Dos(8, 4); // header paragraphs
+    Dos(12, 0xFFFF); // maximum memory
+    Dos(16, 0xB8); // stack pointer
+    Dos(24, 0x40); // relocation table offset
     PeOffset(0x80);
 
     Machine(0x014C);
@@ -109,16 +108,16 @@ PeBuilder::PeBuilder()
     Optional(20, 0x1000, 4); // base of code
     ImageBase(0x00400000);
     Alignment(0x1000, 0x200);
-    Optional(40, 6, 2);      // operating system version 6.0
-    Optional(48, 6, 2);      // subsystem version 6.0
+    Optional(40, 6, 2); // operating system version 6.0
+    Optional(48, 6, 2); // subsystem version 6.0
     Optional(56, 0x1000, 4); // size of image
-    Optional(60, 0x200, 4);  // size of headers
-    Optional(68, 3, 2);      // console subsystem
+    Optional(60, 0x200, 4); // size of headers
+    Optional(68, 3, 2); // console subsystem
     Optional(72, 0x100000, 4);
     Optional(76, 0x1000, 4);
     Optional(80, 0x100000, 4);
     Optional(84, 0x1000, 4);
-    Optional(92, 16, 4);     // data directory count
+    Optional(92, 16, 4); // data directory count
 }
 
 PeBuilder& PeBuilder::Dos(uint32_t offset, uint32_t value, int width)

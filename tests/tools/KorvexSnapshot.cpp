@@ -29,21 +29,21 @@
 
 namespace {
 
-const char* kUsage =
-    "usage: korvex-snapshot FILE [actions...]\n"
-    "  --type NAME TEXT   replace the text of edit NAME as typing would\n"
-    "  --click NAME       left-click check box NAME\n"
-    "  --key NAME         toggle check box NAME with the space bar\n"
-    "  --toggle           Convert > Hex (F4)\n"
-    "  --save             File > Save (Ctrl+S)\n"
-    "  --close            File > Close (F3)\n"
-    "  --open FILE        File > Open... with FILE as the chosen name\n"
-    "  --show NAME        bring the page NAME (or the page holding control NAME) to the front\n"
-    "  --grab PNG         save a picture of the window\n"
-    "  --view I           \"&View\" on section page I: records the hex viewer, then closes it\n"
-    "  --dump             \"&Dump\" of the entry point: records the hex viewer, then closes it\n"
-    "  --linger MS        keep the hex viewer open MS milliseconds before closing it (default 0)\n"
-    "Section controls are named S<i>.R<r> (edit of row r) and S<i>.F<f> (check box of flag f).\n";
+const char* kUsage
+    = "usage: korvex-snapshot FILE [actions...]\n"
+      "  --type NAME TEXT   replace the text of edit NAME as typing would\n"
+      "  --click NAME       left-click check box NAME\n"
+      "  --key NAME         toggle check box NAME with the space bar\n"
+      "  --toggle           Convert > Hex (F4)\n"
+      "  --save             File > Save (Ctrl+S)\n"
+      "  --close            File > Close (F3)\n"
+      "  --open FILE        File > Open... with FILE as the chosen name\n"
+      "  --show NAME        bring the page NAME (or the page holding control NAME) to the front\n"
+      "  --grab PNG         save a picture of the window\n"
+      "  --view I           \"&View\" on section page I: records the hex viewer, then closes it\n"
+      "  --dump             \"&Dump\" of the entry point: records the hex viewer, then closes it\n"
+      "  --linger MS        keep the hex viewer open MS milliseconds before closing it (default 0)\n"
+      "Section controls are named S<i>.R<r> (edit of row r) and S<i>.F<f> (check box of flag f).\n";
 
 QJsonArray Messages;
 QJsonArray Views;
@@ -52,9 +52,12 @@ int LingerMs = 0;
 QString KindName(MsgKind kind)
 {
     switch (kind) {
-    case MsgKind::Plain: return QStringLiteral("plain");
-    case MsgKind::Box: return QStringLiteral("box");
-    case MsgKind::Error: return QStringLiteral("error");
+    case MsgKind::Plain:
+        return QStringLiteral("plain");
+    case MsgKind::Box:
+        return QStringLiteral("box");
+    case MsgKind::Error:
+        return QStringLiteral("error");
     }
     return QString();
 }
@@ -206,23 +209,26 @@ void RunViewer(QPushButton* button)
 {
     ShowPagesOf(button);
     QJsonObject record;
-    const bool shown = WhileModal(FrmHex, [button] { button->click(); }, [&record] {
-        QApplication::processEvents();
-        THexEditor* editor = FrmHex->HexEditor;
-        int32_t count = std::min<int32_t>(editor->GetDataSize(), 32);
-        QByteArray first;
-        if (count > 0) {
-            const auto block = editor->BufferFromFile(0, count);
-            if (block)
-                first = QByteArray(reinterpret_cast<const char*>(block.get()), count);
-        }
-        record[QStringLiteral("size")] = editor->GetDataSize();
-        record[QStringLiteral("first")] = QString::fromLatin1(first.toHex().toUpper());
-        record[QStringLiteral("status")] = FrmHex->StatusText();
-        if (LingerMs > 0)
-            QTest::qWait(LingerMs);
-        FrmHex->close();
-    }, 10000 + LingerMs);
+    const bool shown = WhileModal(
+        FrmHex, [button] { button->click(); },
+        [&record] {
+            QApplication::processEvents();
+            THexEditor* editor = FrmHex->HexEditor;
+            int32_t count = std::min<int32_t>(editor->GetDataSize(), 32);
+            QByteArray first;
+            if (count > 0) {
+                const auto block = editor->BufferFromFile(0, count);
+                if (block)
+                    first = QByteArray(reinterpret_cast<const char*>(block.get()), count);
+            }
+            record[QStringLiteral("size")] = editor->GetDataSize();
+            record[QStringLiteral("first")] = QString::fromLatin1(first.toHex().toUpper());
+            record[QStringLiteral("status")] = FrmHex->StatusText();
+            if (LingerMs > 0)
+                QTest::qWait(LingerMs);
+            FrmHex->close();
+        },
+        10000 + LingerMs);
     record[QStringLiteral("shown")] = shown;
     record[QStringLiteral("caption")] = FrmHex->windowTitle();
     Views.append(record);

@@ -41,8 +41,8 @@ QList<bool> CheckStates(TFrmView& view)
 TEdit* Edit(TFrmView& view, const QString& name)
 {
     if (name.startsWith(QLatin1String("S"))) // S<i>.R<r>
-        return view.SectionEdits[size_t(name.mid(1, name.indexOf('.') - 1).toInt() * 9 +
-                                        name.mid(name.indexOf('R') + 1).toInt())];
+        return view.SectionEdits[size_t(
+            name.mid(1, name.indexOf('.') - 1).toInt() * 9 + name.mid(name.indexOf('R') + 1).toInt())];
     return view.findChild<TEdit*>(name);
 }
 
@@ -57,14 +57,30 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("hex");
         QTest::addColumn<QString>("decimal");
-        QTest::newRow("word zero") << "Ed_CS" << "0000" << "0";
-        QTest::newRow("word") << "EdMachine" << "014C" << "332";
-        QTest::newRow("byte top value") << "EdMajorLinker" << "FF" << "255";
-        QTest::newRow("byte") << "EdMinorLinker" << "07" << "7";
-        QTest::newRow("dword top bit") << "EdImageBase" << "80000000" << "2147483648";
-        QTest::newRow("dword stamp") << "EdDateStamp" << "38BB0C00" << "951782400";
-        QTest::newRow("section row 6 shown as dword") << "S1.R6" << "00000003" << "3";
-        QTest::newRow("section characteristics") << "S1.R8" << "C0000040" << "3221225536";
+        QTest::newRow("word zero") << "Ed_CS"
+                                   << "0000"
+                                   << "0";
+        QTest::newRow("word") << "EdMachine"
+                              << "014C"
+                              << "332";
+        QTest::newRow("byte top value") << "EdMajorLinker"
+                                        << "FF"
+                                        << "255";
+        QTest::newRow("byte") << "EdMinorLinker"
+                              << "07"
+                              << "7";
+        QTest::newRow("dword top bit") << "EdImageBase"
+                                       << "80000000"
+                                       << "2147483648";
+        QTest::newRow("dword stamp") << "EdDateStamp"
+                                     << "38BB0C00"
+                                     << "951782400";
+        QTest::newRow("section row 6 shown as dword") << "S1.R6"
+                                                      << "00000003"
+                                                      << "3";
+        QTest::newRow("section characteristics") << "S1.R8"
+                                                 << "C0000040"
+                                                 << "3221225536";
     }
     void toggleConvertsEveryBox()
     {
@@ -91,12 +107,24 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("converted");
-        QTest::newRow("lower-case hex") << true << "EdImageBase" << "ffffffff" << "4294967295";
-        QTest::newRow("short hex") << true << "EdMachine" << "1" << "1";
-        QTest::newRow("decimal max dword") << false << "EdCode" << "4294967295" << "FFFFFFFF";
-        QTest::newRow("decimal too large for a word") << false << "EdMachine" << "99999" << "1869F";
-        QTest::newRow("long hex in a byte box keeps every digit") << true << "EdMajorLinker" << "FFF" << "4095";
-        QTest::newRow("ten hex digits") << true << "EdCode" << "FFFFFFFFFF" << "1099511627775";
+        QTest::newRow("lower-case hex") << true << "EdImageBase"
+                                        << "ffffffff"
+                                        << "4294967295";
+        QTest::newRow("short hex") << true << "EdMachine"
+                                   << "1"
+                                   << "1";
+        QTest::newRow("decimal max dword") << false << "EdCode"
+                                           << "4294967295"
+                                           << "FFFFFFFF";
+        QTest::newRow("decimal too large for a word") << false << "EdMachine"
+                                                      << "99999"
+                                                      << "1869F";
+        QTest::newRow("long hex in a byte box keeps every digit") << true << "EdMajorLinker"
+                                                                  << "FFF"
+                                                                  << "4095";
+        QTest::newRow("ten hex digits") << true << "EdCode"
+                                        << "FFFFFFFFFF"
+                                        << "1099511627775";
     }
     void typedValuesConvert()
     {
@@ -138,14 +166,29 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
-        QTest::newRow("empty in hex") << true << "EdMagic" << "" << "Invalid Hex value.";
-        QTest::newRow("prefix in hex") << true << "EdMachine" << "0x10" << "Invalid Hex value.";
-        QTest::newRow("blank in hex") << true << "EdCode" << "1 2" << "Invalid Hex value.";
-        QTest::newRow("G in hex") << true << "S0.R3" << "G" << "Invalid Hex value.";
-        QTest::newRow("non-ASCII in hex") << true << "Ed_SS" << QString::fromUtf8("\xC3\xA4") << "Invalid Hex value.";
-        QTest::newRow("empty in decimal") << false << "EdRva" << "" << "Invalid Integer value.";
-        QTest::newRow("sign in decimal") << false << "EdMachine" << "-1" << "Invalid Integer value.";
-        QTest::newRow("hex digit in decimal") << false << "S1.R8" << "1A" << "Invalid Integer value.";
+        QTest::newRow("empty in hex") << true << "EdMagic"
+                                      << ""
+                                      << "Invalid Hex value.";
+        QTest::newRow("prefix in hex") << true << "EdMachine"
+                                       << "0x10"
+                                       << "Invalid Hex value.";
+        QTest::newRow("blank in hex") << true << "EdCode"
+                                      << "1 2"
+                                      << "Invalid Hex value.";
+        QTest::newRow("G in hex") << true << "S0.R3"
+                                  << "G"
+                                  << "Invalid Hex value.";
+        QTest::newRow("non-ASCII in hex")
+            << true << "Ed_SS" << QString::fromUtf8("\xC3\xA4") << "Invalid Hex value.";
+        QTest::newRow("empty in decimal") << false << "EdRva"
+                                          << ""
+                                          << "Invalid Integer value.";
+        QTest::newRow("sign in decimal") << false << "EdMachine"
+                                         << "-1"
+                                         << "Invalid Integer value.";
+        QTest::newRow("hex digit in decimal") << false << "S1.R8"
+                                              << "1A"
+                                              << "Invalid Integer value.";
     }
     void invalidBoxBlocksToggle()
     {
@@ -241,13 +284,20 @@ private slots:
         QTest::addColumn<bool>("hex");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("epoch") << false << "0" << "Jan  1, 1970   0:0:0";
-        QTest::newRow("leap day 2000") << false << "951782400" << "Feb  29, 2000   0:0:0";
-        QTest::newRow("2038 unsigned") << false << "2147483648" << "Jan  19, 2038   3:14:8";
-        QTest::newRow("hexadecimal") << true << "3A8F1C00" << "Feb  18, 2001   0:49:4";
-        QTest::newRow("lower-case hex") << true << "3a8f1c00" << "Feb  18, 2001   0:49:4";
-        QTest::newRow("only low 32 bits count") << false << "4294967296" << "Jan  1, 1970   0:0:0";
-        QTest::newRow("nine hex digits") << true << "100000000" << "Jan  1, 1970   0:0:0";
+        QTest::newRow("epoch") << false << "0"
+                               << "Jan  1, 1970   0:0:0";
+        QTest::newRow("leap day 2000") << false << "951782400"
+                                       << "Feb  29, 2000   0:0:0";
+        QTest::newRow("2038 unsigned") << false << "2147483648"
+                                       << "Jan  19, 2038   3:14:8";
+        QTest::newRow("hexadecimal") << true << "3A8F1C00"
+                                     << "Feb  18, 2001   0:49:4";
+        QTest::newRow("lower-case hex") << true << "3a8f1c00"
+                                        << "Feb  18, 2001   0:49:4";
+        QTest::newRow("only low 32 bits count") << false << "4294967296"
+                                                << "Jan  1, 1970   0:0:0";
+        QTest::newRow("nine hex digits") << true << "100000000"
+                                         << "Jan  1, 1970   0:0:0";
     }
     void dateLabel()
     {
@@ -275,7 +325,8 @@ private slots:
 
     void monthNames()
     {
-        const QStringList names{"NA", "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec", "NA"};
+        const QStringList names{
+            "NA", "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec", "NA"};
         for (unsigned m = 0; m < 14; ++m)
             QCOMPARE(TFrmView::MonthName(m), names[int(m)]);
     }
@@ -286,10 +337,18 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
-        QTest::newRow("stamp in hex") << true << "EdDateStamp" << "XYZ" << "'0xXYZ' is not a valid integer value";
-        QTest::newRow("stamp in decimal") << false << "EdDateStamp" << "12a" << "'12a' is not a valid integer value";
-        QTest::newRow("characteristics in hex") << true << "EdChar" << "Q" << "'0xQ' is not a valid integer value";
-        QTest::newRow("section characteristics") << true << "S0.R8" << "-" << "'0x-' is not a valid integer value";
+        QTest::newRow("stamp in hex") << true << "EdDateStamp"
+                                      << "XYZ"
+                                      << "'0xXYZ' is not a valid integer value";
+        QTest::newRow("stamp in decimal") << false << "EdDateStamp"
+                                          << "12a"
+                                          << "'12a' is not a valid integer value";
+        QTest::newRow("characteristics in hex") << true << "EdChar"
+                                                << "Q"
+                                                << "'0xQ' is not a valid integer value";
+        QTest::newRow("section characteristics") << true << "S0.R8"
+                                                 << "-"
+                                                 << "'0x-' is not a valid integer value";
     }
     void nonNumberTextShowsConversionError()
     {
@@ -338,8 +397,8 @@ private slots:
         TypeText(view.EdChar, text);
         QCOMPARE(view.EdChar->text(), text.isEmpty() ? QStringLiteral("0") : text);
         QCOMPARE((QList<bool>{view.CheckBoxSystem->isChecked(), view.CheckBoxDLL->isChecked(),
-                              view.CheckBoxExec->isChecked(), view.CheckBox32Bit->isChecked()}),
-                 checks);
+                     view.CheckBoxExec->isChecked(), view.CheckBox32Bit->isChecked()}),
+            checks);
     }
 
     void fileCheckBoxClicks_data()
@@ -348,11 +407,21 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("once");
-        QTest::newRow("DLL in hex") << true << "CheckBoxDLL" << "010F" << "210F";
-        QTest::newRow("DLL in decimal") << false << "CheckBoxDLL" << "271" << "8463";
-        QTest::newRow("system") << true << "CheckBoxSystem" << "010F" << "110F";
-        QTest::newRow("exec off") << true << "CheckBoxExec" << "010F" << "010D";
-        QTest::newRow("32 bit off in decimal") << false << "CheckBox32Bit" << "271" << "15";
+        QTest::newRow("DLL in hex") << true << "CheckBoxDLL"
+                                    << "010F"
+                                    << "210F";
+        QTest::newRow("DLL in decimal") << false << "CheckBoxDLL"
+                                        << "271"
+                                        << "8463";
+        QTest::newRow("system") << true << "CheckBoxSystem"
+                                << "010F"
+                                << "110F";
+        QTest::newRow("exec off") << true << "CheckBoxExec"
+                                  << "010F"
+                                  << "010D";
+        QTest::newRow("32 bit off in decimal") << false << "CheckBox32Bit"
+                                               << "271"
+                                               << "15";
     }
     void fileCheckBoxClicks()
     {
@@ -441,10 +510,14 @@ private slots:
         QTest::addColumn<int>("flag");
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("once");
-        QTest::newRow("writeable off in hex") << true << 6 << "C0000040" << "40000040";
-        QTest::newRow("writeable off in decimal") << false << 6 << "3221225536" << "1073741888";
-        QTest::newRow("discardable on") << true << 0 << "C0000040" << "C2000040";
-        QTest::newRow("extended relocations on") << true << 12 << "C0000040" << "C1000040";
+        QTest::newRow("writeable off in hex") << true << 6 << "C0000040"
+                                              << "40000040";
+        QTest::newRow("writeable off in decimal") << false << 6 << "3221225536"
+                                                  << "1073741888";
+        QTest::newRow("discardable on") << true << 0 << "C0000040"
+                                        << "C2000040";
+        QTest::newRow("extended relocations on") << true << 12 << "C0000040"
+                                                 << "C1000040";
     }
     void sectionCheckBoxClicks()
     {
@@ -466,7 +539,8 @@ private slots:
         QCOMPARE(box->isChecked(), !before);
         ClickBox(box);
         QCOMPARE(row->text(), start);
-        QCOMPARE(view.SectionEdits[8]->text(), hex ? QStringLiteral("60000020") : QStringLiteral("1610612768"));
+        QCOMPARE(
+            view.SectionEdits[8]->text(), hex ? QStringLiteral("60000020") : QStringLiteral("1610612768"));
         QVERIFY(t->log.records.empty());
     }
 
@@ -477,9 +551,12 @@ private slots:
         QTest::addColumn<QString>("badBox");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("sectionBox");
-        QTest::newRow("file box, EdChar bad") << "EdChar" << "'0xZZ' is not a valid integer value" << false;
-        QTest::newRow("section box, EdChar bad") << "EdChar" << "'0xZZ' is not a valid integer value" << true;
-        QTest::newRow("section box, other section bad") << "S0.R8" << "'0xZZ' is not a valid integer value" << true;
+        QTest::newRow("file box, EdChar bad") << "EdChar"
+                                              << "'0xZZ' is not a valid integer value" << false;
+        QTest::newRow("section box, EdChar bad") << "EdChar"
+                                                 << "'0xZZ' is not a valid integer value" << true;
+        QTest::newRow("section box, other section bad") << "S0.R8"
+                                                        << "'0xZZ' is not a valid integer value" << true;
     }
     void unreadableValueRevertsClickedBox()
     {

@@ -32,8 +32,8 @@ std::unique_ptr<Opened> Open(const std::vector<uint8_t>& bytes, bool show = fals
 TEdit* Edit(TFrmView& view, const QString& name)
 {
     if (name.startsWith(QLatin1String("S")))
-        return view.SectionEdits[size_t(name.mid(1, name.indexOf('.') - 1).toInt() * 9 +
-                                        name.mid(name.indexOf('R') + 1).toInt())];
+        return view.SectionEdits[size_t(
+            name.mid(1, name.indexOf('.') - 1).toInt() * 9 + name.mid(name.indexOf('R') + 1).toInt())];
     return view.findChild<TEdit*>(name);
 }
 
@@ -66,12 +66,16 @@ private slots:
         QTest::newRow("MZ alone") << std::vector<uint8_t>{'M', 'Z', 1} << false;
         QTest::newRow("ends in DOS header") << SampleBuilder().TruncateTo(21).Build() << false;
         QTest::newRow("ends in file header") << SampleBuilder().TruncateTo(0x80 + 4 + 9).Build() << false;
-        QTest::newRow("ends in optional header") << SampleBuilder().TruncateTo(0x80 + 24 + 61).Build() << true;
-        QTest::newRow("ends in section table") << SampleBuilder().TruncateTo(table + 40 + 21).Build() << false;
-        QTest::newRow("optional header past end") << SampleBuilder().SizeOfOptionalHeader(0xFFF0).Build() << false;
+        QTest::newRow("ends in optional header")
+            << SampleBuilder().TruncateTo(0x80 + 24 + 61).Build() << true;
+        QTest::newRow("ends in section table")
+            << SampleBuilder().TruncateTo(table + 40 + 21).Build() << false;
+        QTest::newRow("optional header past end")
+            << SampleBuilder().SizeOfOptionalHeader(0xFFF0).Build() << false;
         QTest::newRow("96 sections") << WithSections(96) << false;
         QTest::newRow("0 sections") << WithSections(0) << true;
-        QTest::newRow("top bits") << SampleBuilder().Optional(64, 0xFFFFFFFF, 4).Optional(70, 0xFFFF, 2).Build() << true;
+        QTest::newRow("top bits")
+            << SampleBuilder().Optional(64, 0xFFFFFFFF, 4).Optional(70, 0xFFFF, 2).Build() << true;
     }
     void saveWithoutEditsChangesNothing()
     {
@@ -132,7 +136,7 @@ private slots:
         std::vector<uint8_t> expected = t->original;
         for (const Change& change : changes) {
             TypeText(Edit(view, QString::fromLatin1(change.box)),
-                     QString::fromLatin1(hex ? change.hexText : change.decimalText));
+                QString::fromLatin1(hex ? change.hexText : change.decimalText));
             WriteLe(expected, change.offset, change.stored, change.width);
         }
         // A click on "File is a DLL" rewrites the characteristics.
@@ -177,12 +181,19 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("hex");
         QTest::addColumn<QString>("message");
-        QTest::newRow("empty in hex") << "EdCheckSum" << "" << true << "Invalid Hex value.";
-        QTest::newRow("empty section row") << "S1.R4" << "" << true << "Invalid Hex value.";
-        QTest::newRow("letter in decimal") << "Ed_IP" << "1x" << false << "Invalid Integer value.";
+        QTest::newRow("empty in hex") << "EdCheckSum"
+                                      << "" << true << "Invalid Hex value.";
+        QTest::newRow("empty section row") << "S1.R4"
+                                           << "" << true << "Invalid Hex value.";
+        QTest::newRow("letter in decimal") << "Ed_IP"
+                                           << "1x" << false << "Invalid Integer value.";
         // Valid digits the 32-bit reader refuses: shown as the conversion error, nothing written.
-        QTest::newRow("row 6, ten hex digits") << "S0.R6" << "FFFFFFFFFF" << true << "'0xFFFFFFFFFF' is not a valid integer value";
-        QTest::newRow("row 7, above 2147483647") << "S1.R7" << "2147483648" << false << "'2147483648' is not a valid integer value";
+        QTest::newRow("row 6, ten hex digits")
+            << "S0.R6"
+            << "FFFFFFFFFF" << true << "'0xFFFFFFFFFF' is not a valid integer value";
+        QTest::newRow("row 7, above 2147483647")
+            << "S1.R7"
+            << "2147483648" << false << "'2147483648' is not a valid integer value";
     }
     void invalidBoxWritesNothing()
     {
@@ -233,7 +244,7 @@ private slots:
         QCOMPARE(log.records.size(), size_t(1));
         QCOMPARE(log.records[0].kind, MsgKind::Error);
         QVERIFY2(log.records[0].text.startsWith(QStringLiteral("Cannot write file ") + path + ". "),
-                 qPrintable(log.records[0].text));
+            qPrintable(log.records[0].text));
         QVERIFY(log.records[0].text.size() > QString("Cannot write file " + path + ". ").size());
         QVERIFY(!log.Texts().contains(kSaved));
         QCOMPARE(Bytes(path), bytes);

@@ -107,7 +107,8 @@ inline void ClickBox(QCheckBox* box, Qt::MouseButton button = Qt::LeftButton)
 inline void ShowPagesOf(QWidget* widget)
 {
     for (QWidget* w = widget; w && w->parentWidget(); w = w->parentWidget()) {
-        if (auto* tabs = qobject_cast<QTabWidget*>(w->parentWidget() ? w->parentWidget()->parentWidget() : nullptr))
+        if (auto* tabs
+            = qobject_cast<QTabWidget*>(w->parentWidget() ? w->parentWidget()->parentWidget() : nullptr))
             if (tabs->indexOf(w) >= 0)
                 tabs->setCurrentWidget(w);
     }
@@ -124,5 +125,9 @@ inline PeBuilder SampleBuilder()
         .EntryPoint(0x1010)
         .ImageBase(0x80000000u)
         .AddSection(PeSection(".text").Virtual(0x1000, 0x200).Raw(0x400, 0x200).Characteristics(0x60000020))
-        .AddSection(PeSection(".data").Virtual(0x2000, 0x100).Raw(0x600, 0x200).Relocations(0, 3).Characteristics(0xC0000040));
+        .AddSection(PeSection(".data")
+                        .Virtual(0x2000, 0x100)
+                        .Raw(0x600, 0x200)
+                        .Relocations(0, 3)
+                        .Characteristics(0xC0000040));
 }

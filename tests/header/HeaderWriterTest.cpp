@@ -1,0 +1,429 @@
+#include "HeaderWriter.h"
+#include "Errors.h"
+#include "FieldValue.h"
+#include "FileStream.h"
+#include "ImageReader.h"
+#include "PeBuilder.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+
+Q_DECLARE_METATYPE(std::vector<uint8_t>)
+
+namespace {
+
+// What the window does between open and save: every value goes into a box as decimal text,
+// the toggle turns it into hexadecimal text, and save parses that text at its save width.
+HeaderWriteInput InputThroughBoxes(const ImageHeaders& headers)
+{
+    auto throughBox = [](uint32_t value, const HeaderField& field) {
+        const std::string decimal = std::to_string(value);
+        const int64_t toggled = ParseFieldValue(decimal, false, ToggleParseBits(field.valueClass));
+        const std::string hex = FieldValueText(toggled, true, HexDigits(field.valueClass));
+        return ParseFieldValue(hex, true, field);
+    };
+    HeaderWriteInput input;
+    input.hasPe = headers.kind == ImageKind::Pe;
+    input.peOffset = headers.peOffset;
+    input.optHeaderSize = headers.optHeaderSize;
+    for (int i = 0; i < kHeaderFieldCount; ++i)
+        input.values[size_t(i)] = throughBox(headers.values[size_t(i)], HeaderFields()[size_t(i)]);
+    for (const SectionValues& section : headers.sections) {
+        auto& rows = input.sections.emplace_back();
+        for (int r = 0; r < kSectionRowCount; ++r)
+            rows[size_t(r)] = throughBox(section.rows[size_t(r)], SectionFields()[size_t(r)]);
+    }
+    return input;
+}
+
+int Index(const char* box)
+{
+    return HeaderFieldIndex(box);
+}
+
+// Records the calls; throws EWriteError on the failAt-th write or on Flush when asked.
+class FailingWriter : public MemoryBytes {
+public:
+    using MemoryBytes::MemoryBytes;
+    void WriteAt(uint64_t pos, const void* buffer, size_t count) override
+    {
+        if (++writes == failAt)
+            throw EWriteError("image.exe", "No space left on device");
+        MemoryBytes::WriteAt(pos, buffer, count);
+    }
+    void Flush() override
+    {
+        ++flushes;
+        if (failFlush)
+            throw EWriteError("image.exe", "Input/output error");
+    }
+    int writes = 0;
+    int failAt = -1;
+    int flushes = 0;
+    bool failFlush = false;
+};
+
+PeBuilder TwoSections()
+{
+    return PeBuilder()
+        .TimeDateStamp(0x65F42328)
+        .EntryPoint(0x1010)
+        .AddSection(PeSection(".text")
+                        .Virtual(0x1000, 0x39)
+                        .Raw(0x400, 0x200)
+                        .Characteristics(0x60000020)
+                        .Data(std::vector<uint8_t>(0x200, 0xCC)))
+        .AddSection(PeSection(".data")
+                        .Virtual(0x2000, 0x50)
+                        .Raw(0x600, 0x200)
+                        .Relocations(0x1234, 3)
+                        .LineNumbers(0x5678, 0xFFFF)
+                        .Characteristics(0xC0000040)
+                        .Data(std::vector<uint8_t>(0x200, 0x11)));
+}
+
+} // namespace
+
+class HeaderWriterTest : public QObject {
+    Q_OBJECT
+private slots:
+    void planForDosOnly();
+    void planForPe();
+    void planPositionsWrapIn32Bits();
+    void valuesAreCutToTheirWidth_data();
+    void valuesAreCutToTheirWidth();
+    void sectionsAsLoadedNotAsEdited();
+    void writesLittleEndianAndNothingElse();
+    void neverWritesAtOrBeyondTheLimit();
+    void saveAfterOpenIsByteIdentical_data();
+    void saveAfterOpenIsByteIdentical();
+    void truncatedFileOnDiskStaysIdentical();
+    void failingWritePropagates();
+    void failingFlushPropagates();
+    void readOnlyStreamNamesFileAndReason();
+};
+
+void HeaderWriterTest::planForDosOnly()
+{
+    HeaderWriteInput input;
+    for (int i = 0; i < kHeaderFieldCount; ++i)
+        input.values[size_t(i)] = 100 + i;
+    input.hasPe = false;
+    input.peOffset = 0x80;
+    input.sections.resize(2); // ignored without a PE header
+    const WritePlan plan = BuildWritePlan(input);
+    QCOMPARE(int(plan.items.size()), 9);
+    const uint32_t positions[] = {2, 4, 8, 10, 12, 14, 16, 20, 22};
+    for (int i = 0; i < 9; ++i) {
+        QCOMPARE(plan.items[size_t(i)].position, positions[i]);
+        QCOMPARE(int(plan.items[size_t(i)].width), 2);
+        QCOMPARE(plan.items[size_t(i)].value, uint32_t(100 + i));
+    }
+}
+
+void HeaderWriterTest::planForPe()
+{
+    HeaderWriteInput input;
+    input.hasPe = true;
+    input.peOffset = 0x80;
+    input.optHeaderSize = 0xE0;
+    for (int i = 0; i < kHeaderFieldCount; ++i)
+        input.values[size_t(i)] = i;
+    input.sections.resize(2);
+    for (int r = 0; r < kSectionRowCount; ++r) {
+        input.sections[0][size_t(r)] = 0x100 + r;
+        input.sections[1][size_t(r)] = 0x200 + r;
+    }
+    const WritePlan plan = BuildWritePlan(input);
+    QCOMPARE(int(plan.items.size()), 46 + 18);
+
+    // File header from PEOffset + 4, optional header straight after, ending at PEOffset + 120.
+    uint32_t next = 0x84;
+    for (int i = kDosFieldCount; i < kHeaderFieldCount; ++i) {
+        const WriteItem& item = plan.items[size_t(i)];
+        QCOMPARE(item.position, next);
+        QCOMPARE(item.width, HeaderFields()[size_t(i)].width);
+        QCOMPARE(item.value, uint32_t(i));
+        next += item.width;
+    }
+    QCOMPARE(next, 0x80u + 120u);
+
+    // Section i from PEOffset + 24 + OptHeaderSize + 40 i + 8, 32 bytes each, names skipped.
+    const uint8_t widths[] = {4, 4, 4, 4, 4, 4, 2, 2, 4};
+    for (uint32_t s = 0; s < 2; ++s) {
+        next = 0x80 + 24 + 0xE0 + 40 * s + 8;
+        for (int r = 0; r < kSectionRowCount; ++r) {
+            const WriteItem& item = plan.items[size_t(46 + 9 * int(s) + r)];
+            QCOMPARE(item.position, next);
+            QCOMPARE(item.width, widths[r]);
+            QCOMPARE(item.value, uint32_t(0x100 * (s + 1) + uint32_t(r)));
+            next += item.width;
+        }
+        QCOMPARE(next, 0x80u + 24u + 0xE0u + 40u * (s + 1));
+    }
+}
+
+void HeaderWriterTest::planPositionsWrapIn32Bits()
+{
+    HeaderWriteInput input;
+    input.hasPe = true;
+    input.peOffset = 0xFFFFFFF0;
+    input.optHeaderSize = 0xFFFF;
+    input.sections.resize(1);
+    const WritePlan plan = BuildWritePlan(input);
+    QCOMPARE(plan.items[size_t(Index("EdMachine"))].position, 0xFFFFFFF4u);
+    QCOMPARE(plan.items[size_t(Index("EdChar"))].position, 0x6u);
+    QCOMPARE(plan.items[size_t(Index("EdMagic"))].position, 0x8u);
+    QCOMPARE(plan.items[46].position, uint32_t(0xFFFFFFF0u + 24u + 0xFFFFu + 8u));
+}
+
+void HeaderWriterTest::valuesAreCutToTheirWidth_data()
+{
+    QTest::addColumn<QString>("box"); // empty: section row
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("hex");
+    QTest::addColumn<uint>("stored");
+    QTest::newRow("word 70000") << "EdChar" << 0 << "70000" << false << 4464u;
+    QTest::newRow("word 1FFFF") << "EdMachine" << 0 << "1FFFF" << true << 0xFFFFu;
+    QTest::newRow("byte 1FF") << "EdMajorLinker" << 0 << "1FF" << true << 0xFFu;
+    QTest::newRow("byte 256") << "EdMinorLinker" << 0 << "256" << false << 0u;
+    QTest::newRow("dword ten hex digits") << "EdImageBase" << 0 << "FF12345678" << true << 0x12345678u;
+    QTest::newRow("dword 9999999999") << "EdCheckSum" << 0 << "9999999999" << false << 0x540BE3FFu;
+    QTest::newRow("dword lower case") << "EdDateStamp" << 0 << "ffffffff" << true << 0xFFFFFFFFu;
+    QTest::newRow("row 6 00012345") << "" << 6 << "00012345" << true << 0x2345u;
+    QTest::newRow("row 7 decimal 70000") << "" << 7 << "70000" << false << 4464u;
+    QTest::newRow("row 6 FFFFFFFF") << "" << 6 << "FFFFFFFF" << true << 0xFFFFu;
+    QTest::newRow("row 8 ten digits") << "" << 8 << "1C0000040" << true << 0xC0000040u;
+    QTest::newRow("row 0 decimal") << "" << 0 << "4294967296" << false << 0u;
+}
+
+void HeaderWriterTest::valuesAreCutToTheirWidth()
+{
+    QFETCH(QString, box);
+    QFETCH(int, row);
+    QFETCH(QString, text);
+    QFETCH(bool, hex);
+    QFETCH(uint, stored);
+    HeaderWriteInput input;
+    input.hasPe = true;
+    input.peOffset = 0x80;
+    input.optHeaderSize = 0xE0;
+    input.sections.resize(1);
+    size_t item = 0;
+    if (box.isEmpty()) {
+        input.sections[0][size_t(row)]
+            = ParseFieldValue(text.toStdString(), hex, SectionFields()[size_t(row)]);
+        item = size_t(kHeaderFieldCount + row);
+    } else {
+        item = size_t(Index(box.toLatin1().constData()));
+        input.values[item] = ParseFieldValue(text.toStdString(), hex, HeaderFields()[item]);
+    }
+    const WritePlan plan = BuildWritePlan(input);
+    QCOMPARE(plan.items[item].value, stored);
+
+    // The bytes in the file: exactly width bytes little-endian, the neighbours untouched.
+    MemoryBytes file(std::vector<uint8_t>(0x400, 0xEE));
+    ApplyWritePlan(WritePlan{{plan.items[item]}}, file, file.Size());
+    const WriteItem& w = plan.items[item];
+    QCOMPARE(ReadLe(file.bytes, w.position, w.width), uint64_t(stored));
+    QCOMPARE(file.bytes[w.position - 1], uint8_t(0xEE));
+    QCOMPARE(file.bytes[w.position + w.width], uint8_t(0xEE));
+}
+
+void HeaderWriterTest::sectionsAsLoadedNotAsEdited()
+{
+    const std::vector<uint8_t> original = TwoSections().Build();
+    HeaderWriteInput input = InputThroughBoxes(ReadImageHeaders(MemoryBytes(original)));
+    // Edited counts are stored, but the table is still written where and as often as loaded.
+    input.values[size_t(Index("EdSections"))] = 5;
+    input.values[size_t(Index("EdSizeOptHd"))] = 0x10;
+    input.sections[1][8] = 0x40000040;
+    MemoryBytes file(original);
+    ApplyWritePlan(BuildWritePlan(input), file, file.Size());
+
+    std::vector<uint8_t> expected = original;
+    WriteLe(expected, 0x86, 5, 2);
+    WriteLe(expected, 0x94, 0x10, 2);
+    WriteLe(expected, 0x178 + 40 + 36, 0x40000040, 4);
+    QCOMPARE(file.bytes, expected);
+}
+
+void HeaderWriterTest::writesLittleEndianAndNothingElse()
+{
+    const std::vector<uint8_t> original = TwoSections().Build();
+    const ImageHeaders headers = ReadImageHeaders(MemoryBytes(original));
+    HeaderWriteInput input = InputThroughBoxes(headers);
+    // Change every written field: each must land at its place, and nothing else may change.
+    for (int i = 0; i < kHeaderFieldCount; ++i)
+        input.values[size_t(i)] = 0x01020304 * (i + 1);
+    for (auto& rows : input.sections)
+        for (int r = 0; r < kSectionRowCount; ++r)
+            rows[size_t(r)] = 0x0A0B0C0D + r;
+    MemoryBytes file(original);
+    ApplyWritePlan(BuildWritePlan(input), file, file.Size());
+    QCOMPARE(file.bytes.size(), original.size());
+
+    std::vector<bool> written(original.size(), false);
+    for (int i = 0; i < kHeaderFieldCount; ++i) {
+        const HeaderField& field = HeaderFields()[size_t(i)];
+        const uint32_t pos = FieldPosition(field, 0x80, 0xE0);
+        const uint64_t mask = field.width == 4 ? 0xFFFFFFFF : (1u << (8 * field.width)) - 1;
+        QCOMPARE(ReadLe(file.bytes, pos, field.width), uint64_t(0x01020304u * uint32_t(i + 1)) & mask);
+        for (int b = 0; b < field.width; ++b)
+            written[pos + uint32_t(b)] = true;
+    }
+    for (uint32_t s = 0; s < 2; ++s) {
+        for (int r = 0; r < kSectionRowCount; ++r) {
+            const HeaderField& field = SectionFields()[size_t(r)];
+            const uint32_t pos = FieldPosition(field, 0x80, 0xE0, s);
+            QCOMPARE(ReadLe(file.bytes, pos, field.width),
+                uint64_t(0x0A0B0C0D + r) & (field.width == 4 ? 0xFFFFFFFF : 0xFFFF));
+            for (int b = 0; b < field.width; ++b)
+                written[pos + uint32_t(b)] = true;
+        }
+    }
+    // Signatures, relocation count, checksum, PE offset, data directories, names, bodies.
+    for (size_t i = 0; i < original.size(); ++i) {
+        if (!written[i])
+            QVERIFY2(file.bytes[i] == original[i], qPrintable(QString("byte %1 changed").arg(i, 0, 16)));
+    }
+    QVERIFY(!written[0] && !written[6] && !written[18] && !written[60] && !written[0x80] && !written[0x178]);
+}
+
+void HeaderWriterTest::neverWritesAtOrBeyondTheLimit()
+{
+    WritePlan plan;
+    plan.items = {{0, 4, 0x44332211}, {6, 4, 0x88776655}, {8, 2, 0xBBAA}, {9, 1, 0xCC}, {0xFFFFFFFF, 4, 1}};
+    MemoryBytes file(std::vector<uint8_t>(8, 0));
+    ApplyWritePlan(plan, file, file.Size());
+    QCOMPARE(file.bytes, (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44, 0, 0, 0x55, 0x66}));
+
+    // A limit below the size (the size when the file was opened) is honoured too.
+    MemoryBytes grown(std::vector<uint8_t>(8, 0));
+    ApplyWritePlan(plan, grown, 5);
+    QCOMPARE(grown.bytes, (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44, 0, 0, 0, 0}));
+}
+
+void HeaderWriterTest::saveAfterOpenIsByteIdentical_data()
+{
+    QTest::addColumn<std::vector<uint8_t>>("bytes");
+    const uint64_t table = TwoSections().SectionTableOffset();
+    QTest::newRow("two sections") << TwoSections().Build();
+    QTest::newRow("no sections") << PeBuilder().Build();
+    QTest::newRow("DOS only") << PeBuilder().DosOnly().Build();
+    QTest::newRow("MZ only") << std::vector<uint8_t>{'M', 'Z'};
+    QTest::newRow("three bytes") << std::vector<uint8_t>{'M', 'Z', 0x90};
+    QTest::newRow("cut in DOS header") << TwoSections().TruncateTo(15).Build();
+    QTest::newRow("PE at the end") << PeBuilder().TruncateTo(0x82).Build();
+    QTest::newRow("cut in file header") << TwoSections().TruncateTo(0x8A).Build();
+    QTest::newRow("cut in optional header") << TwoSections().TruncateTo(0xB6).Build();
+    QTest::newRow("cut after optional part") << TwoSections().TruncateTo(0xF9).Build();
+    QTest::newRow("cut in section name") << TwoSections().TruncateTo(table + 3).Build();
+    QTest::newRow("cut in section row 6") << TwoSections().TruncateTo(table + 40 + 33).Build();
+    QTest::newRow("cut in section row 8") << TwoSections().TruncateTo(table + 40 + 38).Build();
+    QTest::newRow("table past the end")
+        << TwoSections().SizeOfOptionalHeader(0xFFFF).TruncateTo(0x300).Build();
+    QTest::newRow("table over optional header") << TwoSections().SizeOfOptionalHeader(8).Build();
+    QTest::newRow("PE header over DOS header") << TwoSections().PeOffset(12).Build();
+    QTest::newRow("PE offset 5") << TwoSections().PeOffset(5).SectionCount(1).Build();
+    QTest::newRow("top-bit values") << PeBuilder()
+                                           .ImageBase(0xFFFFFFFF)
+                                           .LinkerVersion(255, 255)
+                                           .AddSection(PeSection("ABCDEFGH")
+                                                           .Virtual(0x80000000, 0xFFFFFFFF)
+                                                           .Relocations(0xFFFFFFFF, 0xFFFF)
+                                                           .Characteristics(0xFFFFFFFF))
+                                           .Build();
+    QTest::newRow("96 sections") << [] {
+        PeBuilder b;
+        for (int i = 0; i < 96; ++i)
+            b.AddSection(PeSection("S")
+                             .Virtual(uint32_t(i) << 12, 0x1000)
+                             .Raw(uint32_t(i) * 7, 0x3F)
+                             .Characteristics(0xE0000020u + uint32_t(i)));
+        return b.Build();
+    }();
+}
+
+void HeaderWriterTest::saveAfterOpenIsByteIdentical()
+{
+    QFETCH(std::vector<uint8_t>, bytes);
+    const ImageHeaders headers = ReadImageHeaders(MemoryBytes(bytes));
+    QVERIFY(headers.kind != ImageKind::NotMz);
+    MemoryBytes file(bytes);
+    ApplyWritePlan(BuildWritePlan(InputThroughBoxes(headers)), file, headers.fileSize);
+    QCOMPARE(file.bytes.size(), bytes.size());
+    QCOMPARE(file.bytes, bytes);
+}
+
+void HeaderWriterTest::truncatedFileOnDiskStaysIdentical()
+{
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/cut.exe";
+    const std::vector<uint8_t> bytes
+        = TwoSections().TruncateTo(TwoSections().SectionTableOffset() + 50).Build();
+    WriteFileBytes(path, bytes);
+    {
+        FileStream stream(path, FileStream::Mode::OpenReadWrite);
+        const ImageHeaders headers = ReadImageHeaders(stream);
+        QCOMPARE(headers.kind, ImageKind::Pe);
+        QCOMPARE(int(headers.sections.size()), 2);
+        HeaderWriteInput input = InputThroughBoxes(headers);
+        input.sections[1][8] = 0x12345678; // beyond the end: must not grow the file
+        input.values[size_t(Index("EdChar"))] = 0x210F;
+        ApplyWritePlan(BuildWritePlan(input), stream, headers.fileSize);
+    }
+    std::vector<uint8_t> expected = bytes;
+    WriteLe(expected, 0x96, 0x210F, 2);
+    QCOMPARE(std::filesystem::file_size(path), uintmax_t(bytes.size()));
+    QCOMPARE(ReadFileBytes(path), expected);
+}
+
+void HeaderWriterTest::failingWritePropagates()
+{
+    const std::vector<uint8_t> original = TwoSections().Build();
+    const HeaderWriteInput input = InputThroughBoxes(ReadImageHeaders(MemoryBytes(original)));
+    FailingWriter file(original);
+    file.failAt = 12;
+    try {
+        ApplyWritePlan(BuildWritePlan(input), file, file.Size());
+        QFAIL("no error");
+    } catch (const EWriteError& e) {
+        QCOMPARE(QString(e.what()), QString("Cannot write file image.exe. No space left on device"));
+    }
+    QCOMPARE(file.writes, 12);
+    QCOMPARE(file.flushes, 0); // stopped at the failing write
+}
+
+void HeaderWriterTest::failingFlushPropagates()
+{
+    FailingWriter file(TwoSections().Build());
+    file.failFlush = true;
+    QVERIFY_THROWS_EXCEPTION(
+        EWriteError, ApplyWritePlan(BuildWritePlan(HeaderWriteInput{}), file, file.Size()));
+    QCOMPARE(file.writes, 9);
+    QCOMPARE(file.flushes, 1);
+}
+
+void HeaderWriterTest::readOnlyStreamNamesFileAndReason()
+{
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/image.exe";
+    TwoSections().WriteFile(path);
+    FileStream stream(path, FileStream::Mode::OpenRead);
+    const HeaderWriteInput input = InputThroughBoxes(ReadImageHeaders(stream));
+    try {
+        ApplyWritePlan(BuildWritePlan(input), stream, stream.Size());
+        QFAIL("no error");
+    } catch (const EWriteError& e) {
+        QVERIFY2(QString(e.what()).startsWith(QString::fromStdString("Cannot write file " + path + ". ")),
+            e.what());
+        QVERIFY(QString(e.what()).size() > int(("Cannot write file " + path + ". ").size()));
+    }
+}
+
+QTEST_APPLESS_MAIN(HeaderWriterTest)
+#include "HeaderWriterTest.moc"
