@@ -208,7 +208,9 @@ private:
     std::vector<ConvertedBox> ConvertedSet() const;
     bool HexShown() const;
     // Puts count bytes into the hex viewer in place of what it showed and shows it modally.
-    void ShowInHexViewer(const uint8_t* buffer, int32_t count);
+    // fill(block, offset, n) supplies bytes offset .. offset + n - 1 of them.
+    using BlockFiller = std::function<void(uint8_t* block, uint32_t offset, uint32_t n)>;
+    void ShowInHexViewer(uint32_t count, const BlockFiller& fill);
 
     std::array<TEdit*, 46> FHeaderEdits{};
     QString FFileName;

@@ -17,9 +17,8 @@
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <new>
+#include <algorithm>
 
-#include <sys/mman.h>
 
 namespace {
 
@@ -35,42 +34,10 @@ void EnsureHexViewer(QWidget* owner)
         FrmEdit = new TFrmEdit(FrmHex);
 }
 
-// The section body buffer. A big one is taken straight from the system, in huge pages
-// where the system offers them: filling hundreds of MiB page by page costs far more
-// than the read itself.
-class SectionBuffer {
-public:
-    explicit SectionBuffer(size_t size)
-        : FSize(size)
-    {
-        if (size >= kHugePage) {
-            void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (block == MAP_FAILED)
-                throw std::bad_alloc();
-            madvise(block, size, MADV_HUGEPAGE); // a hint; without it the block works all the same
-            FData = static_cast<uint8_t*>(block);
-            FMapped = true;
-        } else {
-            FData = new uint8_t[size];
-        }
-    }
-    ~SectionBuffer()
-    {
-        if (FMapped)
-            munmap(FData, FSize);
-        else
-            delete[] FData;
-    }
-    SectionBuffer(const SectionBuffer&) = delete;
-    SectionBuffer& operator=(const SectionBuffer&) = delete;
-    uint8_t* Data() const { return FData; }
-
-private:
-    static constexpr size_t kHugePage = size_t(2) << 20;
-    uint8_t* FData = nullptr;
-    size_t FSize = 0;
-    bool FMapped = false;
-};
+// Bytes go to the viewer through one block of at most this size, so viewing a big
+// section needs no buffer of its size: the bytes only pass through on their way from the
+// user's file into the viewer's working file.
+constexpr uint32_t kHandOverBlock = uint32_t(4) << 20;
 
 uint32_t ParseShownValue(const QString& text, bool hex)
 {
@@ -81,13 +48,13 @@ uint32_t ParseShownValue(const QString& text, bool hex)
 
 } // namespace
 
-void TFrmView::ShowInHexViewer(const uint8_t* buffer, int32_t count)
+void TFrmView::ShowInHexViewer(uint32_t count, const BlockFiller& fill)
 {
     EnsureHexViewer(this);
     THexEditor* editor = FrmHex->HexEditor;
     // The viewer has no undo command. Replacing a selection would keep an undo copy of
-    // everything shown before, so the old content is dropped first and the replacement
-    // below fills an empty editor; the result is the same bytes, caret and selection.
+    // everything shown before, so the old content is dropped first and the new bytes
+    // fill an empty editor; the result is the same bytes, caret and selection.
     const bool inCharField = editor->GetInCharField();
     editor->CreateEmptyFile("Untitled");
 
@@ -99,7 +66,17 @@ void TFrmView::ShowInHexViewer(const uint8_t* buffer, int32_t count)
     } catch (const std::exception&) {
         // Nothing to select in an empty editor.
     }
-    editor->ReplaceSelection(buffer, count);
+    const uint32_t blockSize = std::min(count, kHandOverBlock);
+    std::unique_ptr<uint8_t[]> block(new uint8_t[std::max<uint32_t>(blockSize, 1)]);
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t n = std::min(blockSize, count - done);
+        fill(block.get(), done, n);
+        if (done == 0)
+            editor->ReplaceSelection(block.get(), static_cast<int32_t>(n));
+        else
+            editor->AppendBuffer(block.get(), static_cast<int32_t>(n));
+        done += n;
+    }
     editor->ResetUndo();
     editor->SetInCharField(inCharField);
     editor->SetSelStart(0);
@@ -141,11 +118,12 @@ void TFrmView::ButViewClick()
 
     // Every byte is read from the file; a short read, should the file have shrunk
     // meanwhile, leaves zeros rather than memory nobody wrote.
-    SectionBuffer buffer(RawDataSize);
-    const size_t got = FileStream->ReadAt(RawDataPointer, buffer.Data(), RawDataSize);
-    if (got < RawDataSize)
-        std::memset(buffer.Data() + got, 0, RawDataSize - got);
-    ShowInHexViewer(buffer.Data(), static_cast<int32_t>(RawDataSize));
+    const uint64_t pointer = RawDataPointer;
+    ShowInHexViewer(RawDataSize, [this, pointer](uint8_t* block, uint32_t offset, uint32_t n) {
+        const size_t got = FileStream->ReadAt(pointer + offset, block, n);
+        if (got < n)
+            std::memset(block + got, 0, n - got);
+    });
 }
 
 void TFrmView::ButDumpClick()
@@ -158,5 +136,7 @@ void TFrmView::ButDumpClick()
     if (!FileStream)
         return;
     FileStream->ReadAt(offset, buffer.data(), buffer.size());
-    ShowInHexViewer(buffer.data(), kDumpSize);
+    ShowInHexViewer(kDumpSize, [&buffer](uint8_t* block, uint32_t from, uint32_t n) {
+        std::memcpy(block, buffer.data() + from, n);
+    });
 }
