@@ -1,6 +1,8 @@
 // Start-up: keep the startup file name, create the windows, run the message loop.
 #include "CustomGrid.h"
 #include "FrmAbout.h"
+#include "FrmEdit.h"
+#include "FrmHex.h"
 #include "FrmView.h"
 #include "Guard.h"
 
@@ -10,14 +12,15 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvex"));
-    // Errors inside the hex editor's event handlers go to the same display.
-    TCustomGrid::SetErrorHandler([](const std::exception& error) { ShowException(error); });
     // Errors that escape start-up or the loop are shown, and the program still ends normally.
     Guarded([&] {
         StartupFileName = StartupTextFromArguments(QApplication::arguments().mid(1));
         FrmView = new TFrmView;
         FrmAbout = new TFrmAbout(FrmView);
-        // The hex viewer windows join here, after the about box.
+        FrmHex = new TFrmHex(FrmView);
+        FrmEdit = new TFrmEdit(FrmHex);
+        // Errors inside the hex editor's own input handling reach the same display.
+        TCustomGrid::SetErrorHandler([](const std::exception& error) { ShowException(error); });
         FrmView->setAttribute(Qt::WA_DeleteOnClose);
         FrmView->show();
         FrmView->activateWindow();

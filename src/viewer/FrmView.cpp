@@ -387,6 +387,8 @@ void TFrmView::CreatePages()
     ButSave->setEnabled(false);
     ButSave->raise();
     connect(ButSave, &QPushButton::clicked, this, [this] { Guarded([this] { ButSaveClick(); }); });
+    connect(ButView, &QPushButton::clicked, this, [this] { Guarded([this] { ButViewClick(); }); });
+    connect(ButDump, &QPushButton::clicked, this, [this] { Guarded([this] { ButDumpClick(); }); });
 
     // Text changes run the change handlers (they fire only when the text really changes).
     connect(EdDateStamp, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdDateStampChange(); }); });

@@ -53,6 +53,8 @@ public:
         QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
     void PageControl3DrawTab(QPainter& canvas, int tabIndex, const QRect& rect, bool active);
     void TabPEShow();
+    void ButViewClick();
+    void ButDumpClick();
 
     bool ReadHeaders(::FileStream& stream);
 
@@ -205,6 +207,10 @@ private:
     };
     std::vector<ConvertedBox> ConvertedSet() const;
     bool HexShown() const;
+    // Puts count bytes into the hex viewer in place of what it showed and shows it modally.
+    // fill(block, offset, n) supplies bytes offset .. offset + n - 1 of them.
+    using BlockFiller = std::function<void(uint8_t* block, uint32_t offset, uint32_t n)>;
+    void ShowInHexViewer(uint32_t count, const BlockFiller& fill);
 
     std::array<TEdit*, 46> FHeaderEdits{};
     QString FFileName;

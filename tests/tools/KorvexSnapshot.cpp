@@ -1,8 +1,12 @@
 // korvex-snapshot FILE [actions...]
 // Opens FILE in the real main window (offscreen) through its open command, runs the
 // actions through the real controls, and prints every named control as JSON.
+#include "FrmEdit.h"
+#include "FrmHex.h"
 #include "FrmView.h"
+#include "HexEditor.h"
 #include "Messages.h"
+#include "ModalDriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,9 +40,14 @@ const char* kUsage
       "  --open FILE        File > Open... with FILE as the chosen name\n"
       "  --show NAME        bring the page NAME (or the page holding control NAME) to the front\n"
       "  --grab PNG         save a picture of the window\n"
+      "  --view I           \"&View\" on section page I: records the hex viewer, then closes it\n"
+      "  --dump             \"&Dump\" of the entry point: records the hex viewer, then closes it\n"
+      "  --linger MS        keep the hex viewer open MS milliseconds before closing it (default 0)\n"
       "Section controls are named S<i>.R<r> (edit of row r) and S<i>.F<f> (check box of flag f).\n";
 
 QJsonArray Messages;
+QJsonArray Views;
+int LingerMs = 0;
 
 QString KindName(MsgKind kind)
 {
@@ -189,8 +198,40 @@ QJsonObject Snapshot(TFrmView& view)
         sections.append(section);
     }
     root[QStringLiteral("sections")] = sections;
+    root[QStringLiteral("views")] = Views;
     root[QStringLiteral("messages")] = Messages;
     return root;
+}
+
+// Presses a button that shows the hex viewer, records what the viewer holds while it is
+// open (caption, data size, the first bytes, status text) and closes it.
+void RunViewer(QPushButton* button)
+{
+    ShowPagesOf(button);
+    QJsonObject record;
+    const bool shown = WhileModal(
+        FrmHex, [button] { button->click(); },
+        [&record] {
+            QApplication::processEvents();
+            THexEditor* editor = FrmHex->HexEditor;
+            int32_t count = std::min<int32_t>(editor->GetDataSize(), 32);
+            QByteArray first;
+            if (count > 0) {
+                const auto block = editor->BufferFromFile(0, count);
+                if (block)
+                    first = QByteArray(reinterpret_cast<const char*>(block.get()), count);
+            }
+            record[QStringLiteral("size")] = editor->GetDataSize();
+            record[QStringLiteral("first")] = QString::fromLatin1(first.toHex().toUpper());
+            record[QStringLiteral("status")] = FrmHex->StatusText();
+            if (LingerMs > 0)
+                QTest::qWait(LingerMs);
+            FrmHex->close();
+        },
+        10000 + LingerMs);
+    record[QStringLiteral("shown")] = shown;
+    record[QStringLiteral("caption")] = FrmHex->windowTitle();
+    Views.append(record);
 }
 
 int Fail(const QString& text)
@@ -220,6 +261,9 @@ int main(int argc, char** argv)
     });
 
     TFrmView view;
+    // The windows start-up makes after the main window.
+    FrmHex = new TFrmHex(&view);
+    FrmEdit = new TFrmEdit(FrmHex);
     StartupFileName = args[1];
     view.show();
     view.activateWindow();
@@ -255,6 +299,20 @@ int main(int argc, char** argv)
             QApplication::processEvents();
             if (!view.grab().save(args[i + 1]))
                 return Fail(QStringLiteral("cannot write ") + args[i + 1]);
+            i += 1;
+        } else if (action == QLatin1String("--view") && needs(1)) {
+            bool ok = false;
+            const int index = args[i + 1].toInt(&ok);
+            if (!ok || index < 0 || index >= view.PageControl3->count())
+                return Fail(QStringLiteral("no section page ") + args[i + 1]);
+            ShowPagesOf(view.ButView);
+            view.PageControl3->setCurrentIndex(index);
+            RunViewer(view.ButView);
+            i += 1;
+        } else if (action == QLatin1String("--dump")) {
+            RunViewer(view.ButDump);
+        } else if (action == QLatin1String("--linger") && needs(1)) {
+            LingerMs = std::max(0, args[i + 1].toInt());
             i += 1;
         } else if (action == QLatin1String("--toggle")) {
             view.MnuHexView->trigger();

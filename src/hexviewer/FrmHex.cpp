@@ -1,0 +1,252 @@
+// The hex viewer window: form, status line, copy as hex text and the byte search.
+#include "FrmHex.h"
+
+#include "FrmEdit.h"
+#include "Guard.h"
+#include "HexEditor.h"
+#include "Modal.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+char EditMode = 0;
+TFrmHex* FrmHex = nullptr;
+
+namespace {
+
+// FindBytes reads the range in blocks of this size (consecutive blocks overlap by the
+// pattern length less one), so a search over a large view needs no copy of it.
+constexpr int32_t kFindBlock = 4 << 20;
+
+QFont FormFont()
+{
+    QFont font;
+    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"});
+    font.setPixelSize(11);
+    return font;
+}
+
+QFont EditorFont()
+{
+    QFont font(QStringLiteral("Courier"));
+    font.setPixelSize(13);
+    // The grid needs equal character widths: a proportional stand-in will not do.
+    if (!QFontInfo(font).fixedPitch()) {
+        font.setStyleHint(QFont::Monospace);
+        font.setFixedPitch(true);
+    }
+    return font;
+}
+
+// The lowest i with i + length <= count at which pattern matches block.
+int32_t ScanBlock(const uint8_t* block, int32_t count, const uint8_t* pattern, int32_t length)
+{
+    const int32_t lastStart = count - length;
+    for (int32_t i = 0; i <= lastStart;) {
+        const void* hit = std::memchr(block + i, pattern[0], static_cast<size_t>(lastStart - i + 1));
+        if (!hit)
+            return -1;
+        i = static_cast<int32_t>(static_cast<const uint8_t*>(hit) - block);
+        if (std::memcmp(block + i + 1, pattern + 1, static_cast<size_t>(length - 1)) == 0)
+            return i;
+        ++i;
+    }
+    return -1;
+}
+
+} // namespace
+
+TFrmHex::TFrmHex(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("FrmHex"));
+    setFont(FormFont());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+        | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    MenuHexEdit = new QMenuBar(this);
+    MenuHexEdit->setObjectName(QStringLiteral("MenuHexEdit"));
+    layout->setMenuBar(MenuHexEdit);
+    MnuEdit = MenuHexEdit->addMenu(QStringLiteral("&Edit"));
+    MnuEdit->setObjectName(QStringLiteral("MnuEdit"));
+    auto addItem = [this](const char* name, const QString& caption, const QKeySequence& key,
+                       void (TFrmHex::*handler)()) {
+        QAction* action = MnuEdit->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(key);
+        // The items work wherever the focus is inside the viewer.
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+        return action;
+    };
+    MnuItemCopy = addItem("MnuItemCopy", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C),
+        &TFrmHex::MnuItemCopyClick);
+    MenuItemOffset = addItem("MenuItemOffset", QStringLiteral("Go To Offset ..."), QKeySequence(Qt::Key_F1),
+        &TFrmHex::MenuItemOffsetClick);
+    MenuItemLine = addItem("MenuItemLine", QStringLiteral("Go To Line ..."), QKeySequence(Qt::Key_F2),
+        &TFrmHex::MenuItemLineClick);
+    MenuItemFind = addItem(
+        "MenuItemFind", QStringLiteral("Find ..."), QKeySequence(Qt::Key_F3), &TFrmHex::MenuItemFindClick);
+    MenuItemNext = addItem(
+        "MenuItemNext", QStringLiteral("Find Next"), QKeySequence(Qt::Key_F4), &TFrmHex::MenuItemNextClick);
+
+    HexEditor = new THexEditor(this);
+    HexEditor->setObjectName(QStringLiteral("HexEditor"));
+    HexEditor->SetReadOnlyView(true);
+    HexEditor->SetBytesPerLine(16);
+    HexEditor->SetBytesPerColumn(1);
+    HexEditor->SetTranslation(ttASCII);
+    HexEditor->SetOffsetDisplay(odHex);
+    HexEditor->SetOffsetSeparator(':');
+    HexEditor->CreateBackup = false;
+    HexEditor->BackupExtension = ".bak";
+    HexEditor->SetFocusFrame(true);
+    HexEditor->setFont(EditorFont());
+    HexEditor->SetCursor(QCursor(Qt::IBeamCursor));
+    HexEditor->OnStateChanged = [this](THexEditor*) { Guarded([this] { HexEditorStateChanged(); }); };
+    layout->addWidget(HexEditor, 1);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setFixedHeight(19);
+    FStatusPanel = new QLabel(QStringLiteral("Selection: "), StatusBar);
+    FStatusPanel->setMinimumWidth(50);
+    StatusBar->addWidget(FStatusPanel, 1);
+    layout->addWidget(StatusBar);
+
+    // Client area of the classic 631 x 364 window: the frame takes 8 x 27 of it.
+    resize(623, 337);
+
+    // The properties are in place: the editor starts over with empty data, which also
+    // brings the status line up to date.
+    HexEditor->Loaded();
+}
+
+TFrmHex::~TFrmHex()
+{
+    // The editor must not report to a half-destroyed window.
+    HexEditor->OnStateChanged = nullptr;
+    if (FrmHex == this)
+        FrmHex = nullptr;
+}
+
+QString TFrmHex::StatusText() const
+{
+    return FStatusPanel->text();
+}
+
+void TFrmHex::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The editor drops its notifications while it has no window, as before the first
+    // showing: the status line is brought up to date when the window appears.
+    if (!event->spontaneous())
+        Guarded([this] { HexEditorStateChanged(); });
+}
+
+void TFrmHex::keyPressEvent(QKeyEvent* event)
+{
+    // The viewer has no cancel button: Escape does not close it.
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TFrmHex::HexEditorStateChanged()
+{
+    FStatusPanel->setText(QStringLiteral("Selection: ") + QString::number(HexEditor->GetSelCount()));
+}
+
+void TFrmHex::MnuItemCopyClick()
+{
+    int32_t count = HexEditor->GetSelCount();
+    if (count < 1)
+        return;
+    const int32_t first = std::min(HexEditor->GetSelStart(), HexEditor->GetSelEnd());
+    const std::unique_ptr<uint8_t[]> block = HexEditor->BufferFromFile(first, count);
+    if (!block || count < 1)
+        return; // nothing could be read: the clipboard keeps what it had
+    std::string text(2 * static_cast<size_t>(count) + 1, '\0');
+    ConvertBinToHex(block.get(), text.data(), count, false);
+    QGuiApplication::clipboard()->setText(
+        QString::fromLatin1(text.data(), 2 * static_cast<qsizetype>(count)));
+}
+
+void TFrmHex::ShowEditDialog(char mode, const QString& caption, int height, const QString& prompt)
+{
+    if (!FrmEdit)
+        FrmEdit = new TFrmEdit(this);
+    EditMode = mode;
+    FrmEdit->setWindowTitle(caption);
+    FrmEdit->SetHeight(height);
+    FrmEdit->Label1->setText(prompt);
+    ShowModal(*FrmEdit);
+}
+
+void TFrmHex::MenuItemOffsetClick()
+{
+    ShowEditDialog('a', QStringLiteral("Go To Offset"), TFrmEdit::kGoToHeight,
+        QStringLiteral("Go To Offset (use prefix \"0x\" for hex.)"));
+}
+
+void TFrmHex::MenuItemLineClick()
+{
+    ShowEditDialog('b', QStringLiteral("Go To Line"), TFrmEdit::kGoToHeight,
+        QStringLiteral("Go To Line Number (use prefix \"0x\" for hex.)"));
+}
+
+void TFrmHex::MenuItemFindClick()
+{
+    ShowEditDialog('c', QStringLiteral("Find"), TFrmEdit::kFindHeight, QStringLiteral("Find String"));
+}
+
+void TFrmHex::MenuItemNextClick()
+{
+    if (!FrmEdit)
+        FrmEdit = new TFrmEdit(this);
+    EditMode = 'c';
+    FrmEdit->ButOkClick();
+}
+
+int32_t TFrmHex::FindBytes(const uint8_t* pattern, int32_t length, int32_t end, int32_t start)
+{
+    const int32_t size = HexEditor->GetDataSize();
+    // A start at or past the end of the data (a Find Next after a match on the last
+    // byte) simply finds nothing.
+    if (length < 1 || start < 0 || start >= size)
+        return -1;
+    const int64_t rangeEnd = std::min<int64_t>(end, size);
+    const int32_t blockSize = std::max(kFindBlock, length);
+    for (int64_t at = start; at + length <= rangeEnd;) {
+        int32_t count = static_cast<int32_t>(std::min<int64_t>(blockSize, rangeEnd - at));
+        const std::unique_ptr<uint8_t[]> block = HexEditor->BufferFromFile(static_cast<int32_t>(at), count);
+        if (!block || count < length)
+            return -1; // the read failed: no match can be confirmed
+        const int32_t hit = ScanBlock(block.get(), count, pattern, length);
+        if (hit >= 0)
+            return static_cast<int32_t>(at + hit);
+        if (at + count >= rangeEnd)
+            break;
+        at += count - (length - 1);
+    }
+    return -1;
+}
