@@ -1,6 +1,6 @@
 #include "HexDumpRender.h"
 
-#include "VirtualKeys.h"
+#include "Translation.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1167,6 +1167,24 @@ void AnsiToOemBuffer(const uint8_t* source, uint8_t* dest, int32_t count)
     MapBuffer(kOemAnsi.toOem, source, dest, count);
 }
 
+char16_t UnicodeFromWindows1252(uint8_t ch)
+{
+    if (ch >= 0x80 && kAnsiUnicode[ch - 0x80] != 0)
+        return kAnsiUnicode[ch - 0x80];
+    return ch;
+}
+
+int Windows1252FromUnicode(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    for (int i = 0; i < 32; ++i) {
+        if (kAnsiUnicode[i] == c)
+            return 0x80 + i;
+    }
+    return -1;
+}
+
 uint8_t AnsiLowerChar(uint8_t c)
 {
     return kLower.map[c];

@@ -26,6 +26,11 @@ uint8_t AnsiToOemChar(uint8_t c);
 void OemToAnsiBuffer(const uint8_t* source, uint8_t* dest, int32_t count);
 void AnsiToOemBuffer(const uint8_t* source, uint8_t* dest, int32_t count);
 
+// The Unicode character of an ANSI (Windows-1252) byte; undefined bytes map to themselves.
+char16_t UnicodeFromWindows1252(uint8_t ch);
+// The ANSI byte of a Unicode character, or -1 when the code page has none.
+int Windows1252FromUnicode(char16_t c);
+
 // Lower-casing of 8-bit ANSI characters by the Windows-1252 rules: A-Z, 0x8A, 0x8C,
 // 0x8E, 0x9F (to 0xFF) and 0xC0-0xDE except 0xD7.
 uint8_t AnsiLowerChar(uint8_t c);

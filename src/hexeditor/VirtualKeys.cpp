@@ -1,45 +1,11 @@
 #include "VirtualKeys.h"
 
+#include "Translation.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 
 namespace {
-
-// Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes the code page leaves undefined.
-constexpr char16_t Cp1252High[32] = {
-    0x20AC,
-    0,
-    0x201A,
-    0x0192,
-    0x201E,
-    0x2026,
-    0x2020,
-    0x2021,
-    0x02C6,
-    0x2030,
-    0x0160,
-    0x2039,
-    0x0152,
-    0,
-    0x017D,
-    0,
-    0,
-    0x2018,
-    0x2019,
-    0x201C,
-    0x201D,
-    0x2022,
-    0x2013,
-    0x2014,
-    0x02DC,
-    0x2122,
-    0x0161,
-    0x203A,
-    0x0153,
-    0,
-    0x017E,
-    0x0178,
-};
 
 uint16_t KeypadKey(int qtKey)
 {
@@ -242,21 +208,7 @@ int CharFromText(const QString& text)
 {
     if (text.size() != 1)
         return -1;
-    const char16_t c = text.at(0).unicode();
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return c;
-    for (int i = 0; i < 32; ++i) {
-        if (Cp1252High[i] == c)
-            return 0x80 + i;
-    }
-    return -1;
-}
-
-char16_t UnicodeFromWindows1252(uint8_t ch)
-{
-    if (ch >= 0x80 && ch < 0xA0 && Cp1252High[ch - 0x80] != 0)
-        return Cp1252High[ch - 0x80];
-    return ch;
+    return Windows1252FromUnicode(text.at(0).unicode());
 }
 
 bool PlatformKeyDown(uint16_t virtualKey)

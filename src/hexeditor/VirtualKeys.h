@@ -105,9 +105,6 @@ TShiftState ShiftStateFromKeyEvent(const QKeyEvent& event);
 // character that the code page has.
 int CharFromText(const QString& text);
 
-// The Unicode character of a Windows-1252 byte (undefined bytes map to themselves).
-char16_t UnicodeFromWindows1252(uint8_t ch);
-
 // Whether the platform reports the key or mouse button as down now: the modifiers
 // (VK_SHIFT, VK_CONTROL, VK_MENU) and the buttons (VK_LBUTTON, VK_RBUTTON, VK_MBUTTON).
 // Other keys answer false.

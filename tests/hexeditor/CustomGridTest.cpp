@@ -1,5 +1,6 @@
 #include "CustomGrid.h"
 #include "Errors.h"
+#include "Translation.h"
 
 #include <QApplication>
 #include <QKeyEvent>
