@@ -373,6 +373,9 @@ protected:
     TColor FCaretShapeColor = clNavy;
 
 private:
+    void FinishLoad();
+    bool ShiftNibble(bool insert, int32_t position, bool high);
+
     // What a cell shows, from the facts painting already knows (one data size query
     // and one read window check per row).
     TCellFacts CellFacts(int col, int row, int32_t dataSize);

@@ -67,22 +67,14 @@ bool THexEditor::LoadFromFile(const std::string& fileName)
 
     FreeFile();
     THourglass hourglass;
-    auto finish = [this] {
-        ResetUndo();
-        FChangeMarks.Clear();
-        CalcSizes();
-        Modified = false;
-        Selecting = false;
-        MoveTo(2, 0);
-    };
     try {
         FWorkingFile.LoadCopyOf(fileName);
         FileName = fileName;
     } catch (...) {
-        finish();
+        FinishLoad();
         throw;
     }
-    finish();
+    FinishLoad();
     return true;
 }
 
@@ -90,22 +82,25 @@ bool THexEditor::LoadFromStream(std::istream& stream)
 {
     FreeFile();
     THourglass hourglass;
-    auto finish = [this] {
-        ResetUndo();
-        FChangeMarks.Clear();
-        CalcSizes();
-        Modified = false;
-        Selecting = false;
-        MoveTo(2, 0);
-    };
     try {
         FWorkingFile.LoadFromStream(stream);
     } catch (...) {
-        finish();
+        FinishLoad();
         throw;
     }
-    finish();
+    FinishLoad();
     return true;
+}
+
+// The common end of both loads, also when the copy failed.
+void THexEditor::FinishLoad()
+{
+    ResetUndo();
+    FChangeMarks.Clear();
+    CalcSizes();
+    Modified = false;
+    Selecting = false;
+    MoveTo(2, 0);
 }
 
 bool THexEditor::SaveToFile(const std::string& fileName)

@@ -218,6 +218,22 @@ bool THexEditor::InternalDeleteNibble(int32_t position, bool high)
     return ShiftDeleteNibble(FWorkingFile, position, high);
 }
 
+// The recorded nibble shifts: permission, the shift, then the marks and sizes.
+bool THexEditor::ShiftNibble(bool insert, int32_t position, bool high)
+{
+    if (position < 0 || position >= GetDataSize())
+        return false;
+    if (!CreateUndo(insert ? ukInsertNibble : ukDeleteNibble, position, 0, 0))
+        return false;
+    ResetSelection(false);
+    const bool result = insert ? InternalInsertNibble(position, high) : InternalDeleteNibble(position, high);
+    if (result)
+        FChangeMarks.CutAt(position);
+    FWorkingFile.InvalidateWindow();
+    CalcSizes();
+    return result;
+}
+
 bool THexEditor::InsertNibble(int32_t position, bool high)
 {
     if (GetDataSize() == 0) {
@@ -226,30 +242,10 @@ bool THexEditor::InsertNibble(int32_t position, bool high)
         AppendBuffer(&zero, 1);
         return true;
     }
-    if (position < 0 || position >= GetDataSize())
-        return false;
-    if (!CreateUndo(ukInsertNibble, position, 0, 0))
-        return false;
-    ResetSelection(false);
-    const bool result = InternalInsertNibble(position, high);
-    if (result)
-        FChangeMarks.CutAt(position);
-    FWorkingFile.InvalidateWindow();
-    CalcSizes();
-    return result;
+    return ShiftNibble(true, position, high);
 }
 
 bool THexEditor::DeleteNibble(int32_t position, bool high)
 {
-    if (position < 0 || position >= GetDataSize())
-        return false;
-    if (!CreateUndo(ukDeleteNibble, position, 0, 0))
-        return false;
-    ResetSelection(false);
-    const bool result = InternalDeleteNibble(position, high);
-    if (result)
-        FChangeMarks.CutAt(position);
-    FWorkingFile.InvalidateWindow();
-    CalcSizes();
-    return result;
+    return ShiftNibble(false, position, high);
 }
