@@ -14,14 +14,23 @@
 #define O_CLOEXEC 0
 #endif
 
-FileStream::FileStream(const std::string& fileName, Mode mode) : Name(fileName)
+FileStream::FileStream(const std::string& fileName, Mode mode)
+    : Name(fileName)
 {
     int flags = O_CLOEXEC;
     switch (mode) {
-    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case Mode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
-    case Mode::OpenRead: flags |= O_RDONLY; break;
-    case Mode::OpenReadWrite: flags |= O_RDWR; break;
+    case Mode::Create:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
+    case Mode::CreateExclusive:
+        flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+        break;
+    case Mode::OpenRead:
+        flags |= O_RDONLY;
+        break;
+    case Mode::OpenReadWrite:
+        flags |= O_RDWR;
+        break;
     }
     do {
         Fd = ::open(fileName.c_str(), flags, 0666);
@@ -33,7 +42,7 @@ FileStream::FileStream(const std::string& fileName, Mode mode) : Name(fileName)
         throw EFOpenError(fileName);
     }
     // A directory opens read-only on POSIX; it is not a file we can stream.
-    struct stat st {};
+    struct stat st { };
     if (::fstat(Fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(Fd);
         Fd = -1;
@@ -51,7 +60,7 @@ FileStream::~FileStream()
 
 uint64_t FileStream::Size() const
 {
-    struct stat st {};
+    struct stat st { };
     if (::fstat(Fd, &st) != 0)
         throw EReadError(Name, SystemErrorText(errno));
     return static_cast<uint64_t>(st.st_size);
@@ -70,9 +79,15 @@ void FileStream::SetSize(uint64_t size)
 int64_t FileStream::Seek(int64_t offset, SeekOrigin origin)
 {
     switch (origin) {
-    case SeekOrigin::Beginning: Pos = offset; break;
-    case SeekOrigin::Current: Pos += offset; break;
-    case SeekOrigin::End: Pos = static_cast<int64_t>(Size()) + offset; break;
+    case SeekOrigin::Beginning:
+        Pos = offset;
+        break;
+    case SeekOrigin::Current:
+        Pos += offset;
+        break;
+    case SeekOrigin::End:
+        Pos = static_cast<int64_t>(Size()) + offset;
+        break;
     }
     if (Pos < 0)
         Pos = 0;
@@ -110,9 +125,27 @@ size_t FileStream::ReadAt(uint64_t pos, void* buffer, size_t count) const
     return done;
 }
 
+bool FileStream::FaultDue()
+{
+    ++FWriteOperations;
+    if (FFaultSeam.failAt == 0)
+        return false;
+    return FWriteOperations == FFaultSeam.failAt
+        || (FFaultSeam.everyLater && FWriteOperations > FFaultSeam.failAt);
+}
+
 void FileStream::WriteAt(uint64_t pos, const void* buffer, size_t count)
 {
     const auto* in = static_cast<const char*>(buffer);
+    if (FaultDue()) {
+        WriteAll(pos, in, count / 2);
+        throw EWriteError(Name, SystemErrorText(FFaultSeam.errorNumber));
+    }
+    WriteAll(pos, in, count);
+}
+
+void FileStream::WriteAll(uint64_t pos, const char* in, size_t count)
+{
     size_t done = 0;
     while (done < count) {
         ssize_t n = ::pwrite(Fd, in + done, count - done, static_cast<off_t>(pos + done));
@@ -129,6 +162,8 @@ void FileStream::WriteAt(uint64_t pos, const void* buffer, size_t count)
 
 void FileStream::Flush()
 {
+    if (FaultDue())
+        throw EWriteError(Name, SystemErrorText(FFaultSeam.errorNumber));
     if (::fsync(Fd) != 0 && errno != EINVAL && errno != EROFS)
         throw EWriteError(Name, SystemErrorText(errno));
 }

@@ -10,10 +10,10 @@ enum class SeekOrigin { Beginning = 0, Current = 1, End = 2 };
 class FileStream : public ByteWriter {
 public:
     enum class Mode {
-        Create,          // create or truncate, read/write
+        Create, // create or truncate, read/write
         CreateExclusive, // create a new file; never opens an existing file or follows a link
-        OpenRead,        // existing file, read only
-        OpenReadWrite,   // existing file, read/write
+        OpenRead, // existing file, read only
+        OpenReadWrite, // existing file, read/write
     };
 
     // Throws EFCreateError for the create modes and EFOpenError for the open modes.
@@ -24,14 +24,14 @@ public:
 
     const std::string& FileName() const { return Name; }
 
-    uint64_t Size() const override;           // throws EReadError
-    void SetSize(uint64_t size);              // truncates or extends; throws EWriteError
+    uint64_t Size() const override; // throws EReadError
+    void SetSize(uint64_t size); // truncates or extends; throws EWriteError
     int64_t Position() const { return Pos; }
     int64_t Seek(int64_t offset, SeekOrigin origin);
 
     // Sequential access at Position(), which advances by the bytes moved.
-    size_t Read(void* buffer, size_t count);          // short only at the end; throws EReadError
-    void Write(const void* buffer, size_t count);     // all or EWriteError
+    size_t Read(void* buffer, size_t count); // short only at the end; throws EReadError
+    void Write(const void* buffer, size_t count); // all or EWriteError
 
     size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override;
     void WriteAt(uint64_t pos, const void* buffer, size_t count) override;
@@ -39,8 +39,26 @@ public:
 
     int Handle() const { return Fd; }
 
+    // Test seam: the failAt-th write or flush of this stream (both counted together, from 1)
+    // fails with errorNumber, and with everyLater so does each one after it. A failing write
+    // first stores the first half of its bytes, as a device that fills up in the middle of a
+    // write does. failAt 0 turns the seam off.
+    struct FaultSeam {
+        uint64_t failAt = 0;
+        bool everyLater = false;
+        int errorNumber = 0;
+    };
+    void SetFaultSeam(const FaultSeam& seam) { FFaultSeam = seam; }
+    // Writes and flushes so far (failed ones included).
+    uint64_t WriteOperations() const { return FWriteOperations; }
+
 private:
+    bool FaultDue();
+    void WriteAll(uint64_t pos, const char* bytes, size_t count);
+
     std::string Name;
     int Fd = -1;
     int64_t Pos = 0;
+    FaultSeam FFaultSeam;
+    uint64_t FWriteOperations = 0;
 };
