@@ -1,12 +1,15 @@
 // Feeds arbitrary bytes to the header reader as a file image, saves the values back
 // unchanged and edited, and checks what must always hold: no crash, no read or write out
-// of bounds, the file never grows, an unchanged save leaves every byte as it was, and an
-// edited save changes nothing but the planned bytes.
+// of bounds, the file never grows, an unchanged save leaves every byte as it was, an
+// edited save changes nothing but the planned bytes, and a save whose Nth write or flush
+// fails (N from the input) leaves the old image or the new one, never a mix.
 #include "Errors.h"
 #include "FieldValue.h"
+#include "HeaderSave.h"
 #include "HeaderWriter.h"
 #include "ImageReader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -64,6 +67,94 @@ void CheckNumberReader(const uint8_t* data, size_t size)
     }
 }
 
+// An image whose failAt-th write or flush fails (and with everyLater each one after it); a
+// failing write stores half of its bytes first.
+class FailingImage : public MemoryBytes {
+public:
+    using MemoryBytes::MemoryBytes;
+    void WriteAt(uint64_t pos, const void* buffer, size_t count) override
+    {
+        const bool fail = Due();
+        MemoryBytes::WriteAt(pos, buffer, fail ? count / 2 : count);
+        if (fail)
+            throw EWriteError("image", "No space left on device");
+    }
+    void Flush() override
+    {
+        if (Due())
+            throw EWriteError("image", "Input/output error");
+    }
+    uint64_t failAt = 0;
+    bool everyLater = false;
+    uint64_t failures = 0;
+
+private:
+    bool Due()
+    {
+        ++operations;
+        const bool due = operations == failAt || (everyLater && operations > failAt);
+        failures += due;
+        return due;
+    }
+    uint64_t operations = 0;
+};
+
+// Edited values that fit their fields (a negative one as its two's complement), saved through
+// the transaction with a failure at a write the input chooses.
+void CheckSaveIsAllOrNothing(const std::vector<uint8_t>& original, const ImageHeaders& headers,
+    HeaderWriteInput input, uint64_t choice)
+{
+    for (const FieldRef& ref : PlannedFields(input)) {
+        const int bits = 8 * ref.Field().width;
+        int64_t& value = ref.section < 0 ? input.values[size_t(ref.index)]
+                                         : input.sections[size_t(ref.section)][size_t(ref.index)];
+        value = (choice >> 7) & 1 ? value >> (64 - bits) : int64_t(uint64_t(value) >> (64 - bits));
+        Check(FieldValueFits(value, ref.Field().width));
+    }
+    MemoryBytes fresh(original);
+    const SaveResult saved = SaveHeaders(input, headers, fresh);
+    Check(saved.outcome == SaveOutcome::Saved);
+    Check(fresh.bytes.size() == original.size());
+    // Only bytes of fields it wrote may change; an edited field the file ends before is not
+    // written at all.
+    std::vector<bool> written(original.size(), false);
+    const std::vector<FieldRef> fields = PlannedFields(input);
+    const WritePlan plan = BuildWritePlan(input);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const bool left = std::find(saved.notWritten.begin(), saved.notWritten.end(), fields[i])
+            != saved.notWritten.end();
+        Check(!left || uint64_t(plan.items[i].position) + plan.items[i].width > original.size());
+        for (uint64_t b = plan.items[i].position;
+             !left && b < uint64_t(plan.items[i].position) + plan.items[i].width && b < original.size(); ++b)
+            written[b] = true;
+    }
+    for (size_t b = 0; b < original.size(); ++b)
+        Check(written[b] || fresh.bytes[b] == original[b]);
+
+    FailingImage image(original);
+    image.failAt = 1 + choice % (saved.writes + 2);
+    image.everyLater = (choice >> 6) & 1;
+    const SaveResult result = SaveHeaders(input, headers, image);
+    Check(image.bytes.size() == original.size());
+    switch (result.outcome) {
+    case SaveOutcome::Saved:
+        Check(image.failures == 0 && image.bytes == fresh.bytes);
+        break;
+    case SaveOutcome::Unchanged:
+        Check(image.failures > 0 && image.bytes == original);
+        break;
+    case SaveOutcome::Damaged:
+        // Only a failure while putting the old bytes back can leave a mix.
+        Check(image.failures > 1 && image.everyLater);
+        Check(result.unrestoredLength > 0
+            && result.unrestoredPosition + result.unrestoredLength <= original.size());
+        break;
+    case SaveOutcome::Refused:
+        Check(false);
+        break;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -97,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Saved unchanged: byte for byte the same file.
     HeaderWriteInput input = Input(headers);
     MemoryBytes same(original);
-    ApplyWritePlan(BuildWritePlan(input), same, headers.fileSize);
+    Check(ApplyWritePlan(BuildWritePlan(input), same, headers.fileSize).outcome == WriteOutcome::Written);
     Check(same.bytes == original);
 
     // Saved with every value changed: only planned bytes below the old size may change.
@@ -120,10 +211,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (item.position + b < expected.size())
                 expected[item.position + b] = uint8_t(item.value >> (8 * b));
     MemoryBytes edited(original);
-    ApplyWritePlan(plan, edited, headers.fileSize);
+    Check(ApplyWritePlan(plan, edited, headers.fileSize).outcome == WriteOutcome::Written);
     Check(edited.bytes.size() == original.size());
     Check(edited.bytes == expected);
     // The signatures are never written.
     Check(edited.bytes[0] == 'M' && edited.bytes[1] == 'Z');
+
+    uint64_t choice = 0;
+    for (size_t i = size >= 8 ? size - 8 : 0; i < size; ++i)
+        choice = (choice << 8) | data[i];
+    CheckSaveIsAllOrNothing(original, headers, input, choice);
     return 0;
 }

@@ -137,3 +137,38 @@ std::string FieldValueText(int64_t value, bool hex, int hexDigits)
     std::reverse(text.begin(), text.end());
     return text;
 }
+
+bool FieldValueFits(int64_t value, int widthBytes)
+{
+    if (widthBytes >= 8)
+        return true; // every 64-bit parse fits
+    const int bits = 8 * widthBytes;
+    return value >= -(int64_t(1) << (bits - 1)) && value <= (int64_t(1) << bits) - 1;
+}
+
+std::optional<int64_t> ParseFittingValue(const std::string& text, bool hex, int bits, int widthBytes)
+{
+    int64_t value = 0;
+    try {
+        value = ParseFieldValue(text, hex, bits);
+    } catch (const EConvertError&) {
+        return std::nullopt;
+    }
+    if (!FieldValueFits(value, widthBytes))
+        return std::nullopt;
+    return value;
+}
+
+std::string FieldDisplayName(std::string_view label, std::optional<std::string_view> pageCaption)
+{
+    std::string name = "\"" + std::string(label) + "\"";
+    if (pageCaption)
+        name += " on page \"" + std::string(*pageCaption) + "\"";
+    return name;
+}
+
+std::string FieldWidthMessage(std::string_view fieldName, int widthBytes)
+{
+    return "The value of " + std::string(fieldName) + " does not fit its field of "
+        + std::to_string(widthBytes) + (widthBytes == 1 ? " byte." : " bytes.");
+}

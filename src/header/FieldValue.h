@@ -3,6 +3,7 @@
 #include "FieldTable.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,3 +33,18 @@ int HexDigits(ValueClass valueClass);
 // least hexDigits (longer when the value needs more digits). Negative values are shown
 // as their two's complement at 64 bits in hexadecimal.
 std::string FieldValueText(int64_t value, bool hex, int hexDigits);
+
+// Whether a parsed value can be stored in a field of widthBytes bytes without losing digits:
+// from -2^(8w-1) (a negative value is stored as its two's complement) to 2^(8w)-1.
+bool FieldValueFits(int64_t value, int widthBytes);
+
+// The field value parse for a field of widthBytes bytes: nothing when the number reader
+// cannot read the text (too many digits) or its value does not fit the field.
+std::optional<int64_t> ParseFittingValue(const std::string& text, bool hex, int bits, int widthBytes);
+
+// How messages name a field: its label in quotes, and for a section row also its page:
+//     "Number Of Relocations:" on page ".data"
+std::string FieldDisplayName(std::string_view label, std::optional<std::string_view> pageCaption = {});
+
+// The refusal of a value that does not fit its field (fieldName as FieldDisplayName gives it).
+std::string FieldWidthMessage(std::string_view fieldName, int widthBytes);

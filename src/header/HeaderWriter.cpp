@@ -1,55 +1,158 @@
 #include "HeaderWriter.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace {
 
 WriteItem Item(const HeaderField& field, uint32_t position, int64_t value)
 {
-    const uint64_t mask = field.width == 4 ? 0xFFFFFFFFull : (1ull << (8 * field.width)) - 1;
+    const uint64_t mask = field.width >= 4 ? 0xFFFFFFFFull : (1ull << (8 * field.width)) - 1;
     return WriteItem{position, field.width, static_cast<uint32_t>(static_cast<uint64_t>(value) & mask)};
+}
+
+uint32_t Position(const HeaderWriteInput& input, const FieldRef& ref)
+{
+    return FieldPosition(ref.Field(), input.peOffset, input.optHeaderSize,
+        ref.section < 0 ? 0u : static_cast<uint32_t>(ref.section));
+}
+
+// Writes bytes back; answers whether the range holds them afterwards. A write that fails may
+// still have stored them (or the range never changed), so the bytes are read back then.
+bool PutBack(ByteWriter& file, uint64_t position, const std::vector<uint8_t>& bytes)
+{
+    try {
+        file.WriteAt(position, bytes.data(), bytes.size());
+        return true;
+    } catch (const std::exception&) {
+    }
+    try {
+        std::vector<uint8_t> now(bytes.size());
+        return file.ReadAt(position, now.data(), now.size()) == now.size() && now == bytes;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 } // namespace
 
+const HeaderField& FieldRef::Field() const
+{
+    return section < 0 ? HeaderFields()[static_cast<size_t>(index)]
+                       : SectionFields()[static_cast<size_t>(index)];
+}
+
+std::vector<FieldRef> PlannedFields(const HeaderWriteInput& input)
+{
+    // The DOS rows never include the relocation count (6) or the checksum (18); the MZ and
+    // PE signatures, the data directories and the section names are never written.
+    std::vector<FieldRef> fields;
+    const size_t headerRows = input.hasPe ? HeaderFields().size() : DosFields().size();
+    const size_t sectionRows = SectionFields().size();
+    fields.reserve(headerRows + (input.hasPe ? input.sections.size() * sectionRows : 0));
+    for (size_t i = 0; i < headerRows; ++i)
+        fields.push_back(FieldRef{-1, static_cast<int>(i)});
+    if (!input.hasPe)
+        return fields;
+    for (size_t s = 0; s < input.sections.size(); ++s)
+        for (size_t r = 0; r < sectionRows; ++r)
+            fields.push_back(FieldRef{static_cast<int>(s), static_cast<int>(r)});
+    return fields;
+}
+
+int64_t InputValue(const HeaderWriteInput& input, const FieldRef& ref)
+{
+    if (ref.section < 0)
+        return input.values[static_cast<size_t>(ref.index)];
+    return input.sections[static_cast<size_t>(ref.section)][static_cast<size_t>(ref.index)];
+}
+
 WritePlan BuildWritePlan(const HeaderWriteInput& input)
 {
     WritePlan plan;
-    const auto fields = HeaderFields();
-    // The DOS rows never include the relocation count (6) or the checksum (18); the MZ and
-    // PE signatures, the data directories and the section names are never written.
-    const int headerRows = input.hasPe ? kHeaderFieldCount : kDosFieldCount;
-    plan.items.reserve(static_cast<size_t>(headerRows) + input.sections.size() * kSectionRowCount);
-    for (int i = 0; i < headerRows; ++i) {
-        const HeaderField& field = fields[static_cast<size_t>(i)];
-        plan.items.push_back(Item(field, FieldPosition(field, input.peOffset, input.optHeaderSize),
-            input.values[static_cast<size_t>(i)]));
-    }
-    if (!input.hasPe)
-        return plan;
-    for (size_t s = 0; s < input.sections.size(); ++s) {
-        for (int r = 0; r < kSectionRowCount; ++r) {
-            const HeaderField& field = SectionFields()[static_cast<size_t>(r)];
-            plan.items.push_back(Item(field,
-                FieldPosition(field, input.peOffset, input.optHeaderSize, static_cast<uint32_t>(s)),
-                input.sections[s][static_cast<size_t>(r)]));
-        }
-    }
+    const std::vector<FieldRef> fields = PlannedFields(input);
+    plan.items.reserve(fields.size());
+    for (const FieldRef& ref : fields)
+        plan.items.push_back(Item(ref.Field(), Position(input, ref), InputValue(input, ref)));
     return plan;
 }
 
-void ApplyWritePlan(const WritePlan& plan, ByteWriter& file, uint64_t sizeLimit)
+std::vector<WriteRange> JoinWriteRanges(const WritePlan& plan, uint64_t sizeLimit)
 {
+    std::vector<WriteRange> ranges;
     for (const WriteItem& item : plan.items) {
         if (item.position >= sizeLimit)
             continue;
         // Only the bytes inside the file as it was opened are written: a header that runs past
         // the end of a truncated file must not grow it.
         const size_t count = static_cast<size_t>(std::min<uint64_t>(item.width, sizeLimit - item.position));
-        uint8_t bytes[4];
-        for (size_t b = 0; b < 4; ++b)
-            bytes[b] = static_cast<uint8_t>(item.value >> (8 * b));
-        file.WriteAt(item.position, bytes, count);
+        if (ranges.empty() || ranges.back().position + ranges.back().bytes.size() != item.position)
+            ranges.push_back(WriteRange{item.position, {}});
+        for (size_t b = 0; b < count; ++b)
+            ranges.back().bytes.push_back(static_cast<uint8_t>(item.value >> (8 * b)));
     }
-    file.Flush();
+    return ranges;
+}
+
+WriteResult ApplyWritePlan(const WritePlan& plan, ByteWriter& file, uint64_t sizeLimit)
+{
+    WriteResult result;
+    const std::vector<WriteRange> ranges = JoinWriteRanges(plan, sizeLimit);
+    result.ranges = ranges.size();
+    if (ranges.empty())
+        return result;
+
+    // Every old byte is read before the first write, so each copy holds what the file held
+    // at the start even where ranges overlap.
+    std::vector<std::vector<uint8_t>> old(ranges.size());
+    try {
+        for (size_t i = 0; i < ranges.size(); ++i) {
+            old[i].resize(ranges[i].bytes.size());
+            if (file.ReadAt(ranges[i].position, old[i].data(), old[i].size()) != old[i].size()) {
+                result.outcome = WriteOutcome::Unchanged;
+                result.error
+                    = "The file ends before offset " + std::to_string(ranges[i].position + old[i].size());
+                return result;
+            }
+        }
+    } catch (const std::exception& error) {
+        result.outcome = WriteOutcome::Unchanged;
+        result.error = error.what();
+        return result;
+    }
+
+    size_t touched = 0; // ranges a write may have changed
+    try {
+        for (const WriteRange& range : ranges) {
+            ++touched;
+            file.WriteAt(range.position, range.bytes.data(), range.bytes.size());
+        }
+        file.Flush();
+        return result;
+    } catch (const std::exception& error) {
+        result.error = error.what();
+    }
+
+    size_t firstUnrestored = touched;
+    for (size_t i = touched; i-- > 0;) {
+        if (!PutBack(file, ranges[i].position, old[i]))
+            firstUnrestored = i;
+    }
+    bool flushed = true;
+    try {
+        file.Flush();
+    } catch (const std::exception&) {
+        flushed = false;
+    }
+    if (firstUnrestored == touched && flushed) {
+        result.outcome = WriteOutcome::Unchanged;
+        return result;
+    }
+    // When only the last flush failed, nothing says which bytes reached the disk: the
+    // first range written is named.
+    const size_t named = firstUnrestored == touched ? 0 : firstUnrestored;
+    result.outcome = WriteOutcome::Damaged;
+    result.unrestoredPosition = ranges[named].position;
+    result.unrestoredLength = ranges[named].bytes.size();
+    return result;
 }

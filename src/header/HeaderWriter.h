@@ -1,17 +1,19 @@
 #pragma once
-// Turns parsed header values into a write plan and applies it to the open file.
+// Turns parsed header values into a write plan and applies it to the open file, all or
+// nothing: the old bytes of every range are kept, and a failed write or flush puts them back.
 #include "FieldTable.h"
 
 #include "ByteIo.h"
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct WriteItem {
     uint32_t position; // absolute file position, 32-bit arithmetic
-    uint8_t width;     // 1, 2 or 4 bytes
-    uint32_t value;    // already cut to width; written little-endian
+    uint8_t width; // 1, 2 or 4 bytes
+    uint32_t value; // already cut to width; written little-endian
 };
 
 struct WritePlan {
@@ -28,11 +30,49 @@ struct HeaderWriteInput {
     std::vector<std::array<int64_t, kSectionRowCount>> sections;
 };
 
+// A written field: a row of HeaderFields() (section -1), or row `index` of a section page.
+struct FieldRef {
+    int section = -1;
+    int index = 0;
+    const HeaderField& Field() const;
+    bool operator==(const FieldRef&) const = default;
+};
+
+// The fields the plan writes, in plan order (the same order as WritePlan::items).
+std::vector<FieldRef> PlannedFields(const HeaderWriteInput& input);
+// The parsed value of a field in the input.
+int64_t InputValue(const HeaderWriteInput& input, const FieldRef& ref);
+
 // The plan in write order: DOS rows (skipping offsets 6 and 18), file header, optional
 // header, then each section's rows 0..8 at PEOffset + 24 + OptHeaderSize + 40 i + 8.
 WritePlan BuildWritePlan(const HeaderWriteInput& input);
 
-// Writes every item, skipping the bytes of an item that lie at or beyond sizeLimit
-// (the file's size when it was opened), so the file never grows. Every write is checked
-// (EWriteError names the file and the reason); the file is flushed at the end.
-void ApplyWritePlan(const WritePlan& plan, ByteWriter& file, uint64_t sizeLimit);
+// One write: adjacent bytes of the plan.
+struct WriteRange {
+    uint64_t position = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// The plan's bytes below sizeLimit (the file's size when it was opened, so the file never
+// grows), in plan order, an item joining the run before it when it starts where that run
+// ends. Joining changes no byte: only bytes the plan writes anyway are in a run.
+std::vector<WriteRange> JoinWriteRanges(const WritePlan& plan, uint64_t sizeLimit);
+
+enum class WriteOutcome : uint8_t {
+    Written, // every range written and flushed
+    Unchanged, // a read, write or the flush failed; the file holds its old bytes again
+    Damaged, // a write or the flush failed and the old bytes could not all be put back
+};
+
+struct WriteResult {
+    WriteOutcome outcome = WriteOutcome::Written;
+    std::string error; // the failure, as its error message says it
+    uint64_t unrestoredPosition = 0; // Damaged: the first range not known to be restored
+    uint64_t unrestoredLength = 0;
+    size_t ranges = 0; // writes the plan takes (flush not counted)
+};
+
+// Reads the old bytes of every range, writes the ranges and flushes. When a write or the
+// flush fails, writes the old bytes back (in reverse order) and flushes again; a range whose
+// restoring write fails counts as restored only when reading it back gives the old bytes.
+WriteResult ApplyWritePlan(const WritePlan& plan, ByteWriter& file, uint64_t sizeLimit);

@@ -2,6 +2,7 @@
 #include "Errors.h"
 #include "FieldValue.h"
 #include "FileStream.h"
+#include "HeaderSave.h"
 #include "ImageReader.h"
 #include "PeBuilder.h"
 
@@ -100,8 +101,8 @@ private slots:
     void saveAfterOpenIsByteIdentical_data();
     void saveAfterOpenIsByteIdentical();
     void truncatedFileOnDiskStaysIdentical();
-    void failingWritePropagates();
-    void failingFlushPropagates();
+    void failingWritePutsOldBytesBack();
+    void failingFlushTwiceMayDamage();
     void readOnlyStreamNamesFileAndReason();
 };
 
@@ -185,19 +186,21 @@ void HeaderWriterTest::valuesAreCutToTheirWidth_data()
     QTest::addColumn<int>("row");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("hex");
-    QTest::addColumn<uint>("stored");
-    QTest::newRow("word 70000") << "EdChar" << 0 << "70000" << false << 4464u;
-    QTest::newRow("word 1FFFF") << "EdMachine" << 0 << "1FFFF" << true << 0xFFFFu;
-    QTest::newRow("byte 1FF") << "EdMajorLinker" << 0 << "1FF" << true << 0xFFu;
-    QTest::newRow("byte 256") << "EdMinorLinker" << 0 << "256" << false << 0u;
-    QTest::newRow("dword ten hex digits") << "EdImageBase" << 0 << "FF12345678" << true << 0x12345678u;
-    QTest::newRow("dword 9999999999") << "EdCheckSum" << 0 << "9999999999" << false << 0x540BE3FFu;
-    QTest::newRow("dword lower case") << "EdDateStamp" << 0 << "ffffffff" << true << 0xFFFFFFFFu;
-    QTest::newRow("row 6 00012345") << "" << 6 << "00012345" << true << 0x2345u;
-    QTest::newRow("row 7 decimal 70000") << "" << 7 << "70000" << false << 4464u;
-    QTest::newRow("row 6 FFFFFFFF") << "" << 6 << "FFFFFFFF" << true << 0xFFFFu;
-    QTest::newRow("row 8 ten digits") << "" << 8 << "1C0000040" << true << 0xC0000040u;
-    QTest::newRow("row 0 decimal") << "" << 0 << "4294967296" << false << 0u;
+    QTest::addColumn<uint>("stored"); // what the plan makes of the value
+    QTest::addColumn<bool>("fits"); // false: Save refuses it and writes nothing
+    QTest::newRow("word 70000") << "EdChar" << 0 << "70000" << false << 4464u << false;
+    QTest::newRow("word 1FFFF") << "EdMachine" << 0 << "1FFFF" << true << 0xFFFFu << false;
+    QTest::newRow("byte 1FF") << "EdMajorLinker" << 0 << "1FF" << true << 0xFFu << false;
+    QTest::newRow("byte 256") << "EdMinorLinker" << 0 << "256" << false << 0u << false;
+    QTest::newRow("dword ten hex digits")
+        << "EdImageBase" << 0 << "FF12345678" << true << 0x12345678u << false;
+    QTest::newRow("dword 9999999999") << "EdCheckSum" << 0 << "9999999999" << false << 0x540BE3FFu << false;
+    QTest::newRow("dword lower case") << "EdDateStamp" << 0 << "ffffffff" << true << 0xFFFFFFFFu << true;
+    QTest::newRow("row 6 00012345") << "" << 6 << "00012345" << true << 0x2345u << false;
+    QTest::newRow("row 7 decimal 70000") << "" << 7 << "70000" << false << 4464u << false;
+    QTest::newRow("row 6 FFFFFFFF") << "" << 6 << "FFFFFFFF" << true << 0xFFFFu << true;
+    QTest::newRow("row 8 ten digits") << "" << 8 << "1C0000040" << true << 0xC0000040u << false;
+    QTest::newRow("row 0 decimal") << "" << 0 << "4294967296" << false << 0u << false;
 }
 
 void HeaderWriterTest::valuesAreCutToTheirWidth()
@@ -207,6 +210,7 @@ void HeaderWriterTest::valuesAreCutToTheirWidth()
     QFETCH(QString, text);
     QFETCH(bool, hex);
     QFETCH(uint, stored);
+    QFETCH(bool, fits);
     HeaderWriteInput input;
     input.hasPe = true;
     input.peOffset = 0x80;
@@ -231,6 +235,22 @@ void HeaderWriterTest::valuesAreCutToTheirWidth()
     QCOMPARE(ReadLe(file.bytes, w.position, w.width), uint64_t(stored));
     QCOMPARE(file.bytes[w.position - 1], uint8_t(0xEE));
     QCOMPARE(file.bytes[w.position + w.width], uint8_t(0xEE));
+
+    // Save itself never cuts: a value that does not fit is refused, naming its field.
+    ImageHeaders opened;
+    opened.fileSize = 0x400;
+    opened.sections.resize(1);
+    MemoryBytes image(std::vector<uint8_t>(0x400, 0xEE));
+    image.bytes[0] = 'M';
+    image.bytes[1] = 'Z';
+    const std::vector<uint8_t> before = image.bytes;
+    const SaveResult result = SaveHeaders(input, opened, image);
+    QCOMPARE(result.outcome == SaveOutcome::Refused, !fits);
+    QCOMPARE(image.bytes == before, !fits);
+    if (!fits)
+        QVERIFY(result.tooWide
+            && *result.tooWide
+                == (box.isEmpty() ? FieldRef{0, row} : FieldRef{-1, Index(box.toLatin1().constData())}));
 }
 
 void HeaderWriterTest::sectionsAsLoadedNotAsEdited()
@@ -382,30 +402,37 @@ void HeaderWriterTest::truncatedFileOnDiskStaysIdentical()
     QCOMPARE(ReadFileBytes(path), expected);
 }
 
-void HeaderWriterTest::failingWritePropagates()
+void HeaderWriterTest::failingWritePutsOldBytesBack()
 {
+    // Every field edited: a write that stopped half way would leave a mix.
     const std::vector<uint8_t> original = TwoSections().Build();
-    const HeaderWriteInput input = InputThroughBoxes(ReadImageHeaders(MemoryBytes(original)));
+    HeaderWriteInput input = InputThroughBoxes(ReadImageHeaders(MemoryBytes(original)));
+    for (int64_t& value : input.values)
+        value = ~value & 0x7F;
     FailingWriter file(original);
-    file.failAt = 12;
-    try {
-        ApplyWritePlan(BuildWritePlan(input), file, file.Size());
-        QFAIL("no error");
-    } catch (const EWriteError& e) {
-        QCOMPARE(QString(e.what()), QString("Cannot write file image.exe. No space left on device"));
-    }
-    QCOMPARE(file.writes, 12);
-    QCOMPARE(file.flushes, 0); // stopped at the failing write
+    file.failAt = 4; // the file and optional header: the fourth of six ranges
+    const WriteResult result = ApplyWritePlan(BuildWritePlan(input), file, file.Size());
+    QCOMPARE(int(result.outcome), int(WriteOutcome::Unchanged));
+    QCOMPARE(QString::fromStdString(result.error),
+        QString("Cannot write file image.exe. No space left on device"));
+    QCOMPARE(file.bytes, original);
+    QCOMPARE(file.writes, 4 + 4); // then the four ranges it may have touched are put back
+    QCOMPARE(file.flushes, 1);
 }
 
-void HeaderWriterTest::failingFlushPropagates()
+void HeaderWriterTest::failingFlushTwiceMayDamage()
 {
+    // Neither the flush nor the flush after putting the old bytes back goes through: nobody
+    // can say what reached the disk, and the first range is named.
     FailingWriter file(TwoSections().Build());
     file.failFlush = true;
-    QVERIFY_THROWS_EXCEPTION(
-        EWriteError, ApplyWritePlan(BuildWritePlan(HeaderWriteInput{}), file, file.Size()));
-    QCOMPARE(file.writes, 9);
-    QCOMPARE(file.flushes, 1);
+    const WriteResult result = ApplyWritePlan(BuildWritePlan(HeaderWriteInput{}), file, file.Size());
+    QCOMPARE(int(result.outcome), int(WriteOutcome::Damaged));
+    QCOMPARE(result.unrestoredPosition, uint64_t(2));
+    QCOMPARE(result.unrestoredLength, uint64_t(4));
+    QCOMPARE(file.bytes, TwoSections().Build());
+    QCOMPARE(file.writes, 3 + 3);
+    QCOMPARE(file.flushes, 2);
 }
 
 void HeaderWriterTest::readOnlyStreamNamesFileAndReason()
@@ -415,14 +442,12 @@ void HeaderWriterTest::readOnlyStreamNamesFileAndReason()
     TwoSections().WriteFile(path);
     FileStream stream(path, FileStream::Mode::OpenRead);
     const HeaderWriteInput input = InputThroughBoxes(ReadImageHeaders(stream));
-    try {
-        ApplyWritePlan(BuildWritePlan(input), stream, stream.Size());
-        QFAIL("no error");
-    } catch (const EWriteError& e) {
-        QVERIFY2(QString(e.what()).startsWith(QString::fromStdString("Cannot write file " + path + ". ")),
-            e.what());
-        QVERIFY(QString(e.what()).size() > int(("Cannot write file " + path + ". ").size()));
-    }
+    const WriteResult result = ApplyWritePlan(BuildWritePlan(input), stream, stream.Size());
+    // Nothing could be written, so reading back finds the old bytes everywhere.
+    QCOMPARE(int(result.outcome), int(WriteOutcome::Unchanged));
+    const QString error = QString::fromStdString(result.error);
+    QVERIFY2(error.startsWith(QString::fromStdString("Cannot write file " + path + ". ")), qPrintable(error));
+    QVERIFY(error.size() > int(("Cannot write file " + path + ". ").size()));
 }
 
 QTEST_APPLESS_MAIN(HeaderWriterTest)

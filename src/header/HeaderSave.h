@@ -1,0 +1,73 @@
+#pragma once
+// Save as one transaction: the values shown go into the file and nothing else does. Nothing
+// is written when a value does not fit its field or the open file is no longer the file that
+// was opened; a failed write or flush puts the old bytes back; edited fields that lie beyond
+// the end of the file are named, not silently dropped.
+#include "HeaderWriter.h"
+#include "ImageReader.h"
+
+#include "FileIdentity.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class ByteWriter;
+class FileStream;
+
+enum class SaveOutcome : uint8_t {
+    Saved, // written and flushed (notWritten may still name edited fields past the end)
+    Refused, // nothing written: a value does not fit, or the file changed since it was opened
+    Unchanged, // a read, write or the flush failed; the file holds its old bytes again
+    Damaged, // a write or the flush failed and not every old byte could be put back
+};
+
+enum class FileChange : uint8_t {
+    None,
+    Gone, // no file under its name any more (deleted or renamed)
+    Replaced, // another file under its name
+    Truncated, // shorter than when it was opened
+    NotMz, // no longer starts with "MZ"
+    Unknown, // it could not be checked (error says why)
+};
+
+struct SaveResult {
+    SaveOutcome outcome = SaveOutcome::Saved;
+    FileChange change = FileChange::None;
+    uint64_t sizeAtOpen = 0; // Truncated: the sizes then and now
+    uint64_t sizeNow = 0;
+    std::optional<FieldRef> tooWide; // Refused because this value does not fit its field
+    std::string error; // Unchanged, Damaged, Unknown: what failed
+    uint64_t unrestoredPosition = 0; // Damaged: the first range not put back
+    uint64_t unrestoredLength = 0;
+    // Edited fields (value cut to the field differs from the value read at open) that lie
+    // wholly or partly beyond the end of the file: none of their bytes is written.
+    std::vector<FieldRef> notWritten;
+    size_t writes = 0; // write calls the save made (flushes and restoring writes not counted)
+};
+
+// Saves input into an image that has no name (in memory). opened is what the reader gave when
+// the image was opened: its size bounds every write, its values tell edited fields apart.
+SaveResult SaveHeaders(const HeaderWriteInput& input, const ImageHeaders& opened, ByteWriter& file);
+
+// Saves into the open file, after checking that the file under its name is still the one
+// held open (device and inode as atOpen), that it is no shorter than at open and that it
+// still starts with "MZ".
+SaveResult SaveHeaders(
+    const HeaderWriteInput& input, const ImageHeaders& opened, FileStream& file, const FileIdentity& atOpen);
+
+// A section's page caption as the window shows it, in UTF-8: the name (its bytes read as
+// Latin-1), and "  *" when the section holds the entry point.
+std::string SectionCaption(const SectionValues& section);
+
+// How messages name a field (FieldDisplayName), given the page captions of the sections.
+std::string SavedFieldName(const FieldRef& ref, std::span<const std::string> sectionCaptions);
+
+// The text the user is shown for a result; fileName as the user knows it.
+std::string SaveResultText(
+    const SaveResult& result, std::string_view fileName, std::span<const std::string> sectionCaptions);
+
+inline constexpr std::string_view kSaveCompleteText = "Save complete!";
