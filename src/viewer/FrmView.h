@@ -1,6 +1,8 @@
 #pragma once
 // The main window: the header pages of the open file, its menus and file commands.
 // The edit boxes are the model: every header value lives only as the text of its box.
+#include "FileIdentity.h"
+#include "ImageReader.h"
 #include "ViewerControls.h"
 
 #include <QMainWindow>
@@ -202,11 +204,17 @@ private:
         QLabel* label = nullptr; // LabelFileoffset, converted but never validated
         int digits = 8; // hexadecimal digits written
         int parseBits = 64; // width at which the toggle parses it
+        const HeaderField* field = nullptr; // its row of the field table (edits only)
+        int section = -1; // section page of a section row
         bool suppressBefore = false; // set SuppressFieldChange before writing it
         bool suppressEnds = false; // the flag's consumer: clear what it left after writing
     };
     std::vector<ConvertedBox> ConvertedSet() const;
     bool HexShown() const;
+    // How messages name a box of the converted set.
+    std::string BoxName(const ConvertedBox& box) const;
+    // The captions of the section pages, in UTF-8.
+    std::vector<std::string> SectionCaptions() const;
     // Puts count bytes into the hex viewer in place of what it showed and shows it modally.
     // fill(block, offset, n) supplies bytes offset .. offset + n - 1 of them.
     using BlockFiller = std::function<void(uint8_t* block, uint32_t offset, uint32_t n)>;
@@ -214,7 +222,8 @@ private:
 
     std::array<TEdit*, 46> FHeaderEdits{};
     QString FFileName;
-    uint64_t FOpenedSize = 0;
+    ImageHeaders FOpened; // what the reader gave at open: the size and the values then
+    FileIdentity FIdentity; // the file held open, as it was at open
     StreamOpener FStreamOpener;
     QFont FFieldLabelFont;
     QFont FCheckBoxFont;

@@ -67,6 +67,7 @@ std::vector<TFrmView::ConvertedBox> TFrmView::ConvertedSet() const
         box.edit = FHeaderEdits[static_cast<size_t>(i)];
         box.digits = HexDigits(field.valueClass);
         box.parseBits = ToggleParseBits(field.valueClass);
+        box.field = &field;
         // EdMachine and EdSections have no change handler, so the flag set before
         // EdMachine is the date stamp's; EdChar consumes its own.
         box.suppressBefore = box.edit == EdMachine || box.edit == EdChar;
@@ -79,15 +80,33 @@ std::vector<TFrmView::ConvertedBox> TFrmView::ConvertedSet() const
         }
     }
     if (pe) {
-        for (TEdit* edit : SectionEdits) {
+        const auto rows = SectionFields();
+        for (size_t i = 0; i < SectionEdits.size(); ++i) {
             ConvertedBox box;
-            box.edit = edit;
+            box.edit = SectionEdits[i];
+            box.field = &rows[i % rows.size()];
+            box.section = static_cast<int>(i / rows.size());
             box.suppressBefore = true;
             box.suppressEnds = true;
             set.push_back(box);
         }
     }
     return set;
+}
+
+std::string TFrmView::BoxName(const ConvertedBox& box) const
+{
+    if (box.section < 0)
+        return FieldDisplayName(box.field->caption);
+    return FieldDisplayName(box.field->caption, Text(PageControl3->tabText(box.section)));
+}
+
+std::vector<std::string> TFrmView::SectionCaptions() const
+{
+    std::vector<std::string> captions;
+    for (int i = 0; i < SectionCount && i < PageControl3->count(); ++i)
+        captions.push_back(Text(PageControl3->tabText(i)));
+    return captions;
 }
 
 void TFrmView::MnuHexViewClick()
@@ -104,6 +123,14 @@ void TFrmView::MnuHexViewClick()
                 ShowInvalidHex();
             else
                 ShowInvalidInteger();
+            return;
+        }
+        // A value wider than its field in the file would lose digits when saved or show a
+        // number the field cannot hold. Save parses at its own width (section rows 6 and 7
+        // at 32 bits), the conversion at the display class's.
+        const int bits = ValidateOnly ? box.field->parseBits : box.parseBits;
+        if (!ParseFittingValue(Text(text), hex, bits, box.field->width)) {
+            ShowMessage(ToQString(FieldWidthMessage(BoxName(box), box.field->width)));
             return;
         }
     }

@@ -1,6 +1,7 @@
 // File commands of the main window: open, read the headers into the boxes, close, exit.
 #include "FrmView.h"
 
+#include "Errors.h"
 #include "FieldTable.h"
 #include "FileStream.h"
 #include "FrmAbout.h"
@@ -16,6 +17,8 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include <functional>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -26,18 +29,23 @@ namespace {
 
 // Opening a file for writing clears its read-only attribute first; the other attributes
 // stay as they are and nothing is reported. On POSIX the attribute is the owner's write
-// permission.
-void ClearReadOnlyAttribute(const std::string& fileName)
+// permission. Answers how to undo it, for an open that then fails.
+std::function<void()> ClearReadOnlyAttribute(const std::string& fileName)
 {
 #ifdef _WIN32
     const DWORD attributes = GetFileAttributesA(fileName.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(fileName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
+        && SetFileAttributesA(fileName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+        return [fileName, attributes] { SetFileAttributesA(fileName.c_str(), attributes); };
 #else
     struct stat st { };
-    if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
-        ::chmod(fileName.c_str(), (st.st_mode & 07777) | S_IWUSR);
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)
+        && ::chmod(fileName.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0) {
+        const mode_t mode = st.st_mode & 07777;
+        return [fileName, mode] { ::chmod(fileName.c_str(), mode); };
+    }
 #endif
+    return {};
 }
 
 QString Decimal(uint32_t value)
@@ -75,8 +83,19 @@ void TFrmView::MnuOpenClick()
     }
 
     const std::string fileName = QFile::encodeName(FFileName).toStdString();
-    ClearReadOnlyAttribute(fileName);
-    FileStream = FStreamOpener(fileName);
+    const std::function<void()> restoreAttribute = ClearReadOnlyAttribute(fileName);
+    try {
+        FileStream = FStreamOpener(fileName);
+        if (!FileStream)
+            throw EFOpenError(fileName);
+        FIdentity = IdentityOf(*FileStream);
+    } catch (...) {
+        // The file was not opened: it keeps the permissions it had.
+        FileStream.reset();
+        if (restoreAttribute)
+            restoreAttribute();
+        throw;
+    }
 
     bool accepted = false;
     try {
@@ -118,7 +137,7 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     const ImageHeaders headers = ReadImageHeaders(stream);
     if (headers.kind == ImageKind::NotMz)
         return false;
-    FOpenedSize = headers.fileSize;
+    FOpened = headers;
 
     // Building up to 96 pages: the section page control stays hidden meanwhile, so its
     // tab bar is laid out once at the end instead of once per added page.

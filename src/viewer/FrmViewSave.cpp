@@ -4,7 +4,7 @@
 #include "FieldTable.h"
 #include "FieldValue.h"
 #include "FileStream.h"
-#include "HeaderWriter.h"
+#include "HeaderSave.h"
 #include "Messages.h"
 
 #include <QAction>
@@ -26,35 +26,37 @@ void TFrmView::MnuSaveClick()
         return;
     ValidationPassed = false;
 
-    // Every value is parsed before the first byte is written: a text the number reader
-    // refuses stops the save with the file untouched.
+    // Every value is parsed before the first byte is written; validation has made sure each
+    // one can be read and fits its field.
     const bool hex = HexShown();
     const auto fields = HeaderFields();
     HeaderWriteInput input;
     input.hasPe = PeTabShown();
-    const int count = input.hasPe ? kHeaderFieldCount : kDosFieldCount;
-    for (int i = 0; i < count; ++i) {
-        input.values[static_cast<size_t>(i)] = ParseFieldValue(
-            FHeaderEdits[static_cast<size_t>(i)]->text().toStdString(), hex, fields[static_cast<size_t>(i)]);
-    }
+    const size_t count = input.hasPe ? fields.size() : DosFields().size();
+    for (size_t i = 0; i < count; ++i)
+        input.values[i] = ParseFieldValue(FHeaderEdits[i]->text().toStdString(), hex, fields[i]);
     if (input.hasPe) {
         input.peOffset = PEOffset;
         input.optHeaderSize = OptHeaderSize;
         const auto rows = SectionFields();
         input.sections.resize(SectionCount);
         for (size_t i = 0; i < SectionCount; ++i) {
-            for (size_t r = 0; r < kSectionRowCount; ++r) {
-                input.sections[i][r] = ParseFieldValue(
-                    SectionEdits[i * kSectionRowCount + r]->text().toStdString(), hex, rows[r]);
-            }
+            for (size_t r = 0; r < rows.size(); ++r)
+                input.sections[i][r]
+                    = ParseFieldValue(SectionEdits[i * rows.size() + r]->text().toStdString(), hex, rows[r]);
         }
     }
 
-    // Never grows the file, checks and flushes every write; a failure is shown with the
-    // file name and the system's reason instead of the completion message.
-    ApplyWritePlan(BuildWritePlan(input), *FileStream, FOpenedSize);
-    MessageBox(this, QStringLiteral("Save complete!"), QStringLiteral("Saved All"), MsgButtons::Ok,
-        MsgIcon::Information);
+    // All or nothing, into the file that was opened and no other; what happened is told
+    // in one message.
+    const SaveResult result = SaveHeaders(input, FOpened, *FileStream, FIdentity);
+    const std::vector<std::string> captions = SectionCaptions();
+    const QString text = QString::fromStdString(SaveResultText(result, FFileName.toStdString(), captions));
+    if (result.outcome == SaveOutcome::Saved)
+        MessageBox(this, text, QStringLiteral("Saved All"), MsgButtons::Ok,
+            result.notWritten.empty() ? MsgIcon::Information : MsgIcon::Warning);
+    else
+        ShowErrorMessage(text);
 }
 
 void TFrmView::ButSaveClick()

@@ -1,7 +1,12 @@
 // Save: what reaches the file, what never does, and what the user is told.
 #include "ViewerTestSupport.h"
 
+#include "FieldValue.h"
 #include "FileStream.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 #include <QLabel>
 #include <QMessageBox>
@@ -35,6 +40,32 @@ TEdit* Edit(TFrmView& view, const QString& name)
         return view.SectionEdits[size_t(
             name.mid(1, name.indexOf('.') - 1).toInt() * 9 + name.mid(name.indexOf('R') + 1).toInt())];
     return view.findChild<TEdit*>(name);
+}
+
+// A four-section image with every box edited in hexadecimal, and the file the save should give.
+std::unique_ptr<Opened> EditEverything(std::vector<uint8_t>& expected)
+{
+    PeBuilder builder = SampleBuilder();
+    builder.AddSection(PeSection("c").Characteristics(1)).AddSection(PeSection("d"));
+    auto t = Open(builder.Build());
+    expected = t->original;
+    uint32_t value = 0x12345678;
+    auto edit = [&](TEdit* box, const HeaderField& field, uint32_t section) {
+        value = value * 0x9E3779B1u + 1;
+        const uint32_t stored = field.width == 4 ? value : value & ((1u << (8 * field.width)) - 1);
+        TypeText(box, QString::fromStdString(FieldValueText(stored, true, 0)));
+        WriteLe(expected, FieldPosition(field, 0x80, 0xE0, section), stored, field.width);
+    };
+    for (size_t i = 0; i < HeaderFields().size(); ++i)
+        edit(t->view->HeaderEdits()[i], HeaderFields()[i], 0);
+    for (size_t i = 0; i < t->view->SectionEdits.size(); ++i)
+        edit(t->view->SectionEdits[i], SectionFields()[i % 9], uint32_t(i / 9));
+    return t;
+}
+
+QString Refusal(const QString& file, const QString& what)
+{
+    return "Cannot save file " + file + ": " + what + " Nothing was written.";
 }
 
 std::vector<uint8_t> WithSections(int count)
@@ -123,14 +154,14 @@ private slots:
         const Change changes[] = {
             {"EdLastPage", "1234", "4660", 2, 2, 0x1234},
             {"Ed_CS", "FFFF", "65535", 22, 2, 0xFFFF},
-            {"EdMachine", "1869F", "99999", 0x84, 2, 0x869F}, // cut to the word
+            {"EdMachine", "869F", "34463", 0x84, 2, 0x869F},
             {"EdDateStamp", "3A8F1C00", "982457344", 0x88, 4, 0x3A8F1C00},
-            {"EdMajorLinker", "1FF", "511", 0x80 + 24 + 2, 1, 0xFF}, // cut to the byte
+            {"EdMajorLinker", "FF", "255", 0x80 + 24 + 2, 1, 0xFF},
             {"EdImageBase", "00800000", "8388608", 0x80 + 24 + 28, 4, 0x00800000},
             {"EdRva", "ffffffff", "4294967295", 0x80 + 24 + 92, 4, 0xFFFFFFFF},
             {"EdSubsystem", "2", "2", 0x80 + 24 + 68, 2, 2},
             {"S1.R0", "00000123", "291", table + 40 + 8, 4, 0x123},
-            {"S1.R6", "00012345", "74565", table + 40 + 32, 2, 0x2345}, // a 2-byte field
+            {"S1.R6", "00002345", "9029", table + 40 + 32, 2, 0x2345}, // a 2-byte field
             {"S0.R7", "7", "7", table + 34, 2, 7},
         };
         std::vector<uint8_t> expected = t->original;
@@ -187,13 +218,15 @@ private slots:
                                            << "" << true << "Invalid Hex value.";
         QTest::newRow("letter in decimal") << "Ed_IP"
                                            << "1x" << false << "Invalid Integer value.";
-        // Valid digits the 32-bit reader refuses: shown as the conversion error, nothing written.
-        QTest::newRow("row 6, ten hex digits")
-            << "S0.R6"
-            << "FFFFFFFFFF" << true << "'0xFFFFFFFFFF' is not a valid integer value";
-        QTest::newRow("row 7, above 2147483647")
-            << "S1.R7"
-            << "2147483648" << false << "'2147483648' is not a valid integer value";
+        // Valid digits the 32-bit reader refuses: too wide for the field, nothing written.
+        QTest::newRow("row 6, ten hex digits") << "S0.R6"
+                                               << "FFFFFFFFFF" << true
+                                               << "The value of \"Number Of Relocations:\" on page \".text  "
+                                                  "*\" does not fit its field of 2 bytes.";
+        QTest::newRow("row 7, above 2147483647") << "S1.R7"
+                                                 << "2147483648" << false
+                                                 << "The value of \"Number Of Line Numbers:\" on page "
+                                                    "\".data\" does not fit its field of 2 bytes.";
     }
     void invalidBoxWritesNothing()
     {
@@ -249,6 +282,193 @@ private slots:
         QVERIFY(!log.Texts().contains(kSaved));
         QCOMPARE(Bytes(path), bytes);
         QVERIFY(view.MnuCloseFile->isEnabled());
+    }
+
+    // Every box holds the widest value its field takes; one more is refused by Save and by
+    // the toggle alike, naming the field, and nothing is written or converted.
+    void valuesMustFitTheirField_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("stored"); // -1: Save refuses
+        QTest::addColumn<QString>("converted"); // empty: the toggle refuses
+        QTest::addColumn<QString>("name");
+        const QString linker = "\"Major Linker Version:\"", os = "\"Major Operating Version:\"";
+        const QString base = "\"Image Base:\"", relocs = "\"Number Of Relocations:\" on page \".text  *\"";
+        QTest::newRow("byte FF") << "EdMajorLinker" << true << "FF" << 0xFFll << "255" << linker;
+        QTest::newRow("byte 100") << "EdMajorLinker" << true << "100" << -1ll << "" << linker;
+        QTest::newRow("byte 255") << "EdMajorLinker" << false << "255" << 0xFFll << "FF" << linker;
+        QTest::newRow("byte 256") << "EdMajorLinker" << false << "256" << -1ll << "" << linker;
+        QTest::newRow("word FFFF") << "EdMajorOS" << true << "FFFF" << 0xFFFFll << "65535" << os;
+        QTest::newRow("word 12345") << "EdMajorOS" << true << "12345" << -1ll << "" << os;
+        QTest::newRow("word FFFFFFFF is -1") << "EdMajorOS" << true << "FFFFFFFF" << 0xFFFFll << "-1" << os;
+        QTest::newRow("word FFFF8000") << "EdMajorOS" << true << "FFFF8000" << 0x8000ll << "-32768" << os;
+        QTest::newRow("word FFFF7FFF") << "EdMajorOS" << true << "FFFF7FFF" << -1ll << "" << os;
+        QTest::newRow("word 65535") << "EdMajorOS" << false << "65535" << 0xFFFFll << "FFFF" << os;
+        QTest::newRow("word 65536") << "EdMajorOS" << false << "65536" << -1ll << "" << os;
+        QTest::newRow("dword FFFFFFFF")
+            << "EdImageBase" << true << "FFFFFFFF" << 0xFFFFFFFFll << "4294967295" << base;
+        QTest::newRow("dword 1234567890") << "EdImageBase" << true << "1234567890" << -1ll << "" << base;
+        QTest::newRow("dword 4294967296") << "EdImageBase" << false << "4294967296" << -1ll << "" << base;
+        QTest::newRow("row 6 FFFF") << "S0.R6" << true << "FFFF" << 0xFFFFll << "65535" << relocs;
+        QTest::newRow("row 6 10000") << "S0.R6" << true << "10000" << -1ll << "" << relocs;
+        QTest::newRow("row 6 65535") << "S0.R6" << false << "65535" << 0xFFFFll << "0000FFFF" << relocs;
+        QTest::newRow("row 6 65536") << "S0.R6" << false << "65536" << -1ll << "" << relocs;
+        // Save reads rows 6 and 7 at 32 bits (-1), the toggle at 64 (4294967295).
+        QTest::newRow("row 6 FFFFFFFF") << "S0.R6" << true << "FFFFFFFF" << 0xFFFFll << "" << relocs;
+    }
+    void valuesMustFitTheirField()
+    {
+        QFETCH(QString, box);
+        QFETCH(bool, hex);
+        QFETCH(QString, text);
+        QFETCH(qint64, stored);
+        QFETCH(QString, converted);
+        QFETCH(QString, name);
+        auto t = Open(SampleBuilder().Build());
+        TFrmView& view = *t->view;
+        if (!hex)
+            view.MnuHexView->trigger();
+        Edit(view, box)->setText(text); // longer than a user could type in some rows
+        const int width = box == "EdMajorLinker" ? 1 : box == "EdImageBase" ? 4 : 2;
+        const QString refusal = "The value of " + name + " does not fit its field of "
+            + QString::number(width) + (width == 1 ? " byte." : " bytes.");
+        const uint64_t offset = box == "EdMajorLinker" ? 0x9A
+            : box == "EdMajorOS"                       ? 0xC0
+            : box == "EdImageBase"                     ? 0xB4
+                                                       : SampleBuilder().SectionTableOffset() + 32;
+        view.MnuSave->trigger();
+        std::vector<uint8_t> expected = t->original;
+        if (stored >= 0)
+            WriteLe(expected, offset, uint64_t(stored), width);
+        QCOMPARE(t->log.Texts(), QStringList{stored >= 0 ? kSaved : refusal});
+        QCOMPARE(Bytes(t->path), expected);
+
+        t->log.Clear();
+        view.MnuHexView->trigger();
+        QCOMPARE(t->log.Texts(), converted.isEmpty() ? QStringList{refusal} : QStringList{});
+        QCOMPARE(Edit(view, box)->text(), converted.isEmpty() ? text : converted);
+        QCOMPARE(view.MnuHexView->isChecked(), converted.isEmpty() == hex);
+    }
+
+    // A write or the flush failing at any point leaves the old file or, when nothing failed,
+    // the new one: never a mix. Each section's 32 bytes, the DOS words between the skipped
+    // ones, and the file and optional header together go in one write each.
+    void failedWriteLeavesOldFile_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::newRow("ENOSPC") << ENOSPC;
+        QTest::newRow("EIO") << EIO;
+    }
+    void failedWriteLeavesOldFile()
+    {
+        QFETCH(int, error);
+        std::vector<uint8_t> expected;
+        auto clean = EditEverything(expected);
+        clean->view->MnuSave->trigger();
+        QCOMPARE(clean->log.Texts(), QStringList{kSaved});
+        QCOMPARE(Bytes(clean->path), expected);
+        const uint64_t operations = clean->view->FileStream->WriteOperations();
+        QCOMPARE(operations, uint64_t(3 + 1 + 4 + 1)); // writes and the flush
+
+        for (uint64_t n = 1; n <= operations + 1; ++n) {
+            auto t = EditEverything(expected);
+            t->view->FileStream->SetFaultSeam({n, false, error});
+            t->view->MnuSave->trigger();
+            const bool done = n > operations;
+            QCOMPARE(Bytes(t->path), done ? expected : t->original);
+            QCOMPARE(t->log.Texts(),
+                QStringList{done ? kSaved
+                                 : "Cannot write file " + t->path + ". " + std::strerror(error)
+                            + "; the file was left unchanged."});
+        }
+
+        // Every later write fails too: the first range that cannot be put back is named.
+        auto t = EditEverything(expected);
+        t->view->FileStream->SetFaultSeam({3, true, error});
+        t->view->MnuSave->trigger();
+        QCOMPARE(t->log.Texts(),
+            QStringList{"Cannot write file " + t->path + ". " + std::strerror(error)
+                + "; the file may be damaged: the 4 bytes at offset 0x2 could not be restored."});
+        QCOMPARE(t->log.records[0].kind, MsgKind::Error);
+    }
+
+    // The file under the name is no longer the one opened, or lost bytes: nothing is written
+    // into either file.
+    void changedFileWritesNothing_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("what");
+        QTest::newRow("deleted") << "deleted"
+                                 << "it was deleted or renamed after it was opened.";
+        QTest::newRow("renamed") << "renamed"
+                                 << "it was deleted or renamed after it was opened.";
+        QTest::newRow("replaced") << "replaced"
+                                  << "another file was put in its place after it was opened.";
+        QTest::newRow("truncated") << "truncated"
+                                   << "it was truncated from 456 to 300 bytes after it was opened.";
+        QTest::newRow("no MZ") << "no MZ"
+                               << "it no longer starts with \"MZ\".";
+    }
+    void changedFileWritesNothing()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, what);
+        auto t = Open(SampleBuilder().Build());
+        const std::string path = t->path.toStdString(), kept = path + ".kept";
+        QCOMPARE(::link(path.c_str(), kept.c_str()), 0); // the opened file stays reachable
+        std::vector<uint8_t> old = t->original, other = PeBuilder().Build();
+        QCOMPARE(old.size(), size_t(456));
+        if (change == "deleted")
+            QCOMPARE(::unlink(path.c_str()), 0);
+        if (change == "renamed")
+            QCOMPARE(::rename(path.c_str(), (path + ".moved").c_str()), 0);
+        if (change == "replaced") {
+            WriteFileBytes(path + ".new", other);
+            QCOMPARE(::rename((path + ".new").c_str(), path.c_str()), 0);
+        }
+        if (change == "truncated") {
+            QCOMPARE(::truncate(path.c_str(), 300), 0);
+            old.resize(300);
+        }
+        if (change == "no MZ") {
+            old[0] = 'Z';
+            WriteFileBytes(kept, old); // the same file: it is rewritten in place
+        }
+        TypeText(t->view->EdMachine, QStringLiteral("1234"));
+        TypeText(Edit(*t->view, "S1.R8"), QStringLiteral("1"));
+        t->view->MnuSave->trigger();
+        QCOMPARE(t->log.Texts(), QStringList{Refusal(t->path, what)});
+        QCOMPARE(t->log.records[0].kind, MsgKind::Error);
+        QCOMPARE(Bytes(QString::fromStdString(kept)), old);
+        if (change == "replaced")
+            QCOMPARE(Bytes(t->path), other);
+    }
+
+    // The file ends inside the second section header: the edited fields there are not
+    // written, and the completion message names them; the others are written.
+    void editsBeyondTheEndAreNamed()
+    {
+        const uint64_t table = SampleBuilder().SectionTableOffset();
+        auto t = Open(SampleBuilder().TruncateTo(table + 40 + 30).Build());
+        TFrmView& view = *t->view;
+        TypeText(view.EdImageBase, QStringLiteral("00500000"));
+        TypeText(Edit(view, "S1.R0"), QStringLiteral("777"));
+        TypeText(Edit(view, "S1.R5"), QStringLiteral("ABCDEF")); // two of its bytes are in the file
+        TypeText(Edit(view, "S1.R8"), QStringLiteral("E0000020"));
+        TypeText(Edit(view, "S1.R7"), QStringLiteral("0")); // reads as 0 there: not an edit
+        view.MnuSave->trigger();
+        QCOMPARE(t->log.Texts(),
+            QStringList{
+                "Save complete, except for these edited fields, which were not written because the file "
+                "ends before them:\n\"Pointer To Line Numbers:\" on page \".data\"\n"
+                "\"Characteristics:\" on page \".data\""});
+        QCOMPARE(t->log.records[0].caption, QStringLiteral("Saved All"));
+        std::vector<uint8_t> expected = t->original;
+        WriteLe(expected, 0x80 + 24 + 28, 0x500000, 4);
+        WriteLe(expected, table + 40 + 8, 0x777, 4);
+        QCOMPARE(Bytes(t->path), expected);
     }
 
     // The real modal confirmation, answered by a timer.
