@@ -15,7 +15,6 @@
 #include <string_view>
 #include <vector>
 
-class ByteWriter;
 class FileStream;
 
 enum class SaveOutcome : uint8_t {
