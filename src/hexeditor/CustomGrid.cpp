@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -740,7 +741,13 @@ void TCustomGrid::PaintCells(QPainter& painter, int firstCol, int lastCol, int f
                     fill = ColorToQColor(clHighlight, palette());
                 painter.fillRect(rect, fill);
             }
-            DrawCell(painter, col, row, rect, state);
+            try {
+                DrawCell(painter, col, row, rect, state);
+            } catch (...) {
+                // The other cells are still drawn; the error is reported after the paint.
+                NotePaintError();
+                painter.fillRect(rect, EffectiveColor());
+            }
             if (FDefaultDrawing && state.Contains(gdFocused)) {
                 painter.save();
                 painter.setPen(QPen(ColorToQColor(FFontColor, palette()), 1, Qt::DotLine));
@@ -766,7 +773,16 @@ void TCustomGrid::paintEvent(QPaintEvent* event)
     QPainter painter(viewport());
     painter.setFont(font());
     const QRect clip = event->rect();
-    Guarded([&] {
+    FPaintError = nullptr;
+    // Each part is painted on its own, so one that fails leaves the others drawn.
+    auto paintPart = [this](const std::function<void()>& part) {
+        try {
+            part();
+        } catch (...) {
+            NotePaintError();
+        }
+    };
+    paintPart([&] {
         const int clientWidth = viewport()->width();
         const int clientHeight = viewport()->height();
         const int lastCol = LastVisibleCol();
@@ -807,8 +823,19 @@ void TCustomGrid::paintEvent(QPaintEvent* event)
             rowSpan(FTopRow, lastRow, FixedHeight(), FTopRow, RowPitch(FFixedRows))};
         for (const Span& rows : rowSpans) {
             for (const Span& cols : colSpans) {
-                if (rows.first <= rows.last && cols.first <= cols.last)
-                    PaintCells(painter, cols.first, cols.last, rows.first, rows.last);
+                if (rows.first > rows.last || cols.first > cols.last)
+                    continue;
+                paintPart([&] {
+                    try {
+                        PaintCells(painter, cols.first, cols.last, rows.first, rows.last);
+                    } catch (...) {
+                        // Nothing stale stays where the block could not be drawn.
+                        painter.fillRect(
+                            CellRect(cols.first, rows.first).united(CellRect(cols.last, rows.last)),
+                            EffectiveColor());
+                        throw;
+                    }
+                });
             }
         }
 
@@ -844,9 +871,35 @@ void TCustomGrid::paintEvent(QPaintEvent* event)
             painter.fillRect(gridRight, 0, clientWidth - gridRight, clientHeight, empty);
         if (gridBottom < clientHeight)
             painter.fillRect(0, gridBottom, gridRight, clientHeight - gridBottom, empty);
-
-        PaintOverlay(painter);
     });
+    paintPart([&] { PaintOverlay(painter); });
+
+    if (FPaintError)
+        ReportPaintError();
+    else if (clip.contains(viewport()->rect()))
+        FPaintErrorReported = false; // the whole grid drew cleanly: the fault is gone
+}
+
+void TCustomGrid::NotePaintError()
+{
+    if (!FPaintError)
+        FPaintError = std::current_exception();
+}
+
+void TCustomGrid::ReportPaintError()
+{
+    const std::exception_ptr error = std::exchange(FPaintError, nullptr);
+    if (FPaintErrorQueued || FPaintErrorReported)
+        return;
+    FPaintErrorQueued = true;
+    FPaintErrorReported = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, error] {
+            Guarded([&] { std::rethrow_exception(error); });
+            FPaintErrorQueued = false;
+        },
+        Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------- keyboard

@@ -254,6 +254,9 @@ protected:
 
     // Runs f; an exception goes to the error handler instead of Qt.
     void Guarded(const std::function<void()>& f);
+    // Called from a catch block while painting: keeps the error to be reported once the
+    // paint is over. Painting goes on with what it can draw.
+    void NotePaintError();
 
 private:
     // Geometry helpers; all O(1) in rows.
@@ -304,4 +307,13 @@ private:
     bool FSelecting = false; // left button held after a press on a cell
     QPoint FLastMousePos;
     QTimer* FScrollTimer = nullptr;
+
+    // Errors raised while painting are never shown from inside the paint: a message box
+    // repaints the grid under it and would raise the same error again. The first error
+    // of a paint is kept and reported through a queued call; further failing paints add
+    // nothing until the whole grid has been painted without an error again.
+    void ReportPaintError();
+    std::exception_ptr FPaintError; // the first error of the paint in progress
+    bool FPaintErrorQueued = false; // a report is queued or being shown
+    bool FPaintErrorReported = false; // no clean full paint since the last report
 };

@@ -263,15 +263,24 @@ void THexEditor::PaintCells(QPainter& painter, int firstCol, int lastCol, int fi
         if (rowRect.isNull())
             continue;
         const int dy = rowRect.y() - firstRowRect.y();
-        for (size_t i = 0; i < cells; ++i) {
-            const int col = firstCol + int(i);
-            QRect rect = columns[i];
-            if (!rect.isNull()) {
-                rect.moveTop(rect.y() + dy);
-                rect.setHeight(rowRect.height());
+        try {
+            for (size_t i = 0; i < cells; ++i) {
+                const int col = firstCol + int(i);
+                QRect rect = columns[i];
+                if (!rect.isNull()) {
+                    rect.moveTop(rect.y() + dy);
+                    rect.setHeight(rowRect.height());
+                }
+                FRowRects[i] = rect;
+                FRowLooks[i] = DecideCell(CellFacts(col, row, dataSize), *FColors);
             }
-            FRowRects[i] = rect;
-            FRowLooks[i] = DecideCell(CellFacts(col, row, dataSize), *FColors);
+        } catch (...) {
+            // A row whose bytes cannot be read (a read error of the read window) is left
+            // blank; the other rows are drawn and the error is reported after the paint.
+            NotePaintError();
+            painter.fillRect(
+                rowRect.united(CellRect(lastCol, row)), ColorToQColor(FColors->Background(), palette()));
+            continue;
         }
         for (const TCellRun& run : JoinCellRuns(FRowLooks, FRowRects, CharWidth))
             PaintLook(painter, run.rect, run.text, run.textColor, run.backColor, run.font);

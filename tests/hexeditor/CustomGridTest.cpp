@@ -27,6 +27,8 @@ public:
     std::optional<TGridCoord> veto; // SelectCell refuses this cell
     bool vetoAll = false;
     bool throwInSelect = false;
+    int throwInDrawRow = -1; // DrawCell fails on this row
+    bool painting = false;
     QSet<QPair<int, int>> drawn;
     std::vector<TGridRect> blocks;
     QStringList events; // KeyDown/KeyUp/WMChar/scroll hooks in order
@@ -45,6 +47,8 @@ protected:
     }
     void DrawCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState) override
     {
+        if (row == throwInDrawRow)
+            throw Exception("read failed");
         drawn.insert({col, row});
         painter.fillRect(rect, Qt::white);
     }
@@ -54,6 +58,12 @@ protected:
         TCustomGrid::PaintCells(painter, firstCol, lastCol, firstRow, lastRow);
     }
     void PaintOverlay(QPainter&) override { ++overlayPaints; }
+    void paintEvent(QPaintEvent* event) override
+    {
+        painting = true;
+        TCustomGrid::paintEvent(event);
+        painting = false;
+    }
     void KeyDown(uint16_t& key, TShiftState shift) override
     {
         events << QStringLiteral("down %1").arg(key);
@@ -156,6 +166,7 @@ private slots:
     void invalidateCellRepaintsOnlyThatCell();
     void scrollBarScrollsByRows();
     void errorsGoToTheHandler();
+    void paintErrorsAreReportedOnceAfterPainting();
     void isKeyDownFollowsInput();
 };
 
@@ -819,6 +830,45 @@ void CustomGridTest::errorsGoToTheHandler()
     TCustomGrid::SetErrorHandler(nullptr);
     QCOMPARE(errors, (QStringList{"select failed", "select failed"}));
     QCOMPARE(grid->Row(), 0);
+}
+
+void CustomGridTest::paintErrorsAreReportedOnceAfterPainting()
+{
+    auto grid = MakeGrid();
+    int reports = 0;
+    bool reportedWhilePainting = false;
+    TCustomGrid::SetErrorHandler([&](const std::exception& e) {
+        QCOMPARE(QString::fromLatin1(e.what()), QStringLiteral("read failed"));
+        ++reports;
+        reportedWhilePainting = reportedWhilePainting || grid->painting;
+        // A message box repaints the grid under it, which raises the error again.
+        grid->viewport()->repaint();
+        grid->viewport()->repaint();
+    });
+    grid->throwInDrawRow = 3;
+    grid->drawn.clear();
+    const int overlays = grid->overlayPaints;
+    grid->viewport()->repaint();
+    QCOMPARE(reports, 0); // never from inside the paint
+    QVERIFY(grid->drawn.contains({2, 2}) && grid->drawn.contains({2, 4}));
+    QVERIFY(grid->overlayPaints > overlays); // the rest of the paint went on
+    QCoreApplication::processEvents();
+    QCOMPARE(reports, 1);
+    for (int i = 0; i < 3; ++i) {
+        grid->viewport()->repaint();
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(reports, 1);
+    QVERIFY(!reportedWhilePainting);
+
+    // Once the whole grid paints cleanly, a new failure is reported again.
+    grid->throwInDrawRow = -1;
+    grid->viewport()->repaint();
+    grid->throwInDrawRow = 5;
+    grid->viewport()->repaint();
+    QCoreApplication::processEvents();
+    TCustomGrid::SetErrorHandler(nullptr);
+    QCOMPARE(reports, 2);
 }
 
 void CustomGridTest::isKeyDownFollowsInput()
