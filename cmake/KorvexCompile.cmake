@@ -1,6 +1,6 @@
 # Compile settings shared by every Korvex target.
 add_library(korvex_compile_options INTERFACE)
-target_compile_options(korvex_compile_options INTERFACE -Wall -Wextra)
+target_compile_options(korvex_compile_options INTERFACE -Wall -Wextra -Wshadow -Woverloaded-virtual)
 if(KORVEX_WERROR)
   target_compile_options(korvex_compile_options INTERFACE -Werror)
 endif()
@@ -16,13 +16,21 @@ if(KORVEX_BUILD_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# korvex_module(name DIR [QT] SOURCES ... DEPS ...)
-# One static library per src/ folder; DEPS names the only modules it may use.
+# korvex_module(name [QT] SOURCES ... [PUBLIC deps...] [PRIVATE deps...])
+# One static library per src/ folder. Its headers are included by module ("header/FieldTable.h"):
+# each module gets an include folder of its own that holds only a link named after the src/
+# folder, so a target sees exactly the modules it links, and the layers are the build's to
+# enforce. PUBLIC names the modules its public headers need, PRIVATE the ones only its
+# sources use.
 function(korvex_module name)
-  cmake_parse_arguments(M "QT" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(M "QT" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
   add_library(${name} STATIC ${M_SOURCES})
-  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(${name} PUBLIC ${M_DEPS} PRIVATE korvex_compile_options)
+  get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set(stage ${CMAKE_BINARY_DIR}/modules/${name})
+  file(MAKE_DIRECTORY ${stage})
+  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${stage}/${folder} SYMBOLIC)
+  target_include_directories(${name} PUBLIC ${stage})
+  target_link_libraries(${name} PUBLIC ${M_PUBLIC} PRIVATE ${M_PRIVATE} korvex_compile_options)
   if(M_QT)
     target_link_libraries(${name} PUBLIC Qt6::Core Qt6::Gui Qt6::Widgets)
   endif()

@@ -1,7 +1,7 @@
 // Writes the bundled sample image: a small but complete PE32 GUI program that shows a
 // message box and exits. Every header value is one a real linker could have written.
 //   korvex_make_sample OUTPUT
-#include "PeBuilder.h"
+#include "support/PeBuilder.h"
 
 #include <cstdio>
 #include <cstring>

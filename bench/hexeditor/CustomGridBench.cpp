@@ -1,7 +1,7 @@
 // The grid base must cost the same for 33.5 million rows as for a hundred: painting,
 // moving and paging touch only the visible rows. Each benchmark runs on a small grid
 // (the baseline) and on a huge one; the ratio huge/small should stay near 1.
-#include "CustomGrid.h"
+#include "hexeditor/CustomGrid.h"
 
 #include <QApplication>
 #include <QPainter>

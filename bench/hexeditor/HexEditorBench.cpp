@@ -6,7 +6,7 @@
 //   - THexEditor::Find over 256 MiB (warm)    vs  memmem over the same bytes in memory
 // extra_peak_MiB is the growth of the peak resident set during the operation.
 // Files go to $TMPDIR (default /tmp), the same disk as the working file.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
 #include <QApplication>
 

@@ -6,8 +6,8 @@
 //     not grow with the data), and a jump to the end (Ctrl+End) with its repaint;
 //   - THexToCanvas::Draw of a 100-page dump into QImage pages: pages per second.
 // Files go to $TMPDIR (default /tmp).
-#include "HexEditor.h"
-#include "HexToCanvas.h"
+#include "hexeditor/HexEditor.h"
+#include "hexeditor/HexToCanvas.h"
 
 #include <QApplication>
 #include <QFontMetrics>

@@ -3,11 +3,11 @@
 // of bounds, the file never grows, an unchanged save leaves every byte as it was, an
 // edited save changes nothing but the planned bytes, and a save whose Nth write or flush
 // fails (N from the input) leaves the old image or the new one, never a mix.
-#include "Errors.h"
-#include "FieldValue.h"
-#include "HeaderSave.h"
-#include "HeaderWriter.h"
-#include "ImageReader.h"
+#include "base/Errors.h"
+#include "header/FieldValue.h"
+#include "header/HeaderSave.h"
+#include "header/HeaderWriter.h"
+#include "header/ImageReader.h"
 
 #include <algorithm>
 #include <cstdlib>

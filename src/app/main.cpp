@@ -1,10 +1,10 @@
 // Start-up: keep the startup file name, create the windows, run the message loop.
-#include "CustomGrid.h"
-#include "FrmAbout.h"
-#include "FrmEdit.h"
-#include "FrmHex.h"
-#include "FrmView.h"
-#include "Guard.h"
+#include "hexeditor/CustomGrid.h"
+#include "viewer/FrmAbout.h"
+#include "hexviewer/FrmEdit.h"
+#include "hexviewer/FrmHex.h"
+#include "viewer/FrmView.h"
+#include "ui/Guard.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "ByteIo.h"
+#include "base/ByteIo.h"
 
 #include <algorithm>
 #include <cstring>

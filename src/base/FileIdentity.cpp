@@ -1,7 +1,7 @@
-#include "FileIdentity.h"
+#include "base/FileIdentity.h"
 
-#include "Errors.h"
-#include "FileStream.h"
+#include "base/Errors.h"
+#include "base/FileStream.h"
 
 #include <cerrno>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-#include "FileStream.h"
+#include "base/FileStream.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 #pragma once
 // A file stream on a named file: unbuffered, positional, every failure checked.
-#include "ByteIo.h"
+#include "base/ByteIo.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "FieldTable.h"
+#include "header/FieldTable.h"
 
 #include <array>
 

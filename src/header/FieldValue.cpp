@@ -1,6 +1,6 @@
-#include "FieldValue.h"
+#include "header/FieldValue.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 // The two text forms of a field value and the standard number reader.
-#include "FieldTable.h"
+#include "header/FieldTable.h"
 
 #include <cstdint>
 #include <optional>

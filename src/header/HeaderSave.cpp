@@ -1,8 +1,8 @@
-#include "HeaderSave.h"
+#include "header/HeaderSave.h"
 
-#include "Errors.h"
-#include "FieldValue.h"
-#include "FileStream.h"
+#include "base/Errors.h"
+#include "header/FieldValue.h"
+#include "base/FileStream.h"
 
 #include <cerrno>
 #include <cstdio>

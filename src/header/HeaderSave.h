@@ -3,10 +3,10 @@
 // is written when a value does not fit its field or the open file is no longer the file that
 // was opened; a failed write or flush puts the old bytes back; edited fields that lie beyond
 // the end of the file are named, not silently dropped.
-#include "HeaderWriter.h"
-#include "ImageReader.h"
+#include "header/HeaderWriter.h"
+#include "header/ImageReader.h"
 
-#include "FileIdentity.h"
+#include "base/FileIdentity.h"
 
 #include <cstdint>
 #include <optional>

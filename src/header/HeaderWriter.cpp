@@ -1,4 +1,4 @@
-#include "HeaderWriter.h"
+#include "header/HeaderWriter.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,9 +1,9 @@
 #pragma once
 // Turns parsed header values into a write plan and applies it to the open file, all or
 // nothing: the old bytes of every range are kept, and a failed write or flush puts them back.
-#include "FieldTable.h"
+#include "header/FieldTable.h"
 
-#include "ByteIo.h"
+#include "base/ByteIo.h"
 
 #include <array>
 #include <cstdint>

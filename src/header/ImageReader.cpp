@@ -1,4 +1,4 @@
-#include "ImageReader.h"
+#include "header/ImageReader.h"
 
 #include <cstring>
 

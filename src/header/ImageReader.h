@@ -1,9 +1,9 @@
 #pragma once
 // Reads the headers of a PE32 image into values in the order of the header field table.
 // Bytes missing at the end of the file read as 0; nothing is read out of bounds.
-#include "FieldTable.h"
+#include "header/FieldTable.h"
 
-#include "ByteIo.h"
+#include "base/ByteIo.h"
 
 #include <array>
 #include <cstdint>

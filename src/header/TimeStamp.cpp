@@ -1,4 +1,4 @@
-#include "TimeStamp.h"
+#include "header/TimeStamp.h"
 
 #include <array>
 

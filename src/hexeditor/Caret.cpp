@@ -1,4 +1,4 @@
-#include "Caret.h"
+#include "hexeditor/Caret.h"
 
 #include <QPainter>
 

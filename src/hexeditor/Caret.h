@@ -3,7 +3,7 @@
 // inverting the screen with a bitmap whose black part leaves the cell alone and whose
 // coloured part (CursorFrame with red, green and blue complemented) turns a white
 // background into CursorFrame.
-#include "Graphics.h"
+#include "hexeditor/Graphics.h"
 
 #include <QImage>
 #include <QPoint>

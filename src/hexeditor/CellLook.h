@@ -1,7 +1,7 @@
 #pragma once
 // What one cell of the hex editor shows: its text, colours, font and cursor mark. This
 // is the decision only; painting the answer is the editor's.
-#include "Colors.h"
+#include "hexeditor/Colors.h"
 
 #include <cstdint>
 #include <string>

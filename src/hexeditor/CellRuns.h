@@ -1,7 +1,7 @@
 #pragma once
 // Joining a row's neighbouring cells that look alike into runs, so that a row is drawn
 // with a few text calls instead of one per cell.
-#include "CellLook.h"
+#include "hexeditor/CellLook.h"
 
 #include <QRect>
 

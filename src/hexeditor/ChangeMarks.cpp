@@ -1,4 +1,4 @@
-#include "ChangeMarks.h"
+#include "hexeditor/ChangeMarks.h"
 
 #include <bit>
 

@@ -1,6 +1,6 @@
-#include "Colors.h"
+#include "hexeditor/Colors.h"
 
-#include "CustomGrid.h"
+#include "hexeditor/CustomGrid.h"
 
 TColors::TColors(TCustomGrid* control)
     : FControl(control)

@@ -1,7 +1,7 @@
 #pragma once
 // TColors: the hex editor's colour set. Every setter that changes a value repaints the
 // control the set belongs to; the background is also the control's own colour.
-#include "Graphics.h"
+#include "hexeditor/Graphics.h"
 
 #include <array>
 

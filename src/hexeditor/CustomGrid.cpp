@@ -1,6 +1,6 @@
-#include "CustomGrid.h"
+#include "hexeditor/CustomGrid.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>

@@ -23,9 +23,9 @@
 //
 // Errors: no exception may reach Qt. Every event entry catches and passes the error
 // to the handler set with SetErrorHandler (the application shows it).
-#include "Graphics.h"
-#include "SmallSet.h"
-#include "VirtualKeys.h"
+#include "hexeditor/Graphics.h"
+#include "hexeditor/SmallSet.h"
+#include "hexeditor/VirtualKeys.h"
 
 #include <QAbstractScrollArea>
 #include <QCursor>

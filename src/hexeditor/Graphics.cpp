@@ -1,4 +1,4 @@
-#include "Graphics.h"
+#include "hexeditor/Graphics.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

@@ -1,4 +1,4 @@
-#include "HexDumpLine.h"
+#include "hexeditor/HexDumpLine.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The text lines THexToCanvas writes: an offset, the byte values and the characters of
 // one line of data, as plain text.
-#include "HexText.h"
+#include "hexeditor/HexText.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "HexDumpRender.h"
+#include "hexeditor/HexDumpRender.h"
 
-#include "Translation.h"
+#include "hexeditor/Translation.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #pragma once
 // Writing hex dump lines onto a drawing surface, page by page: the drawing half of
 // THexToCanvas, independent of the editor it reads from.
-#include "HexDumpLine.h"
+#include "hexeditor/HexDumpLine.h"
 
 #include <QFont>
 

@@ -1,7 +1,7 @@
 // THexEditor: construction, property setters, state notification and window hooks.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <QCoreApplication>
 

@@ -19,15 +19,15 @@
 // Has a window: the state notification is posted only when the widget's platform
 // window state exists (Qt::WA_WState_Created, set once the widget or its top-level
 // has been shown or winId() was asked for); before that it is dropped.
-#include "Caret.h"
-#include "CellLook.h"
-#include "ChangeMarks.h"
-#include "Colors.h"
-#include "CustomGrid.h"
-#include "HexText.h"
-#include "Translation.h"
-#include "UndoStore.h"
-#include "WorkingFile.h"
+#include "hexeditor/Caret.h"
+#include "hexeditor/CellLook.h"
+#include "hexeditor/ChangeMarks.h"
+#include "hexeditor/Colors.h"
+#include "hexeditor/CustomGrid.h"
+#include "hexeditor/HexText.h"
+#include "hexeditor/Translation.h"
+#include "hexeditor/UndoStore.h"
+#include "hexeditor/WorkingFile.h"
 
 #include <QEvent>
 #include <QImage>

@@ -1,8 +1,8 @@
 // THexEditor: the working file, loading and saving, byte and range access.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
-#include "Errors.h"
-#include "Hourglass.h"
+#include "base/Errors.h"
+#include "hexeditor/Hourglass.h"
 
 #include <filesystem>
 

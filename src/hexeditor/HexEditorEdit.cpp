@@ -1,8 +1,8 @@
 // THexEditor: the editing operations and the nibble shifts.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
-#include "Errors.h"
-#include "Hourglass.h"
+#include "base/Errors.h"
+#include "hexeditor/Hourglass.h"
 
 #include <climits>
 

@@ -1,8 +1,8 @@
 // THexEditor: find, seek, character translation and the whole data as text or hex.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
-#include "Hourglass.h"
-#include "PatternSearch.h"
+#include "hexeditor/Hourglass.h"
+#include "hexeditor/PatternSearch.h"
 
 #include <algorithm>
 #include <vector>
@@ -145,11 +145,11 @@ std::string THexEditor::GetAsHex()
     int32_t size = GetDataSize();
     if (size <= 0)
         return {};
-    const auto data = BufferFromFile(0, size);
-    if (!data)
+    const auto bytes = BufferFromFile(0, size);
+    if (!bytes)
         return {};
     std::string text(static_cast<size_t>(size) * 2 + 1, '\0');
-    ConvertBinToHex(data.get(), text.data(), size, SwapNibbles != 0);
+    ConvertBinToHex(bytes.get(), text.data(), size, SwapNibbles != 0);
     text.resize(static_cast<size_t>(size) * 2);
     return text;
 }

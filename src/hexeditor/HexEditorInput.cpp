@@ -1,7 +1,7 @@
 // THexEditor: keyboard and mouse. The editor's own navigation keys (ParseKeyDown),
 // typing into the hex and character fields, the Insert, Backspace and Delete keys, and
 // the mouse; every cell move goes through the grid's MoveColRow and so SelectCell.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // THexEditor: grid geometry - positions <-> cells, line lengths, offsets and metrics.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <QFontMetrics>
 

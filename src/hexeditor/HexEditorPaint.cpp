@@ -5,9 +5,9 @@
 // (CellLook.h) answers what it shows, and the paint routines below only draw answers.
 // Text is drawn glyph by glyph at multiples of CharWidth, so every character sits in
 // its cell whatever the font's own (often fractional) advance is.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
-#include "CellRuns.h"
+#include "hexeditor/CellRuns.h"
 
 #include <QFontMetrics>
 #include <QGlyphRun>

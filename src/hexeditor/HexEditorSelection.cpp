@@ -1,7 +1,7 @@
 // THexEditor: the selection, the markers and the cell checks behind every cell move.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 

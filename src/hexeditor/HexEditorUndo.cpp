@@ -1,5 +1,5 @@
 // THexEditor: undo records and change marks.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
 #include <vector>
 

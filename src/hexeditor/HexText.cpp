@@ -1,4 +1,4 @@
-#include "HexText.h"
+#include "hexeditor/HexText.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "HexToCanvas.h"
+#include "hexeditor/HexToCanvas.h"
 
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
 #include <QPainter>
 

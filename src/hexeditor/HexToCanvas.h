@@ -2,7 +2,7 @@
 // THexToCanvas: writes the data of a linked THexEditor as plain hex dump lines onto any
 // paint device (a printer page, an image), page by page. The font is fitted to the
 // area's width; Draw answers where the next page starts.
-#include "HexDumpRender.h"
+#include "hexeditor/HexDumpRender.h"
 
 #include <QFont>
 #include <QObject>

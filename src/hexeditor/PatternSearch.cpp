@@ -1,6 +1,6 @@
-#include "PatternSearch.h"
+#include "hexeditor/PatternSearch.h"
 
-#include "Translation.h"
+#include "hexeditor/Translation.h"
 
 #include <algorithm>
 #include <cstring>

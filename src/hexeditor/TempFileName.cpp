@@ -1,7 +1,7 @@
-#include "TempFileName.h"
+#include "hexeditor/TempFileName.h"
 
-#include "Errors.h"
-#include "FileStream.h"
+#include "base/Errors.h"
+#include "base/FileStream.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "UndoStore.h"
+#include "hexeditor/UndoStore.h"
 
 #include <cstring>
 

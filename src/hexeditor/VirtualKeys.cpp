@@ -1,6 +1,6 @@
-#include "VirtualKeys.h"
+#include "hexeditor/VirtualKeys.h"
 
-#include "Translation.h"
+#include "hexeditor/Translation.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

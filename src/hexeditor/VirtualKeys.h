@@ -2,7 +2,7 @@
 // Keyboard and mouse input in the classic shape: virtual-key codes and a shift state.
 // Qt's key events are turned into these in one place (this file), so the grid and the
 // hex editor speak only virtual keys.
-#include "SmallSet.h"
+#include "hexeditor/SmallSet.h"
 
 #include <QString>
 #include <Qt>

@@ -1,7 +1,7 @@
-#include "WorkingFile.h"
+#include "hexeditor/WorkingFile.h"
 
-#include "Errors.h"
-#include "TempFileName.h"
+#include "base/Errors.h"
+#include "hexeditor/TempFileName.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -6,7 +6,7 @@
 // Ownership: the file at Path() is removed by the destructor when this object created
 // it. It is only ever created exclusively (see TempFileName.h); when something foreign
 // appears at the chosen name, the next free name is taken and Path() changes.
-#include "FileStream.h"
+#include "base/FileStream.h"
 
 #include <cstdint>
 #include <iosfwd>

@@ -1,13 +1,13 @@
 // The go-to and find dialog: its form and the OK logic of go to offset, go to line,
 // find and find next.
-#include "FrmEdit.h"
+#include "hexviewer/FrmEdit.h"
 
-#include "FieldValue.h"
-#include "FrmHex.h"
-#include "Guard.h"
-#include "HexEditor.h"
-#include "Messages.h"
-#include "VirtualKeys.h"
+#include "header/FieldValue.h"
+#include "hexviewer/FrmHex.h"
+#include "ui/Guard.h"
+#include "hexeditor/HexEditor.h"
+#include "ui/Messages.h"
+#include "hexeditor/VirtualKeys.h"
 
 #include <QKeyEvent>
 #include <QLabel>

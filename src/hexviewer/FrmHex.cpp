@@ -1,10 +1,10 @@
 // The hex viewer window: form, status line, copy as hex text and the byte search.
-#include "FrmHex.h"
+#include "hexviewer/FrmHex.h"
 
-#include "FrmEdit.h"
-#include "Guard.h"
-#include "HexEditor.h"
-#include "Modal.h"
+#include "hexviewer/FrmEdit.h"
+#include "ui/Guard.h"
+#include "hexeditor/HexEditor.h"
+#include "ui/Modal.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -19,12 +19,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 
 char EditMode = 0;
 TFrmHex* FrmHex = nullptr;
 
 namespace {
+
+// Bytes go to the viewer through one block of at most this size, so viewing a big
+// section needs no buffer of its size: the bytes only pass through on their way from the
+// user's file into the viewer's working file.
+constexpr uint32_t kHandOverBlock = uint32_t(4) << 20;
 
 // FindBytes reads the range in blocks of this size (consecutive blocks overlap by the
 // pattern length less one), so a search over a large view needs no copy of it.
@@ -249,4 +255,43 @@ int32_t TFrmHex::FindBytes(const uint8_t* pattern, int32_t length, int32_t end, 
         at += count - (length - 1);
     }
     return -1;
+}
+
+void TFrmHex::PutBytes(uint32_t count, const BlockFiller& fill)
+{
+    THexEditor* editor = HexEditor;
+    // The viewer has no undo command. Replacing a selection would keep an undo copy of
+    // everything shown before, so the old content is dropped first and the new bytes
+    // fill an empty editor; the result is the same bytes, caret and selection.
+    const bool inCharField = editor->GetInCharField();
+    editor->CreateEmptyFile("Untitled");
+
+    editor->Seek(0, 2, true);
+    const int32_t last = editor->GetCursorPos();
+    try {
+        editor->SetSelStart(0);
+        editor->SetSelEnd(last);
+    } catch (const std::exception&) {
+        // Nothing to select in an empty editor.
+    }
+    const uint32_t blockSize = std::min(count, kHandOverBlock);
+    std::unique_ptr<uint8_t[]> block(new uint8_t[std::max<uint32_t>(blockSize, 1)]);
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t n = std::min(blockSize, count - done);
+        fill(block.get(), done, n);
+        if (done == 0)
+            editor->ReplaceSelection(block.get(), static_cast<int32_t>(n));
+        else
+            editor->AppendBuffer(block.get(), static_cast<int32_t>(n));
+        done += n;
+    }
+    editor->ResetUndo();
+    editor->SetInCharField(inCharField);
+    editor->SetSelStart(0);
+}
+
+void TFrmHex::ShowBytes(uint32_t count, const BlockFiller& fill)
+{
+    PutBytes(count, fill);
+    ShowModal(*this);
 }

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <functional>
 
 class QAction;
 class QKeyEvent;
@@ -38,6 +39,15 @@ public:
 
     // The text of the status bar's one panel.
     QString StatusText() const;
+
+    // Supplies bytes offset .. offset + n - 1 of what is to be shown into block.
+    using BlockFiller = std::function<void(uint8_t* block, uint32_t offset, uint32_t n)>;
+    // Puts count bytes into the hex editor in place of what it showed: the bytes come in
+    // blocks of at most 4 MiB, so a big view needs no buffer of its size. Afterwards the
+    // caret is on the first byte, nothing is selected and there is nothing to undo.
+    void PutBytes(uint32_t count, const BlockFiller& fill);
+    // PutBytes, then shows the viewer modally.
+    void ShowBytes(uint32_t count, const BlockFiller& fill);
 
     THexEditor* HexEditor = nullptr;
     QStatusBar* StatusBar = nullptr;

@@ -1,4 +1,4 @@
-#include "Guard.h"
+#include "ui/Guard.h"
 
 void ShowException(const std::exception& error)
 {

@@ -2,7 +2,7 @@
 // No exception may reach Qt's event loop. Every handler entered from a signal or an
 // event runs under Guarded(): an error stops the handler where it arose, its message
 // is shown by the top-level error display, and control returns to the loop.
-#include "Messages.h"
+#include "ui/Messages.h"
 
 #include <QString>
 

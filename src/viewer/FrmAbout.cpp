@@ -1,6 +1,6 @@
-#include "FrmAbout.h"
+#include "viewer/FrmAbout.h"
 
-#include "Guard.h"
+#include "ui/Guard.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -1,9 +1,9 @@
 // The main window's form: controls, fonts, menus and how Qt enters the handlers.
-#include "FrmView.h"
+#include "viewer/FrmView.h"
 
-#include "FieldTable.h"
-#include "FileStream.h"
-#include "Guard.h"
+#include "header/FieldTable.h"
+#include "base/FileStream.h"
+#include "ui/Guard.h"
 
 #include <QAction>
 #include <QEvent>

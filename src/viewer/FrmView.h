@@ -1,9 +1,9 @@
 #pragma once
 // The main window: the header pages of the open file, its menus and file commands.
 // The edit boxes are the model: every header value lives only as the text of its box.
-#include "FileIdentity.h"
-#include "ImageReader.h"
-#include "ViewerControls.h"
+#include "base/FileIdentity.h"
+#include "header/ImageReader.h"
+#include "viewer/ViewerControls.h"
 
 #include <QMainWindow>
 
@@ -215,10 +215,6 @@ private:
     std::string BoxName(const ConvertedBox& box) const;
     // The captions of the section pages, in UTF-8.
     std::vector<std::string> SectionCaptions() const;
-    // Puts count bytes into the hex viewer in place of what it showed and shows it modally.
-    // fill(block, offset, n) supplies bytes offset .. offset + n - 1 of them.
-    using BlockFiller = std::function<void(uint8_t* block, uint32_t offset, uint32_t n)>;
-    void ShowInHexViewer(uint32_t count, const BlockFiller& fill);
 
     std::array<TEdit*, 46> FHeaderEdits{};
     QString FFileName;

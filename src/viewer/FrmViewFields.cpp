@@ -1,11 +1,11 @@
 // The values in the boxes: radix toggle and validation, the date label and the
 // characteristics check boxes.
-#include "FrmView.h"
+#include "viewer/FrmView.h"
 
-#include "FieldTable.h"
-#include "FieldValue.h"
-#include "Guard.h"
-#include "TimeStamp.h"
+#include "header/FieldTable.h"
+#include "header/FieldValue.h"
+#include "ui/Guard.h"
+#include "header/TimeStamp.h"
 
 #include <QAction>
 #include <QLabel>

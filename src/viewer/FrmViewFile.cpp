@@ -1,13 +1,13 @@
 // File commands of the main window: open, read the headers into the boxes, close, exit.
-#include "FrmView.h"
+#include "viewer/FrmView.h"
 
-#include "Errors.h"
-#include "FieldTable.h"
-#include "FileStream.h"
-#include "FrmAbout.h"
-#include "Guard.h"
-#include "ImageReader.h"
-#include "Modal.h"
+#include "base/Errors.h"
+#include "header/FieldTable.h"
+#include "base/FileStream.h"
+#include "viewer/FrmAbout.h"
+#include "ui/Guard.h"
+#include "header/ImageReader.h"
+#include "ui/Modal.h"
 
 #include <QAction>
 #include <QFile>

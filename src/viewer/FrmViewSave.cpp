@@ -1,11 +1,11 @@
 // Save: validate every box, parse every box, and only then write the file in place.
-#include "FrmView.h"
+#include "viewer/FrmView.h"
 
-#include "FieldTable.h"
-#include "FieldValue.h"
-#include "FileStream.h"
-#include "HeaderSave.h"
-#include "Messages.h"
+#include "header/FieldTable.h"
+#include "header/FieldValue.h"
+#include "base/FileStream.h"
+#include "header/HeaderSave.h"
+#include "ui/Messages.h"
 
 #include <QAction>
 

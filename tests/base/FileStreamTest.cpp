@@ -1,5 +1,5 @@
-#include "Errors.h"
-#include "FileStream.h"
+#include "base/Errors.h"
+#include "base/FileStream.h"
 
 #include <QTemporaryDir>
 #include <QTest>

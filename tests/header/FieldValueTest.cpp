@@ -1,5 +1,5 @@
-#include "FieldValue.h"
-#include "Errors.h"
+#include "header/FieldValue.h"
+#include "base/Errors.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
-#include "HeaderWriter.h"
-#include "Errors.h"
-#include "FieldValue.h"
-#include "FileStream.h"
-#include "HeaderSave.h"
-#include "ImageReader.h"
-#include "PeBuilder.h"
+#include "header/HeaderWriter.h"
+#include "base/Errors.h"
+#include "header/FieldValue.h"
+#include "base/FileStream.h"
+#include "header/HeaderSave.h"
+#include "header/ImageReader.h"
+#include "support/PeBuilder.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "ImageReader.h"
-#include "PeBuilder.h"
+#include "header/ImageReader.h"
+#include "support/PeBuilder.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
 // The reader against images built by real linkers (the NSIS stubs and plug-ins that Debian
 // ships) and against the bundled sample, checked with objdump as an independent reader, and
 // saved back unchanged.
-#include "FieldValue.h"
-#include "FileStream.h"
-#include "HeaderWriter.h"
-#include "ImageReader.h"
-#include "PeBuilder.h"
+#include "header/FieldValue.h"
+#include "base/FileStream.h"
+#include "header/HeaderWriter.h"
+#include "header/ImageReader.h"
+#include "support/PeBuilder.h"
 
 #include <QDir>
 #include <QProcess>

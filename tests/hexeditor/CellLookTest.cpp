@@ -1,4 +1,4 @@
-#include "CellLook.h"
+#include "hexeditor/CellLook.h"
 
 #include <QtTest>
 

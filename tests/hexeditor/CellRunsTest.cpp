@@ -1,4 +1,4 @@
-#include "CellRuns.h"
+#include "hexeditor/CellRuns.h"
 
 #include <QtTest>
 

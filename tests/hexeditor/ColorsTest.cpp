@@ -1,5 +1,5 @@
-#include "Colors.h"
-#include "CustomGrid.h"
+#include "hexeditor/Colors.h"
+#include "hexeditor/CustomGrid.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
-#include "CustomGrid.h"
-#include "Errors.h"
-#include "Translation.h"
+#include "hexeditor/CustomGrid.h"
+#include "base/Errors.h"
+#include "hexeditor/Translation.h"
 
 #include <QApplication>
 #include <QKeyEvent>

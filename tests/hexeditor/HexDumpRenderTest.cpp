@@ -1,4 +1,4 @@
-#include "HexDumpRender.h"
+#include "hexeditor/HexDumpRender.h"
 
 #include <QImage>
 #include <QPainter>

@@ -3,7 +3,7 @@
 // then undone step by step back to where the undo store begins.
 #include "HexEditorTestSupport.h"
 
-#include "Translation.h"
+#include "hexeditor/Translation.h"
 
 #include <QApplication>
 #include <QTest>

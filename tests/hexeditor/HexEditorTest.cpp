@@ -3,7 +3,7 @@
 // and the text forms of the data.
 #include "HexEditorTestSupport.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <QApplication>
 #include <QFontInfo>

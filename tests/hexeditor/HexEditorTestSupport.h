@@ -1,6 +1,6 @@
 #pragma once
 // Shared helpers of the THexEditor tests.
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -2,7 +2,7 @@
 // every kind), the permission rules, the 500-record limit and what an undo restores.
 #include "HexEditorTestSupport.h"
 
-#include "UndoStore.h"
+#include "hexeditor/UndoStore.h"
 
 #include <QApplication>
 #include <QTest>

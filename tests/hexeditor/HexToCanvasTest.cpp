@@ -1,6 +1,6 @@
 // THexToCanvas: its defaults, the link to the editor, the line texts, and Draw on real
 // QImage pages: what it answers, what it writes where, page after page.
-#include "HexToCanvas.h"
+#include "hexeditor/HexToCanvas.h"
 #include "HexEditorTestSupport.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "PatternSearch.h"
-#include "Translation.h"
+#include "hexeditor/PatternSearch.h"
+#include "hexeditor/Translation.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "Translation.h"
+#include "hexeditor/Translation.h"
 
 #include <QTest>
 

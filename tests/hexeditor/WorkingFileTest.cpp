@@ -1,11 +1,11 @@
 // The Qt-free pieces under the hex editor: temporary names, the working file with its
 // read window and size cache, tail moves, the shift file and nibble shifts, change
 // marks.
-#include "WorkingFile.h"
-#include "ChangeMarks.h"
-#include "Errors.h"
-#include "FileStream.h"
-#include "TempFileName.h"
+#include "hexeditor/WorkingFile.h"
+#include "hexeditor/ChangeMarks.h"
+#include "base/Errors.h"
+#include "base/FileStream.h"
+#include "hexeditor/TempFileName.h"
 
 #include <QDir>
 #include <QTemporaryDir>

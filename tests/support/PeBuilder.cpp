@@ -1,4 +1,4 @@
-#include "PeBuilder.h"
+#include "support/PeBuilder.h"
 
 #include <algorithm>
 #include <cstring>

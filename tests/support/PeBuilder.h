@@ -17,10 +17,10 @@
 // One section header plus the raw bytes placed at its PointerToRawData.
 struct PeSection {
     PeSection() = default;
-    explicit PeSection(std::string_view name) { Name(name); }
+    explicit PeSection(std::string_view sectionName) { Name(sectionName); }
 
     // The 8 name bytes as given: shorter names are padded with zeros, longer ones cut.
-    PeSection& Name(std::string_view name);
+    PeSection& Name(std::string_view text);
     PeSection& NameBytes(const std::array<uint8_t, 8>& bytes);
     PeSection& Virtual(uint32_t address, uint32_t size);
     PeSection& Raw(uint32_t pointer, uint32_t size);

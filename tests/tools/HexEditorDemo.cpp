@@ -1,7 +1,7 @@
 // hexeditor-demo: the hex editor with a selection, a changed byte and a marker, for
 // looking at it. Without options it shows the window until closed.
 //   hexeditor-demo [--grab FILE.png] [--quit-after MILLISECONDS]
-#include "HexEditor.h"
+#include "hexeditor/HexEditor.h"
 
 #include <QApplication>
 #include <QTimer>

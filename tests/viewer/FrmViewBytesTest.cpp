@@ -2,10 +2,10 @@
 // viewer holds is read while it is shown modally; expectations come from the file's bytes.
 #include "ViewerTestSupport.h"
 
-#include "FrmEdit.h"
-#include "FrmHex.h"
-#include "HexEditor.h"
-#include "ModalDriver.h"
+#include "hexviewer/FrmEdit.h"
+#include "hexviewer/FrmHex.h"
+#include "hexeditor/HexEditor.h"
+#include "support/ModalDriver.h"
 
 #include <QFile>
 #include <QFileInfo>
