@@ -11,13 +11,13 @@
 //
 // Peak memory: the kernel's high-water mark (VmHWM) is reset to the current size before
 // each measurement (/proc/self/clear_refs, 5) and read while the viewer is open.
+#include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
-#include "viewer/FrmView.h"
-#include "hexeditor/HexEditor.h"
-#include "ui/Messages.h"
 #include "support/ModalDriver.h"
 #include "support/PeBuilder.h"
+#include "ui/Messages.h"
+#include "viewer/FrmView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 // Opening a 96-section file up to its hexadecimal display (96 pages x 32 controls), and
 // closing it again; compared with building the same widgets bare in the same run.
 // Also checks that 50 open/close cycles leave no objects or memory behind.
-#include "viewer/FrmView.h"
-#include "ui/Messages.h"
 #include "support/PeBuilder.h"
+#include "ui/Messages.h"
+#include "viewer/FrmView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,10 +1,10 @@
 // Start-up: keep the startup file name, create the windows, run the message loop.
 #include "hexeditor/CustomGrid.h"
-#include "viewer/FrmAbout.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
-#include "viewer/FrmView.h"
 #include "ui/Guard.h"
+#include "viewer/FrmAbout.h"
+#include "viewer/FrmView.h"
 
 #include <QApplication>
 

@@ -26,11 +26,14 @@ public:
 class MemoryBytes : public ByteWriter {
 public:
     MemoryBytes() = default;
-    explicit MemoryBytes(std::vector<uint8_t> data) : bytes(std::move(data)) {}
+    explicit MemoryBytes(std::vector<uint8_t> data)
+        : bytes(std::move(data))
+    {
+    }
     uint64_t Size() const override { return bytes.size(); }
     size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override;
     void WriteAt(uint64_t pos, const void* buffer, size_t count) override;
-    void Flush() override {}
+    void Flush() override { }
 
     std::vector<uint8_t> bytes;
 };

@@ -7,7 +7,10 @@ EConvertError EConvertError::InvalidInteger(const std::string& text)
     return EConvertError("'" + text + "' is not a valid integer value");
 }
 
-EFOpenError::EFOpenError(const std::string& fileName) : EStreamError("Cannot open file " + fileName) {}
+EFOpenError::EFOpenError(const std::string& fileName)
+    : EStreamError("Cannot open file " + fileName)
+{
+}
 
 EFOpenError::EFOpenError(const std::string& fileName, const std::string& reason)
     : EStreamError("Cannot open file " + fileName + ". " + reason)

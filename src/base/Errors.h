@@ -7,14 +7,20 @@
 // General error: a bad argument to an operation, or any failure without a class of its own.
 class Exception : public std::runtime_error {
 public:
-    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+    explicit Exception(const std::string& message)
+        : std::runtime_error(message)
+    {
+    }
     std::string Message() const { return what(); }
 };
 
 // A text that the standard number reader cannot read.
 class EConvertError : public Exception {
 public:
-    explicit EConvertError(const std::string& message) : Exception(message) {}
+    explicit EConvertError(const std::string& message)
+        : Exception(message)
+    {
+    }
     // "'<text>' is not a valid integer value"
     static EConvertError InvalidInteger(const std::string& text);
 };
@@ -23,7 +29,10 @@ public:
 // errors name the file and the system's reason.
 class EStreamError : public Exception {
 public:
-    explicit EStreamError(const std::string& message) : Exception(message) {}
+    explicit EStreamError(const std::string& message)
+        : Exception(message)
+    {
+    }
 };
 class EFOpenError : public EStreamError {
 public:
@@ -48,7 +57,9 @@ public:
 class EInvalidGridOperation : public Exception {
 public:
     explicit EInvalidGridOperation(const std::string& message = "Grid index out of range")
-        : Exception(message) {}
+        : Exception(message)
+    {
+    }
 };
 
 // The system's text for an errno value.

@@ -9,19 +9,19 @@ enum class HeaderStructure : uint8_t { Dos, File, Optional, Section };
 
 // The display class fixes the hexadecimal digit count and the parse width.
 enum class ValueClass : uint8_t {
-    Byte,  // 2 hex digits, parsed at 32 bits
-    Word,  // 4 hex digits, parsed at 32 bits
+    Byte, // 2 hex digits, parsed at 32 bits
+    Word, // 4 hex digits, parsed at 32 bits
     Dword, // 8 hex digits, parsed at 64 bits
 };
 
 enum class FieldPage : uint8_t { TabMZ, TabFileHd, TabStandard, TabNT, SectionPage };
 
 struct HeaderField {
-    std::string_view box;     // objectName of the edit; empty for section rows
+    std::string_view box; // objectName of the edit; empty for section rows
     std::string_view caption; // label caption
     HeaderStructure structure;
-    uint32_t offset;   // from the start of its structure
-    uint8_t width;     // bytes in the file: 1, 2 or 4
+    uint32_t offset; // from the start of its structure
+    uint8_t width; // bytes in the file: 1, 2 or 4
     uint8_t maxLength; // the edit's maximum text length
     FieldPage page;
     ValueClass valueClass;
@@ -74,5 +74,5 @@ std::span<const FileFlag> FileCharacteristicFlags();
 
 // Absolute file position of a field, computed in 32-bit unsigned arithmetic.
 // section is only used for section rows.
-uint32_t FieldPosition(const HeaderField& field, uint32_t peOffset, uint16_t optHeaderSize,
-                       uint32_t section = 0);
+uint32_t FieldPosition(
+    const HeaderField& field, uint32_t peOffset, uint16_t optHeaderSize, uint32_t section = 0);

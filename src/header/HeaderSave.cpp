@@ -1,8 +1,8 @@
 #include "header/HeaderSave.h"
 
 #include "base/Errors.h"
-#include "header/FieldValue.h"
 #include "base/FileStream.h"
+#include "header/FieldValue.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -11,16 +11,16 @@
 #include <vector>
 
 enum class ImageKind {
-    NotMz,            // no "MZ": rejected, nothing to show
-    DosOnly,          // "MZ" but no "PE" at a PE offset from 5 to size + 4: DOS header page only
-    Pe,               // the full display
-    TooManySections,  // more than 96 sections: rejected after the DOS values were read
+    NotMz, // no "MZ": rejected, nothing to show
+    DosOnly, // "MZ" but no "PE" at a PE offset from 5 to size + 4: DOS header page only
+    Pe, // the full display
+    TooManySections, // more than 96 sections: rejected after the DOS values were read
 };
 
 struct SectionValues {
-    std::string name;                     // bytes up to the first zero, at most 8
+    std::string name; // bytes up to the first zero, at most 8
     std::array<uint32_t, kSectionRowCount> rows{};
-    bool holdsEntryPoint = false;         // the page caption gets "  *"
+    bool holdsEntryPoint = false; // the page caption gets "  *"
 };
 
 struct ImageHeaders {
@@ -29,7 +29,7 @@ struct ImageHeaders {
     // Values in HeaderFields() order; the DOS part is valid unless NotMz, the rest only for Pe.
     std::array<uint32_t, kHeaderFieldCount> values{};
     uint32_t peOffset = 0;
-    uint16_t sectionCount = 0;  // as read (also when there are too many)
+    uint16_t sectionCount = 0; // as read (also when there are too many)
     uint16_t optHeaderSize = 0;
     std::vector<SectionValues> sections; // Pe only, sectionCount entries
     // Caption of LabelFileoffset: the entry point's file offset, or the entry point

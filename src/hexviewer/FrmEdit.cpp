@@ -3,11 +3,11 @@
 #include "hexviewer/FrmEdit.h"
 
 #include "header/FieldValue.h"
+#include "hexeditor/HexEditor.h"
+#include "hexeditor/VirtualKeys.h"
 #include "hexviewer/FrmHex.h"
 #include "ui/Guard.h"
-#include "hexeditor/HexEditor.h"
 #include "ui/Messages.h"
-#include "hexeditor/VirtualKeys.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,9 +1,9 @@
 // The hex viewer window: form, status line, copy as hex text and the byte search.
 #include "hexviewer/FrmHex.h"
 
+#include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmEdit.h"
 #include "ui/Guard.h"
-#include "hexeditor/HexEditor.h"
 #include "ui/Modal.h"
 
 #include <QAction>

@@ -14,8 +14,7 @@ void ShowException(const std::exception& error);
 void ShowUnknownException();
 
 // Runs f; answers false when it ended with an error (already shown).
-template <typename F>
-bool Guarded(F&& f)
+template <typename F> bool Guarded(F&& f)
 {
     try {
         std::forward<F>(f)();

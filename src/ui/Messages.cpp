@@ -15,11 +15,16 @@ MessageResponder& Responder()
 QMessageBox::Icon ToQtIcon(MsgIcon icon)
 {
     switch (icon) {
-    case MsgIcon::Information: return QMessageBox::Information;
-    case MsgIcon::Question: return QMessageBox::Question;
-    case MsgIcon::Warning: return QMessageBox::Warning;
-    case MsgIcon::Error: return QMessageBox::Critical;
-    case MsgIcon::None: break;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    case MsgIcon::Warning:
+        return QMessageBox::Warning;
+    case MsgIcon::Error:
+        return QMessageBox::Critical;
+    case MsgIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -43,20 +48,20 @@ MsgResult Present(QWidget* owner, const MessageRecord& record)
 
 void ShowMessage(const QString& text)
 {
-    Present(nullptr, {MsgKind::Plain, text, QString::fromLatin1(kApplicationTitle), MsgButtons::Ok,
-                      MsgIcon::None});
+    Present(nullptr,
+        {MsgKind::Plain, text, QString::fromLatin1(kApplicationTitle), MsgButtons::Ok, MsgIcon::None});
 }
 
-MsgResult MessageBox(QWidget* owner, const QString& text, const QString& caption,
-                     MsgButtons buttons, MsgIcon icon)
+MsgResult MessageBox(
+    QWidget* owner, const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
 {
     return Present(owner, {MsgKind::Box, text, caption, buttons, icon});
 }
 
 void ShowErrorMessage(const QString& text)
 {
-    Present(nullptr, {MsgKind::Error, text, QString::fromLatin1(kApplicationTitle), MsgButtons::Ok,
-                      MsgIcon::Error});
+    Present(nullptr,
+        {MsgKind::Error, text, QString::fromLatin1(kApplicationTitle), MsgButtons::Ok, MsgIcon::Error});
 }
 
 MessageResponder SetMessageResponder(MessageResponder responder)

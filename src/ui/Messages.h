@@ -11,9 +11,9 @@ enum class MsgIcon { None, Information, Question, Warning, Error };
 enum class MsgButtons { Ok, OkCancel };
 enum class MsgResult { Ok, Cancel };
 enum class MsgKind {
-    Plain,   // ShowMessage: OK only, the application title as caption
-    Box,     // MessageBox: explicit caption, buttons and icon
-    Error,   // the top-level error display
+    Plain, // ShowMessage: OK only, the application title as caption
+    Box, // MessageBox: explicit caption, buttons and icon
+    Error, // the top-level error display
 };
 
 struct MessageRecord {
@@ -28,8 +28,8 @@ struct MessageRecord {
 inline constexpr const char* kApplicationTitle = "Korvex";
 
 void ShowMessage(const QString& text);
-MsgResult MessageBox(QWidget* owner, const QString& text, const QString& caption,
-                     MsgButtons buttons, MsgIcon icon);
+MsgResult MessageBox(
+    QWidget* owner, const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon);
 // The top-level error display: shows an error's message and returns.
 void ShowErrorMessage(const QString& text);
 

@@ -1,8 +1,8 @@
 // The main window's form: controls, fonts, menus and how Qt enters the handlers.
 #include "viewer/FrmView.h"
 
-#include "header/FieldTable.h"
 #include "base/FileStream.h"
+#include "header/FieldTable.h"
 #include "ui/Guard.h"
 
 #include <QAction>

@@ -2,21 +2,20 @@
 // section's body and the 512 bytes at the entry point.
 #include "viewer/FrmView.h"
 
+#include "base/FileStream.h"
 #include "header/FieldTable.h"
 #include "header/FieldValue.h"
-#include "base/FileStream.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
 #include "ui/Messages.h"
 
 #include <QLabel>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <algorithm>
-
 
 namespace {
 

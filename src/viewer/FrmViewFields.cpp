@@ -4,8 +4,8 @@
 
 #include "header/FieldTable.h"
 #include "header/FieldValue.h"
-#include "ui/Guard.h"
 #include "header/TimeStamp.h"
+#include "ui/Guard.h"
 
 #include <QAction>
 #include <QLabel>

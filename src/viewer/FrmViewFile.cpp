@@ -2,12 +2,12 @@
 #include "viewer/FrmView.h"
 
 #include "base/Errors.h"
-#include "header/FieldTable.h"
 #include "base/FileStream.h"
-#include "viewer/FrmAbout.h"
-#include "ui/Guard.h"
+#include "header/FieldTable.h"
 #include "header/ImageReader.h"
+#include "ui/Guard.h"
 #include "ui/Modal.h"
+#include "viewer/FrmAbout.h"
 
 #include <QAction>
 #include <QFile>

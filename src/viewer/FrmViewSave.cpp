@@ -1,9 +1,9 @@
 // Save: validate every box, parse every box, and only then write the file in place.
 #include "viewer/FrmView.h"
 
+#include "base/FileStream.h"
 #include "header/FieldTable.h"
 #include "header/FieldValue.h"
-#include "base/FileStream.h"
 #include "header/HeaderSave.h"
 #include "ui/Messages.h"
 

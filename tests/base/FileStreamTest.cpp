@@ -1,5 +1,5 @@
-#include "base/Errors.h"
 #include "base/FileStream.h"
+#include "base/Errors.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,7 +1,7 @@
 #include "header/HeaderWriter.h"
 #include "base/Errors.h"
-#include "header/FieldValue.h"
 #include "base/FileStream.h"
+#include "header/FieldValue.h"
 #include "header/HeaderSave.h"
 #include "header/ImageReader.h"
 #include "support/PeBuilder.h"

@@ -1,8 +1,8 @@
 // The reader against images built by real linkers (the NSIS stubs and plug-ins that Debian
 // ships) and against the bundled sample, checked with objdump as an independent reader, and
 // saved back unchanged.
-#include "header/FieldValue.h"
 #include "base/FileStream.h"
+#include "header/FieldValue.h"
 #include "header/HeaderWriter.h"
 #include "header/ImageReader.h"
 #include "support/PeBuilder.h"

@@ -2,9 +2,9 @@
 // read window and size cache, tail moves, the shift file and nibble shifts, change
 // marks.
 #include "hexeditor/WorkingFile.h"
-#include "hexeditor/ChangeMarks.h"
 #include "base/Errors.h"
 #include "base/FileStream.h"
+#include "hexeditor/ChangeMarks.h"
 #include "hexeditor/TempFileName.h"
 
 #include <QDir>

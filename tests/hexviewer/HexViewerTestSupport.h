@@ -1,11 +1,11 @@
 #pragma once
 // Shared pieces of the hex viewer tests: a message recorder, the two windows as the
 // program creates them, and data put into the viewer the way the main window does.
+#include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
-#include "hexeditor/HexEditor.h"
-#include "ui/Messages.h"
 #include "support/ModalDriver.h"
+#include "ui/Messages.h"
 
 #include <QApplication>
 #include <QLineEdit>

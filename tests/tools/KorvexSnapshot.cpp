@@ -1,12 +1,12 @@
 // korvex-snapshot FILE [actions...]
 // Opens FILE in the real main window (offscreen) through its open command, runs the
 // actions through the real controls, and prints every named control as JSON.
+#include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
-#include "viewer/FrmView.h"
-#include "hexeditor/HexEditor.h"
-#include "ui/Messages.h"
 #include "support/ModalDriver.h"
+#include "ui/Messages.h"
+#include "viewer/FrmView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,9 +2,9 @@
 // viewer holds is read while it is shown modally; expectations come from the file's bytes.
 #include "ViewerTestSupport.h"
 
+#include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
-#include "hexeditor/HexEditor.h"
 #include "support/ModalDriver.h"
 
 #include <QFile>

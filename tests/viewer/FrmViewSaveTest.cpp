@@ -1,8 +1,8 @@
 // Save: what reaches the file, what never does, and what the user is told.
 #include "ViewerTestSupport.h"
 
-#include "header/FieldValue.h"
 #include "base/FileStream.h"
+#include "header/FieldValue.h"
 
 #include <cerrno>
 #include <cstring>

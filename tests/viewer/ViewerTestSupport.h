@@ -1,9 +1,9 @@
 #pragma once
 // Shared pieces of the main window tests: a message recorder, image files in a temporary
 // folder, and a window opened through its real open command.
-#include "viewer/FrmView.h"
-#include "ui/Messages.h"
 #include "support/PeBuilder.h"
+#include "ui/Messages.h"
+#include "viewer/FrmView.h"
 
 #include <QAction>
 #include <QApplication>
