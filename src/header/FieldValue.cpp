@@ -161,9 +161,10 @@ std::optional<int64_t> ParseFittingValue(const std::string& text, bool hex, int 
 
 std::string FieldDisplayName(std::string_view label, std::optional<std::string_view> pageCaption)
 {
-    std::string name = "\"" + std::string(label) + "\"";
+    std::string name;
+    name.append("\"").append(label).append("\"");
     if (pageCaption)
-        name += " on page \"" + std::string(*pageCaption) + "\"";
+        name.append(" on page \"").append(*pageCaption).append("\"");
     return name;
 }
 

@@ -189,7 +189,7 @@ std::string SaveResultText(
             = "Save complete, except for these edited fields, which were not written because the "
               "file ends before them:";
         for (const FieldRef& ref : result.notWritten)
-            text += "\n" + SavedFieldName(ref, sectionCaptions);
+            text.append("\n").append(SavedFieldName(ref, sectionCaptions));
         return text;
     }
     case SaveOutcome::Refused:
