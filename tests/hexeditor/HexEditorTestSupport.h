@@ -24,6 +24,14 @@ public:
     }
     // The insert toggle normally flips with the Insert key.
     void SetInsertToggle(bool value) { InsertToggle = value; }
+    // Makes the data size bytes of zeros at once (a sparse working file), to reach the
+    // top of the position range without writing gigabytes.
+    void SetSparseDataSize(int64_t size)
+    {
+        TestStream();
+        FWorkingFile.SetFileSize(static_cast<uint64_t>(size));
+        CalcSizes();
+    }
     using THexEditor::CheckSelectCell;
     using THexEditor::InternalDeleteSelection;
     using THexEditor::InternalGetCurSel;
