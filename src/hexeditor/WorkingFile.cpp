@@ -250,7 +250,7 @@ bool WorkingFile::SaveToStream(std::ostream& dest)
         return false;
     try {
         const uint64_t size = FStream->Size();
-        auto block = NewBlock(CopyBlockSize);
+        auto block = NewBlock(static_cast<size_t>(std::min<uint64_t>(CopyBlockSize, size)));
         for (uint64_t pos = 0; pos < size;) {
             const size_t want = static_cast<size_t>(std::min<uint64_t>(CopyBlockSize, size - pos));
             const size_t n = FStream->ReadAt(pos, block.get(), want);
@@ -402,7 +402,8 @@ std::unique_ptr<FileStream> CreateShift4BitStream(
     if (unlinked)
         name.clear(); // nothing to remove; the name may soon belong to another file
     FileRemover remover{name};
-    auto block = NewBlock(WorkingFile::CopyBlockSize);
+    auto block = NewBlock(
+        static_cast<size_t>(std::min(static_cast<int64_t>(WorkingFile::CopyBlockSize), dataSize - start)));
     uint8_t carry = 0;
     uint64_t out = 0;
     for (int64_t pos = start; pos < dataSize;) {
@@ -444,7 +445,8 @@ bool ShiftNibble(WorkingFile& file, int64_t position, bool high, bool insert)
     // those the shift file would give (its first T + 1 bytes, written back at position
     // or from its second byte on); no temporary file is needed.
     const int64_t tail = static_cast<int64_t>(len) - position;
-    const int64_t block = static_cast<int64_t>(WorkingFile::CopyBlockSize);
+    // Blocks no bigger than the tail: a shift near the end needs no megabytes.
+    const int64_t block = std::min(static_cast<int64_t>(WorkingFile::CopyBlockSize), tail + 1);
     auto in = NewBlock(static_cast<size_t>(block) + 2);
     auto out = NewBlock(static_cast<size_t>(block) + 1);
     // Reads D[from..to) into in (bytes past the tail read as 0).
