@@ -8,34 +8,11 @@
 #include <QTest>
 
 #include <csignal>
-#include <fstream>
-#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-std::vector<uint8_t> Random(size_t n, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> v(n);
-    for (auto& b : v)
-        b = static_cast<uint8_t>(rng());
-    return v;
-}
-
-void Put(const std::string& name, const std::vector<uint8_t>& data)
-{
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-std::vector<uint8_t> Get(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 struct stat StatOf(const std::string& name)
 {
     struct stat st { };
@@ -109,11 +86,11 @@ private slots:
         QTemporaryDir sources;
         const std::string dir = folder.path().toStdString() + "/";
         const std::string name = dir + "target.bin";
-        const auto old = Random(40000, 1);
+        const auto old = RandomData(40000, 1);
         if (target == Folder)
             QVERIFY(QDir().mkdir(QString::fromStdString(name)));
         else if (target != NewFile)
-            Put(name, old);
+            PutFile(name, old);
         if (target != Folder && target != NewFile)
             QCOMPARE(::chmod(name.c_str(), 0640), 0);
         std::string saveName = name;
@@ -125,13 +102,13 @@ private slots:
 
         THexEditor ed;
         ed.Loaded();
-        const auto data = Random(static_cast<size_t>(dataSize), 2);
+        const auto data = RandomData(static_cast<size_t>(dataSize), 2);
         if (target == SameNameWithBackup) {
             QVERIFY(ed.LoadFromFile(name));
             ed.AppendBuffer(data.data() + old.size(), dataSize - static_cast<int32_t>(old.size()));
         } else {
             const std::string source = sources.path().toStdString() + "/source.bin";
-            Put(source, data);
+            PutFile(source, data);
             QVERIFY(ed.LoadFromFile(source));
             ed.ChangeByte(data[0], static_cast<uint8_t>(data[0] + 1), 0, 2, 0);
         }
@@ -147,11 +124,11 @@ private slots:
         const struct stat after = StatOf(name);
         QCOMPARE(after.st_mode, before.st_mode);
         if (target != Folder && target != NewFile) {
-            QCOMPARE(Get(name), old);
+            QCOMPARE(GetFile(name), old);
             QCOMPARE(after.st_ino, before.st_ino); // the very same file, not a copy
         }
         if (target == SameNameWithBackup)
-            QCOMPARE(Get(dir + "target.bak"), old);
+            QCOMPARE(GetFile(dir + "target.bak"), old);
         QStringList expected = extra;
         if (target != NewFile)
             expected << "target.bin";
@@ -166,7 +143,7 @@ private slots:
         QCOMPARE(ed.GetDataSize(), dataSize);
         const std::string elsewhere = sources.path().toStdString() + "/elsewhere.bin";
         QVERIFY(ed.SaveToFile(elsewhere));
-        QCOMPARE(Get(elsewhere).size(), size_t(dataSize));
+        QCOMPARE(GetFile(elsewhere).size(), size_t(dataSize));
     }
 
     void saveKeepsWhatTheTargetHad_data()
@@ -191,11 +168,11 @@ private slots:
         QTemporaryDir folder;
         const std::string dir = folder.path().toStdString() + "/";
         const std::string name = dir + "target.bin";
-        const auto old = Random(5000, 3);
-        const auto data = Random(70000, 4);
+        const auto old = RandomData(5000, 3);
+        const auto data = RandomData(70000, 4);
         const bool root = ::geteuid() == 0;
         if (target != NewFile) {
-            Put(name, old);
+            PutFile(name, old);
             QCOMPARE(::chmod(name.c_str(), static_cast<mode_t>(mode)), 0);
             // Someone else's file (only root may give it away): the owner stays.
             if (root)
@@ -220,7 +197,7 @@ private slots:
         const bool saved = ed.SaveToFile(saveName);
         ::umask(oldMask);
         QVERIFY(saved);
-        QCOMPARE(Get(name), data);
+        QCOMPARE(GetFile(name), data);
         const struct stat after = StatOf(name);
         QCOMPARE(int(after.st_mode & 07777), expected);
         if (target != NewFile) {
@@ -230,7 +207,7 @@ private slots:
         QStringList entries{"target.bin"};
         if (target == SameNameWithBackup) {
             entries << "target.bak";
-            QCOMPARE(Get(dir + "target.bak"), old);
+            QCOMPARE(GetFile(dir + "target.bak"), old);
         }
         if (target == LinkToFile) {
             entries << "link";

@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,12 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr qint64 MiB = 1 << 20;
-
-void Put(const std::string& name, const std::vector<uint8_t>& data)
-{
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
 
 // A big file without holding it in memory: size bytes, each block a different pattern.
 void PutBig(const std::string& name, int64_t size)
@@ -42,17 +35,6 @@ void PutBig(const std::string& name, int64_t size)
         std::fill(block.begin(), block.end(), static_cast<char>(done / MiB));
         out.write(block.data(), static_cast<std::streamsize>(std::min<int64_t>(MiB, size - done)));
     }
-}
-
-std::vector<uint8_t> Get(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-QStringList EntriesOf(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
 }
 
 // The files a process holds open in dir that have no name there any more, with their
@@ -165,7 +147,7 @@ private slots:
         if (mode == "saved") {
             // The save left nothing beside its target either.
             QCOMPARE(EntriesOf(files.path()), (QStringList{"source.bin", "target.bin"}));
-            const auto saved = Get(target.toStdString());
+            const auto saved = GetFile(target.toStdString());
             QCOMPARE(saved.size(), size_t(size));
             QCOMPARE(saved[0], uint8_t(0xFF));
         }
@@ -191,25 +173,13 @@ private slots:
         QFETCH(bool, refused);
         QTemporaryDir files; // outside the temporary folder under watch
         TempDirScope temp;
-        struct Refusal {
-            explicit Refusal(bool on)
-            {
-                if (on)
-                    UnlinkOpenTempFile = [](const char*) {
-                        errno = EBUSY;
-                        return -1;
-                    };
-            }
-            ~Refusal() { UnlinkOpenTempFile = ::unlink; }
-        };
-        std::optional<Refusal> refusal(std::in_place, refused);
+        std::optional<FolderRefusesRemoval> refusal;
+        if (refused)
+            refusal.emplace();
         const std::string source = files.path().toStdString() + "/source.bin";
         const std::string target = files.path().toStdString() + "/target.bin";
-        std::mt19937 rng(9);
-        std::vector<uint8_t> model(200000);
-        for (auto& b : model)
-            b = static_cast<uint8_t>(rng());
-        Put(source, model);
+        std::vector<uint8_t> model = RandomData(200000, 9);
+        PutFile(source, model);
         const qsizetype named = refused ? 1 : 0;
         {
             THexEditor ed;
@@ -227,7 +197,7 @@ private slots:
             model.push_back(0);
             QCOMPARE(temp.Entries().size(), named);
             QVERIFY(ed.SaveToFile(target));
-            QVERIFY(Get(target) == model);
+            QVERIFY(GetFile(target) == model);
             QCOMPARE(EntriesOf(files.path()), (QStringList{"source.bin", "target.bin"}));
             // The working file stays open across the save and is still the data.
             ed.AppendBuffer(block, 3);

@@ -5,6 +5,7 @@
 #include "ChangeMarks.h"
 #include "Errors.h"
 #include "FileStream.h"
+#include "HexEditorTestSupport.h"
 #include "TempFileName.h"
 
 #include <QDir>
@@ -108,18 +109,6 @@ QStringList Entries(const QString& dir)
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
 }
 
-// While alive, temporary files cannot leave their folder early, as in a folder that
-// refuses to remove a file that is open.
-struct FolderRefusesRemoval {
-    FolderRefusesRemoval()
-    {
-        UnlinkOpenTempFile = [](const char*) {
-            errno = EBUSY;
-            return -1;
-        };
-    }
-    ~FolderRefusesRemoval() { UnlinkOpenTempFile = ::unlink; }
-};
 } // namespace
 
 class WorkingFileTest : public QObject {
