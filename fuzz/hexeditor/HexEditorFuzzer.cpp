@@ -54,6 +54,7 @@ struct InputChoice {
 
 std::string TempFolder;
 std::string SaveFolder;
+std::string RuntimeFolder;
 
 [[noreturn]] void Fail(const std::string& what)
 {
@@ -110,7 +111,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     TempFolder = MakeFolder(root, "tmp");
     SaveFolder = MakeFolder(root, "save");
     // Qt's runtime folder must not land in the folder under watch.
-    ::setenv("XDG_RUNTIME_DIR", MakeFolder(root, "runtime").c_str(), 1);
+    RuntimeFolder = MakeFolder(root, "runtime");
+    ::setenv("XDG_RUNTIME_DIR", RuntimeFolder.c_str(), 1);
+    std::atexit([] {
+        std::error_code error;
+        for (const std::string& folder : {TempFolder, SaveFolder, RuntimeFolder})
+            std::filesystem::remove_all(folder, error);
+    });
     ::setenv("TMPDIR", TempFolder.c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static QApplication application(*argc, *argv);
