@@ -137,8 +137,10 @@ public:
     bool GetSelecting() const { return Selecting; }
     void SetSelecting(bool value) { Selecting = value; }
     bool GetInsertToggle() const { return InsertToggle; }
-    // The working file (its path, for hosts and tests); the undo store and change marks.
-    const std::string& WorkingFileName() const { return FWorkingFile.Path(); }
+    // A name that reaches the working file (for hosts and tests): the file leaves the
+    // temporary folder as soon as it is open, so while data is held this is the process's
+    // link to the open file. The undo store and change marks.
+    std::string WorkingFileName() const { return FWorkingFile.ReachablePath(); }
     const UndoStore& GetUndoStore() const { return FUndo; }
     const ChangeMarks& GetChangeMarks() const { return FChangeMarks; }
 

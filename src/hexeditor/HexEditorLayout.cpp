@@ -23,6 +23,13 @@ private:
     QWidget* FWidget;
     bool FWasEnabled;
 };
+
+// A line start, computed wide and kept as a position: the rows past the last position
+// that fits all start at INT32_MAX (and have no bytes).
+int32_t ClampedOffset(int64_t offset)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(offset, 0, INT32_MAX));
+}
 } // namespace
 
 int32_t THexEditor::GetPosAtCursor(int col, int row)
@@ -106,7 +113,7 @@ int32_t THexEditor::GetLineOffset(int row)
     if (LineOffsets.empty())
         LineOffsets.push_back(0);
     while (LineOffsets.size() <= static_cast<size_t>(row))
-        LineOffsets.push_back(LineOffsets.back() + BytesPerLine);
+        LineOffsets.push_back(ClampedOffset(int64_t(LineOffsets.back()) + BytesPerLine));
     return LineOffsets[static_cast<size_t>(row)];
 }
 
@@ -123,7 +130,7 @@ void THexEditor::AdjustLineLengthsCount()
     if (LineOffsets.empty())
         LineOffsets.push_back(0);
     while (LineOffsets.size() < static_cast<size_t>(RowCount()) + 1)
-        LineOffsets.push_back(LineOffsets.back() + BytesPerLine);
+        LineOffsets.push_back(ClampedOffset(int64_t(LineOffsets.back()) + BytesPerLine));
 }
 
 void THexEditor::ClearOffsets()
@@ -137,7 +144,7 @@ void THexEditor::SetLineLength(int row, int32_t length)
     if (length < 1 || length > BytesPerLine || row < 0)
         throw Exception("Invalid Line Length argument");
     while (LineOffsets.size() < static_cast<size_t>(row) + 2)
-        LineOffsets.push_back(LineOffsets.back() + BytesPerLine);
+        LineOffsets.push_back(ClampedOffset(int64_t(LineOffsets.back()) + BytesPerLine));
     // The stored length, not B: setting a row twice while the mode is off must not
     // shift the following rows twice.
     const int32_t old = LineOffsets[static_cast<size_t>(row) + 1] - LineOffsets[static_cast<size_t>(row)];
@@ -145,7 +152,7 @@ void THexEditor::SetLineLength(int row, int32_t length)
         return;
     const int32_t delta = length - old;
     for (size_t i = static_cast<size_t>(row) + 1; i < LineOffsets.size(); ++i)
-        LineOffsets[i] += delta;
+        LineOffsets[i] = ClampedOffset(int64_t(LineOffsets[i]) + delta);
     if (VariableLineLength) {
         CalcSizes();
         Invalidate();
@@ -170,7 +177,7 @@ void THexEditor::SetLineLengths(const std::vector<int32_t>& lengths)
         LineOffsets.push_back(0);
         for (int32_t length : lengths) {
             sum += length;
-            LineOffsets.push_back(static_cast<int32_t>(std::min<int64_t>(sum, INT32_MAX)));
+            LineOffsets.push_back(ClampedOffset(sum));
         }
     }
     CalcSizes();

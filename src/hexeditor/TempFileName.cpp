@@ -93,6 +93,15 @@ std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string&
     return CreateTempFile(name, dir, TickCount());
 }
 
+int (*UnlinkOpenTempFile)(const char* path) = ::unlink;
+
+std::unique_ptr<FileStream> CreateUnlinkedTempFile(std::string& name, bool& unlinked, const std::string& dir)
+{
+    auto stream = CreateTempFile(name, dir);
+    unlinked = UnlinkOpenTempFile(name.c_str()) == 0;
+    return stream;
+}
+
 bool RemoveFileEntry(const std::string& name)
 {
     struct stat st { };

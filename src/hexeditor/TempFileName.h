@@ -5,6 +5,8 @@
 //
 // Creation is always exclusive: a file or a symbolic link that already sits at a
 // candidate name is never opened, truncated or followed; the next name is tried instead.
+// The editor's own temporary files leave the folder as soon as they are open (see
+// CreateUnlinkedTempFile), so that no exit, crash or kill can leave one behind.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,6 +35,18 @@ std::string NewTempFileName(const std::string& dir = TempDirectory());
 // a reason other than an occupied name, or after a very large number of tries).
 std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string& dir, uint32_t firstTick);
 std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string& dir = TempDirectory());
+
+// Creates a temporary file as CreateTempFile does and takes its name out of the folder at
+// once: the data lives on in the open stream and vanishes with it. unlinked tells whether
+// that worked; when the folder refuses it, the file stays at name and whoever holds it
+// removes it when done.
+std::unique_ptr<FileStream> CreateUnlinkedTempFile(
+    std::string& name, bool& unlinked, const std::string& dir = TempDirectory());
+
+// Takes a freshly created temporary file's name out of its folder (0 or -1 with errno,
+// like unlink). Tests put a failing function here to see what happens in a folder that
+// refuses to remove an open file.
+extern int (*UnlinkOpenTempFile)(const char* path);
 
 // Removes name when it is a plain file or a link (never follows a link); false when
 // nothing was removed.

@@ -1,5 +1,6 @@
 #include "hexeditor/UndoStore.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -84,58 +85,86 @@ void UndoStore::Push(const TUndoRec& rec, const uint8_t* saved, size_t savedCoun
         DropOldest();
     const size_t k = savedCount == 0 ? 1 : savedCount;
     const size_t recordSize = TUndoRec::HeaderSize + k;
-    const size_t start = FStream.size();
-    FStream.resize(start + recordSize + 4);
-    uint8_t* out = FStream.data() + start;
+    const size_t start = FBuffer.size();
+    const size_t needed = start + recordSize + 4;
+    // Room for what follows a big record now, while it is being copied anyway: doubling
+    // later would move the big record again in the middle of a run of small edits.
+    if (needed > FBuffer.capacity())
+        FBuffer.reserve(std::max(needed + needed / 2, 2 * FBuffer.capacity()));
+    FBuffer.resize(needed);
+    uint8_t* out = FBuffer.data() + start;
     rec.Encode(out);
     if (savedCount == 0)
         out[TUndoRec::HeaderSize] = 0;
     else
         std::memcpy(out + TUndoRec::HeaderSize, saved, savedCount);
     Put32(out + recordSize, static_cast<int32_t>(recordSize + 4));
+    FLengths.push_back(static_cast<uint32_t>(recordSize + 4));
     ++FCount;
 }
 
 void UndoStore::DropOldest()
 {
-    // Walk back from the end to find where the first record ends.
-    size_t point = FStream.size();
-    size_t firstEnd = point;
-    while (point > 0) {
-        firstEnd = point;
-        const auto trailer = static_cast<size_t>(Get32(FStream.data() + point - 4));
-        if (trailer == 0 || trailer > point)
-            break; // a damaged stream: drop everything rather than loop
-        point -= trailer;
+    if (FLengths.empty()) {
+        // A stream without records (a damaged one): drop everything rather than loop.
+        FStart = FBuffer.size();
+    } else {
+        FStart += std::min<size_t>(FLengths.front(), StreamSize());
+        FLengths.pop_front();
     }
-    if (point != 0)
-        firstEnd = FStream.size();
-    FStream.erase(FStream.begin(), FStream.begin() + static_cast<std::ptrdiff_t>(firstEnd));
     if (FCount > 0)
         --FCount;
+    // Cut the dead prefix off once it outweighs what is left: the bytes moved then are
+    // fewer than the bytes dropped since the last cut.
+    if (FStart > StreamSize()) {
+        FBytesMoved += StreamSize();
+        FBuffer.erase(FBuffer.begin(), FBuffer.begin() + static_cast<std::ptrdiff_t>(FStart));
+        FStart = 0;
+        // Give back the memory of a big record that is gone (the live part is small here).
+        if (FBuffer.capacity() > 4 * FBuffer.size() + (size_t(1) << 20))
+            FBuffer.shrink_to_fit();
+    }
+}
+
+void UndoStore::RebuildIndex()
+{
+    FLengths.clear();
+    const uint8_t* stream = FBuffer.data() + FStart;
+    size_t point = StreamSize();
+    while (point >= 4) {
+        const auto trailer = static_cast<size_t>(Get32(stream + point - 4));
+        if (trailer < 4 || trailer > point)
+            break;
+        FLengths.push_front(static_cast<uint32_t>(trailer));
+        point -= trailer;
+    }
+    // Bytes before the first whole record belong to no record; the oldest absorbs them.
+    if (point > 0 && !FLengths.empty())
+        FLengths.front() += static_cast<uint32_t>(point);
 }
 
 size_t UndoStore::NewestLength() const
 {
-    if (FStream.size() < 4)
-        return FStream.size();
-    const auto trailer = static_cast<size_t>(Get32(FStream.data() + FStream.size() - 4));
-    return trailer > FStream.size() ? FStream.size() : trailer;
+    const size_t size = StreamSize();
+    if (size < 4)
+        return size;
+    const auto trailer = static_cast<size_t>(Get32(FBuffer.data() + FBuffer.size() - 4));
+    return trailer > size ? size : trailer;
 }
 
 size_t UndoStore::NewestOffset() const
 {
-    return FStream.size() - NewestLength();
+    return StreamSize() - NewestLength();
 }
 
 TUndoRec UndoStore::Newest() const
 {
-    return TUndoRec::Decode(FStream.data() + NewestOffset());
+    return TUndoRec::Decode(FBuffer.data() + FStart + NewestOffset());
 }
 
 const uint8_t* UndoStore::NewestSaved() const
 {
-    return FStream.data() + NewestOffset() + TUndoRec::HeaderSize;
+    return FBuffer.data() + FStart + NewestOffset() + TUndoRec::HeaderSize;
 }
 
 size_t UndoStore::NewestSavedSize() const
@@ -146,14 +175,25 @@ size_t UndoStore::NewestSavedSize() const
 
 void UndoStore::RemoveNewest(size_t length)
 {
-    FStream.resize(length >= FStream.size() ? 0 : FStream.size() - length);
+    const size_t removed = std::min(length, StreamSize());
+    FBuffer.resize(FBuffer.size() - removed);
     if (FCount > 0)
         --FCount;
+    if (!FLengths.empty() && FLengths.back() == removed)
+        FLengths.pop_back();
+    else
+        RebuildIndex();
+    if (StreamSize() == 0) {
+        FBuffer.clear();
+        FStart = 0;
+    }
 }
 
 void UndoStore::Clear()
 {
-    FStream.clear();
-    FStream.shrink_to_fit();
+    FBuffer.clear();
+    FBuffer.shrink_to_fit();
+    FStart = 0;
+    FLengths.clear();
     FCount = 0;
 }

@@ -4,6 +4,8 @@
 // its end. The byte layout is a contract (see TUndoRec).
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,11 @@ using PUndoRec = TUndoRec*;
 // The description shown for a kind ("Byte changed", ...); empty for an unknown kind.
 std::string UndoKindDescription(uint8_t kind);
 
+// The records live in one buffer; the stream is its part from a logical start on. Dropping
+// the oldest record only moves that start, and the dead prefix is cut off when it
+// outweighs the live part, so trimming costs about the size of the trimmed records, never
+// the size of the stream. A side index of record lengths finds the oldest record's end
+// without walking every record.
 class UndoStore {
 public:
     static constexpr int32_t MaxRecords = 500;
@@ -57,8 +64,9 @@ public:
 
     bool Empty() const { return FCount == 0; }
     int32_t Count() const { return FCount; }
-    size_t StreamSize() const { return FStream.size(); }
-    const std::vector<uint8_t>& Stream() const { return FStream; }
+    size_t StreamSize() const { return FBuffer.size() - FStart; }
+    // The stream: the records, oldest first, each followed by its trailer.
+    std::span<const uint8_t> Stream() const { return {FBuffer.data() + FStart, StreamSize()}; }
 
     // The newest record; Empty() must be false.
     TUndoRec Newest() const;
@@ -75,9 +83,19 @@ public:
 
     void Clear();
 
+    // Bytes moved to drop old records since construction: what trimming has cost.
+    uint64_t BytesMoved() const { return FBytesMoved; }
+
 private:
     void DropOldest();
+    // Rebuilds the index by walking the trailers from the end (after a removal that did
+    // not end on a record boundary).
+    void RebuildIndex();
 
-    std::vector<uint8_t> FStream;
+    std::vector<uint8_t> FBuffer;
+    size_t FStart = 0;
+    // The length (trailer included) of every record in the stream, oldest first.
+    std::deque<uint32_t> FLengths;
     int32_t FCount = 0;
+    uint64_t FBytesMoved = 0;
 };

@@ -1,11 +1,13 @@
 #include "hexeditor/WorkingFile.h"
 
 #include "base/Errors.h"
+#include "hexeditor/FileCopy.h"
 #include "hexeditor/TempFileName.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <filesystem>
 #include <istream>
 #include <ostream>
@@ -67,42 +69,49 @@ void WorkingFile::RemoveOwnFile()
     }
 }
 
+std::string WorkingFile::ReachablePath() const
+{
+    if (FStream && !FOwnsFile)
+        return "/proc/self/fd/" + std::to_string(FStream->Handle());
+    return FPath;
+}
+
 void WorkingFile::Free()
 {
     if (!FStream)
         return;
-    try {
-        FStream->SetSize(0);
-    } catch (const Exception&) {
-        // The file is closed and forgotten anyway; its bytes no longer matter.
+    if (FOwnsFile) {
+        try {
+            FStream->SetSize(0);
+        } catch (const Exception&) {
+            // The file is closed and forgotten anyway; its bytes no longer matter.
+        }
     }
     Close();
 }
 
 std::unique_ptr<FileStream> WorkingFile::CreateExclusively()
 {
+    std::unique_ptr<FileStream> stream;
     if (!PathEntryExists(FPath)) {
         try {
-            auto stream = std::make_unique<FileStream>(FPath, FileStream::Mode::CreateExclusive);
-            ::fchmod(stream->Handle(), S_IRUSR | S_IWUSR);
-            FOwnsFile = true;
-            return stream;
+            stream = std::make_unique<FileStream>(FPath, FileStream::Mode::CreateExclusive);
         } catch (const EFCreateError&) {
             if (!PathEntryExists(FPath))
                 throw;
         }
     }
-    // Something that is not ours sits at the name: never touch it, take another name.
-    std::string name;
-    auto stream = CreateTempFile(name, FDir);
-    FPath = name;
-    FOwnsFile = true;
+    if (stream) {
+        ::fchmod(stream->Handle(), S_IRUSR | S_IWUSR);
+    } else {
+        // Something that is not ours sits at the name: never touch it, take another name.
+        std::string name;
+        stream = CreateTempFile(name, FDir);
+        FPath = name;
+    }
+    // Out of the folder at once; where the folder refuses, remove it when done with it.
+    FOwnsFile = UnlinkOpenTempFile(FPath.c_str()) != 0;
     return stream;
-}
-
-void WorkingFile::OpenOwnFile()
-{
-    FStream = std::make_unique<FileStream>(FPath, FileStream::Mode::OpenReadWrite);
 }
 
 void WorkingFile::CreateEmpty()
@@ -121,33 +130,18 @@ void WorkingFile::LoadCopyOf(const std::string& source)
     InvalidateWindow();
     InvalidateSize();
 
-    std::error_code error;
-    const auto size = fs::file_size(source, error);
-    if (!error && size > static_cast<uintmax_t>(INT32_MAX))
+    FileStream in(source, FileStream::Mode::OpenRead);
+    constexpr uint64_t MaxSize = static_cast<uint64_t>(INT32_MAX);
+    if (in.Size() > MaxSize)
         throw EFOpenError(source, "The file is larger than 2147483647 bytes");
-
-    // copy_file without overwrite creates the target with O_EXCL: an existing file or
-    // link at the name is never opened or followed.
-    for (int tries = 0;; ++tries) {
-        error.clear();
-        fs::copy_file(source, FPath, fs::copy_options::none, error);
-        if (!error)
-            break;
-        if (error == std::errc::file_exists && tries < 1000 && !FOwnsFile) {
-            FPath = NewTempFileName(FDir);
-            continue;
-        }
-        // A partial copy of ours may be left: remove it. A foreign entry stays.
-        if (error != std::errc::file_exists)
-            RemoveFileEntry(FPath);
-        throw EFCreateError(FPath, error.message());
-    }
-    FOwnsFile = true;
-    // The copy took the source's permissions; the working copy must be writable.
-    ::chmod(FPath.c_str(), S_IRUSR | S_IWUSR);
+    FStream = CreateExclusively();
     try {
-        OpenOwnFile();
+        // One byte more than fits tells a source that grew (or has no size) apart.
+        if (CopyFileBytes(in, 0, *FStream, 0, MaxSize + 1) > MaxSize)
+            throw EFOpenError(source, "The file is larger than 2147483647 bytes");
+        FStream->Seek(0, SeekOrigin::Beginning);
     } catch (...) {
+        Free();
         RemoveOwnFile();
         throw;
     }
@@ -188,21 +182,62 @@ void WorkingFile::LoadFromStream(std::istream& source)
     }
 }
 
+namespace {
+// The folder part of a file name, with its trailing '/' ("./" for a bare name).
+std::string FolderOf(const std::string& name)
+{
+    const size_t slash = name.find_last_of('/');
+    return slash == std::string::npos ? std::string("./") : name.substr(0, slash + 1);
+}
+
+// Makes a rename in dir durable; a folder that cannot be flushed is no reason to fail.
+void FlushFolder(const std::string& dir)
+{
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+} // namespace
+
 bool WorkingFile::SaveCopyTo(const std::string& dest)
 {
     try {
+        // A link at dest stays a link: the file it names is the one replaced.
+        std::string target = dest;
         struct stat st { };
-        const bool existed = ::stat(dest.c_str(), &st) == 0;
-        const mode_t mode = existed ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
-        if (!FStream) {
-            FileStream empty(dest, FileStream::Mode::Create);
-            return true;
+        if (::lstat(dest.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            std::error_code error;
+            const fs::path resolved = fs::canonical(dest, error);
+            if (!error)
+                target = resolved.string();
         }
-        std::error_code error;
-        fs::copy_file(FPath, dest, fs::copy_options::overwrite_existing, error);
-        if (error)
+        const bool existed = ::stat(target.c_str(), &st) == 0;
+        // Only a plain file is replaced; a folder, a device or a pipe is no file to save to.
+        if (existed && !S_ISREG(st.st_mode))
             return false;
-        ::chmod(dest.c_str(), mode);
+        const std::string folder = FolderOf(target);
+        std::string newName;
+        auto out = CreateTempFile(newName, folder);
+        FileRemover remover{newName};
+        if (FStream) {
+            const uint64_t size = FStream->Size();
+            if (CopyFileBytes(*FStream, 0, *out, 0, size) != size)
+                return false;
+        }
+        // The owner first: a change of owner may clear the set-id bits the mode restores.
+        if (existed && ::fchown(out->Handle(), st.st_uid, st.st_gid) != 0 && errno != EPERM)
+            return false;
+        const mode_t mode = existed ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+        if (::fchmod(out->Handle(), mode) != 0)
+            return false;
+        out->Flush();
+        out.reset();
+        if (::rename(newName.c_str(), target.c_str()) != 0)
+            return false;
+        remover.name.clear();
+        FlushFolder(folder);
         return true;
     } catch (const std::exception&) {
         return false;
@@ -215,7 +250,7 @@ bool WorkingFile::SaveToStream(std::ostream& dest)
         return false;
     try {
         const uint64_t size = FStream->Size();
-        auto block = NewBlock(CopyBlockSize);
+        auto block = NewBlock(static_cast<size_t>(std::min<uint64_t>(CopyBlockSize, size)));
         for (uint64_t pos = 0; pos < size;) {
             const size_t want = static_cast<size_t>(std::min<uint64_t>(CopyBlockSize, size - pos));
             const size_t n = FStream->ReadAt(pos, block.get(), want);
@@ -362,9 +397,13 @@ std::unique_ptr<FileStream> CreateShift4BitStream(
 {
     if (start >= dataSize || start < 0)
         return nullptr;
-    auto shift = CreateTempFile(name, dir);
+    bool unlinked = false;
+    auto shift = CreateUnlinkedTempFile(name, unlinked, dir);
+    if (unlinked)
+        name.clear(); // nothing to remove; the name may soon belong to another file
     FileRemover remover{name};
-    auto block = NewBlock(WorkingFile::CopyBlockSize);
+    auto block = NewBlock(
+        static_cast<size_t>(std::min(static_cast<int64_t>(WorkingFile::CopyBlockSize), dataSize - start)));
     uint8_t carry = 0;
     uint64_t out = 0;
     for (int64_t pos = start; pos < dataSize;) {
@@ -406,7 +445,8 @@ bool ShiftNibble(WorkingFile& file, int64_t position, bool high, bool insert)
     // those the shift file would give (its first T + 1 bytes, written back at position
     // or from its second byte on); no temporary file is needed.
     const int64_t tail = static_cast<int64_t>(len) - position;
-    const int64_t block = static_cast<int64_t>(WorkingFile::CopyBlockSize);
+    // Blocks no bigger than the tail: a shift near the end needs no megabytes.
+    const int64_t block = std::min(static_cast<int64_t>(WorkingFile::CopyBlockSize), tail + 1);
     auto in = NewBlock(static_cast<size_t>(block) + 2);
     auto out = NewBlock(static_cast<size_t>(block) + 1);
     // Reads D[from..to) into in (bytes past the tail read as 0).

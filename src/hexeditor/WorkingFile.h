@@ -3,9 +3,10 @@
 // with the 64 KiB read window that drawing and searching look through and the cached
 // data size. Qt-free so it can be tested and benchmarked on its own.
 //
-// Ownership: the file at Path() is removed by the destructor when this object created
-// it. It is only ever created exclusively (see TempFileName.h); when something foreign
-// appears at the chosen name, the next free name is taken and Path() changes.
+// The file is created exclusively (see TempFileName.h) and its name is taken out of the
+// folder at once, so no exit, crash or kill leaves it behind: everything, loading and
+// saving included, works on the open descriptor. Where the folder refuses that, the file
+// keeps its name and is removed when it is closed for good (another load, destruction).
 #include "base/FileStream.h"
 
 #include <cstdint>
@@ -28,27 +29,39 @@ public:
     WorkingFile(const WorkingFile&) = delete;
     WorkingFile& operator=(const WorkingFile&) = delete;
 
+    // The name the working file was created under (or will be); once the file is open
+    // and out of the folder, nothing is found there any more.
     const std::string& Path() const { return FPath; }
+    // A name by which the working file can be opened right now: while it is open and out
+    // of the folder, the process's link to its descriptor; otherwise Path().
+    std::string ReachablePath() const;
     const std::string& Directory() const { return FDir; }
     bool IsOpen() const { return FStream != nullptr; }
     FileStream* Stream() { return FStream.get(); }
+    // Whether a file of ours still sits at Path() (the folder refused the early removal).
     bool OwnsFile() const { return FOwnsFile; }
 
-    // Truncates the working file to 0 bytes and closes it; the file stays on disk.
+    // Forgets the data and closes the working file. A file that still has its name is
+    // truncated to 0 bytes and stays until the next creation or destruction.
     void Free();
-    // Creates the working file anew, empty and open (any file of ours at the path is
-    // replaced).
+    // Creates the working file anew, empty and open.
     void CreateEmpty();
-    // Replaces the working file by a copy of source (kernel copy) and opens it. On any
-    // failure the working file is closed, empty and removed, and the error is thrown
-    // (EFCreateError for the copy, EFOpenError for the open).
+    // Replaces the working file by a copy of source (a kernel copy into the open file) and
+    // opens it. On any failure the working file is closed and gone, and the error is
+    // thrown (EFOpenError when source cannot be read or is larger than 2147483647 bytes,
+    // EFCreateError when no working file can be created, EReadError/EWriteError for the
+    // copy).
     void LoadCopyOf(const std::string& source);
     // Replaces the working file by the bytes of source from its position 0 to its end.
     // Same failure rules; a stream read error throws EReadError.
     void LoadFromStream(std::istream& source);
-    // Copies the working file over dest (kernel copy), keeping dest's permissions when
-    // it existed. No working stream means empty data: dest becomes an empty file.
-    // Answers whether it worked; never throws.
+    // Saves the data as dest without ever leaving dest half written: the bytes go into a
+    // new file created exclusively beside dest, are flushed to disk, and the new file is
+    // renamed over dest. dest's mode (and owner, where permitted) carry over; a new dest
+    // gets 0666 less the umask. A link at dest is followed: the file it names is replaced.
+    // On any failure the new file is removed and dest is untouched. No working stream
+    // means empty data: dest becomes an empty file. Answers whether it worked; never
+    // throws.
     bool SaveCopyTo(const std::string& dest);
     // Writes the whole data into dest at its current position; false on any failure
     // and when no working stream is open.
@@ -92,9 +105,9 @@ public:
 private:
     void Close();
     void RemoveOwnFile();
-    // Creates an empty file at a free name exclusively and answers it open.
+    // Creates an empty file at a free name exclusively, takes it out of the folder (or
+    // notes that it is ours to remove) and answers it open.
     std::unique_ptr<FileStream> CreateExclusively();
-    void OpenOwnFile();
 
     std::string FDir;
     std::string FPath;
@@ -109,7 +122,9 @@ private:
 
 // The shift file of the nibble operations: the data from start on, shifted right by
 // one nibble (a zero nibble, every nibble of the tail, a zero nibble), created
-// exclusively as a temporary file in dir. Answers null when start >= dataSize.
+// exclusively as a temporary file in dir and taken out of the folder at once (name is
+// then empty; it holds the file's name only when the folder refused that, and whoever
+// holds the stream removes it). Answers null when start >= dataSize.
 // Its first dataSize - start + 1 bytes are those of the classic 512-byte-block
 // algorithm; the zero padding after them is not written.
 std::unique_ptr<FileStream> CreateShift4BitStream(

@@ -641,6 +641,62 @@ private slots:
         QVERIFY(ed.GetLineOffsets().size() <= 6);
     }
 
+    // Line starts near 2^31 - 1 are computed wide: the row after the data may start
+    // beyond the last position, and must neither wrap nor make the row count run away.
+    void variableLinesAtTheTopOfTheRange_data()
+    {
+        QTest::addColumn<int>("bytesPerLine");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QList<int>>("lengths");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("lastStart");
+        QTest::addColumn<int>("lastLength");
+        const qint64 top = INT32_MAX;
+        QTest::newRow("256 per line, ends one short of a line")
+            << 256 << top << QList<int>() << 8388608 << 2147483392 << 255;
+        QTest::newRow("256 per line, ends on a line end")
+            << 256 << top - 255 << QList<int>() << 8388607 << 2147483136 << 256;
+        QTest::newRow("200 per line") << 200 << top << QList<int>() << 10737419 << 2147483600 << 47;
+        QTest::newRow("own lengths first")
+            << 256 << top << QList<int>{100, 50} << 8388610 << 2147483542 << 105;
+    }
+    void variableLinesAtTheTopOfTheRange()
+    {
+        QFETCH(int, bytesPerLine);
+        QFETCH(qint64, size);
+        QFETCH(QList<int>, lengths);
+        QFETCH(int, rows);
+        QFETCH(int, lastStart);
+        QFETCH(int, lastLength);
+        TestHexEditor ed;
+        ed.Loaded();
+        ed.SetBytesPerLine(bytesPerLine);
+        ed.SetLineLengths(std::vector<int32_t>(lengths.begin(), lengths.end()));
+        ed.SetSparseDataSize(size);
+        QCOMPARE(ed.GetDataSize(), static_cast<int32_t>(size));
+        ed.SetVariableLineLength(true);
+        QCOMPARE(ed.RowCount(), rows);
+        const int last = rows - 1;
+        QCOMPARE(ed.GetLineOffset(last), lastStart);
+        QCOMPARE(ed.GetLineLength(last), lastLength);
+        QCOMPARE(
+            int64_t(ed.GetLineOffset(rows)), std::min<int64_t>(int64_t(lastStart) + bytesPerLine, INT32_MAX));
+        // The rows after the data start at the last position that fits, never below it.
+        for (int row = rows; row < rows + 3; ++row)
+            QVERIFY(ed.GetLineOffset(row + 1) >= ed.GetLineOffset(row));
+        // The last byte maps to its cell and back, and the cell shows it.
+        const int32_t lastByte = static_cast<int32_t>(size) - 1;
+        QCOMPARE(ed.GetRow(lastByte), last);
+        const TGridCoord cell = ed.GetCursorAtPos(lastByte, false);
+        QCOMPARE(cell.x, 2 * (lastLength - 1) + 2);
+        QCOMPARE(ed.GetPosAtCursor(cell.x, cell.y), lastByte);
+        QVERIFY(!ed.OutOfBounds(cell.x + 1, last));
+        QVERIFY(ed.OutOfBounds(cell.x + 2, last));
+        QCOMPARE(ed.CellLook(cell.x, last).text, std::string("0"));
+        QVERIFY(ed.Seek(0, 2, true));
+        QCOMPARE(ed.GetCursorPos(), lastByte);
+    }
+
     void lineLengthsBeforeTheMode()
     {
         THexEditor ed;

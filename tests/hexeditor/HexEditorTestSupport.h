@@ -1,13 +1,18 @@
 #pragma once
 // Shared helpers of the THexEditor tests.
 #include "hexeditor/HexEditor.h"
+#include "hexeditor/TempFileName.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 // An editor whose cell checks can be bypassed, to put the caret where the checks
@@ -24,6 +29,14 @@ public:
     }
     // The insert toggle normally flips with the Insert key.
     void SetInsertToggle(bool value) { InsertToggle = value; }
+    // Makes the data size bytes of zeros at once (a sparse working file), to reach the
+    // top of the position range without writing gigabytes.
+    void SetSparseDataSize(int64_t size)
+    {
+        TestStream();
+        FWorkingFile.SetFileSize(static_cast<uint64_t>(size));
+        CalcSizes();
+    }
     using THexEditor::CheckSelectCell;
     using THexEditor::InternalDeleteSelection;
     using THexEditor::InternalGetCurSel;
@@ -59,6 +72,49 @@ inline QByteArray Hex(THexEditor& editor)
     return QByteArray::fromStdString(editor.GetAsHex());
 }
 
+// Files of the save and load tests.
+inline void PutFile(const std::string& name, const std::vector<uint8_t>& data)
+{
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+inline std::vector<uint8_t> GetFile(const std::string& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<uint8_t> RandomData(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v)
+        b = static_cast<uint8_t>(rng());
+    return v;
+}
+
+// Every entry of a folder, hidden ones too.
+inline QStringList EntriesOf(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
+}
+
+// While alive, temporary files cannot leave their folder as soon as they are open, as in
+// a folder that refuses to remove a file that is open.
+struct FolderRefusesRemoval {
+    FolderRefusesRemoval()
+    {
+        UnlinkOpenTempFile = [](const char*) {
+            errno = EBUSY;
+            return -1;
+        };
+    }
+    ~FolderRefusesRemoval() { UnlinkOpenTempFile = ::unlink; }
+    FolderRefusesRemoval(const FolderRefusesRemoval&) = delete;
+    FolderRefusesRemoval& operator=(const FolderRefusesRemoval&) = delete;
+};
+
 // Points the temporary directory of the editors at a fresh folder, so tests can see
 // every temporary file the editors leave.
 class TempDirScope {
@@ -69,11 +125,7 @@ public:
         qputenv("TMPDIR", Dir.path().toLocal8Bit());
     }
     ~TempDirScope() { qputenv("TMPDIR", FOld); }
-    QStringList Entries() const
-    {
-        return QDir(Dir.path())
-            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
-    }
+    QStringList Entries() const { return EntriesOf(Dir.path()); }
     QTemporaryDir Dir;
 
 private:

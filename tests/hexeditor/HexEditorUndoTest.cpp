@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QTest>
 
+#include <deque>
 #include <functional>
+#include <random>
 
 namespace {
 // Writes the expected record the long way: field by field, little-endian.
@@ -337,6 +339,98 @@ private slots:
         }
         QCOMPARE(records, 500);
         QCOMPARE(lastPosition, 5);
+    }
+
+    // The store against a list of encoded records: random pushes of records of every
+    // size (now and then a big one) and removals of the newest, past the 500-record
+    // limit many times. The stream must always be the records, oldest first; dropping
+    // the oldest must cost no more than the bytes dropped, wherever the big records sit.
+    void storeAgainstRecordList_data()
+    {
+        QTest::addColumn<uint32_t>("seed");
+        QTest::addColumn<int>("bigSize");
+        QTest::addColumn<int>("bigEvery"); // one big record per this many pushes
+        QTest::newRow("small records") << 1u << 0 << 0;
+        QTest::newRow("a big record now and then") << 2u << 3 << 800;
+        QTest::newRow("big records often") << 3u << 1 << 40;
+    }
+    void storeAgainstRecordList()
+    {
+        QFETCH(uint32_t, seed);
+        QFETCH(int, bigSize);
+        QFETCH(int, bigEvery);
+        std::mt19937 rng(seed);
+        UndoStore store;
+        std::deque<std::vector<uint8_t>> records;
+        uint64_t dropped = 0;
+        for (int step = 0; step < 6000; ++step) {
+            if (!records.empty() && rng() % 4 == 0) {
+                QCOMPARE(store.NewestLength(), records.back().size());
+                store.RemoveNewest(store.NewestLength());
+                records.pop_back();
+            } else {
+                TUndoRec rec;
+                rec.kind = static_cast<uint8_t>(rng() % 8);
+                rec.position = static_cast<int32_t>(rng());
+                rec.count = static_cast<int32_t>(rng() % 100);
+                size_t savedCount = rng() % 3 == 0 ? 0 : rng() % 300;
+                if (bigEvery > 0 && step % bigEvery == bigEvery - 1)
+                    savedCount = static_cast<size_t>(bigSize) << 20;
+                std::vector<uint8_t> saved(savedCount, static_cast<uint8_t>(step));
+                store.Push(rec, saved.data(), saved.size());
+                records.push_back(
+                    Record(rec.kind, 0, 0, 0, 0, 0, -1, -1, -1, rec.position, rec.count, 0, saved));
+                if (records.size() > 500) {
+                    dropped += records.front().size();
+                    records.pop_front();
+                }
+            }
+            QCOMPARE(store.Count(), static_cast<int32_t>(records.size()));
+            QVERIFY(store.BytesMoved() <= dropped);
+            if (step % 97 == 0 || step > 5990) {
+                std::vector<uint8_t> expected;
+                for (const auto& r : records)
+                    expected.insert(expected.end(), r.begin(), r.end());
+                const auto stream = store.Stream();
+                QVERIFY(std::equal(stream.begin(), stream.end(), expected.begin(), expected.end()));
+            }
+            if (!records.empty()) {
+                const auto& newest = records.back();
+                QCOMPARE(store.NewestOffset(), store.StreamSize() - newest.size());
+                QCOMPARE(store.NewestSavedSize(), newest.size() - TUndoRec::HeaderSize - 4);
+                QCOMPARE(store.NewestSaved()[0], newest[TUndoRec::HeaderSize]);
+                QCOMPARE(int(store.Newest().kind), int(newest[0]));
+            }
+        }
+        QVERIFY(dropped > 0);
+    }
+
+    // Once 500 steps are kept, every edit drops the oldest; after a removal that saved a
+    // lot of bytes, those bytes must not move with every keystroke.
+    void trimmingAfterBigRemovalMovesLittle()
+    {
+        THexEditor ed;
+        ed.Loaded();
+        const int32_t big = 16 << 20;
+        Fill(ed, std::vector<uint8_t>(static_cast<size_t>(big) + 1000, 0x11));
+        for (int i = 0; i < 600; ++i)
+            ed.ChangeByte(ed.GetByteAtPos(i % 1000), static_cast<uint8_t>(i), i % 1000, 2, 0);
+        ed.SetSelStart(1000);
+        ed.SetSelEnd(1000 + big - 1);
+        ed.DeleteSelection();
+        QCOMPARE(ed.GetDataSize(), 1000);
+        const uint64_t movedBefore = ed.GetUndoStore().BytesMoved();
+        for (int i = 0; i < 2000; ++i)
+            ed.ChangeByte(ed.GetByteAtPos(i % 1000), static_cast<uint8_t>(i + 1), i % 1000, 2, 0);
+        QCOMPARE(ed.GetUndoStore().Count(), 500);
+        // 2000 records were dropped, the big one among them. At most the small ones and
+        // one stream of 500 small records moved; moving the stream per drop would have
+        // moved the 16 MiB some 500 times.
+        QVERIFY(ed.GetUndoStore().BytesMoved() - movedBefore <= uint64_t(2500) * 38);
+        QVERIFY(ed.GetUndoStore().StreamSize() == size_t(500) * 38);
+        for (int i = 0; i < 500; ++i)
+            QVERIFY(ed.Undo());
+        QVERIFY(!ed.GetCanUndo());
     }
 };
 

@@ -2,6 +2,7 @@
 // read window and size cache, tail moves, the shift file and nibble shifts, change
 // marks.
 #include "hexeditor/WorkingFile.h"
+#include "HexEditorTestSupport.h"
 #include "base/Errors.h"
 #include "base/FileStream.h"
 #include "hexeditor/ChangeMarks.h"
@@ -11,8 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
@@ -105,6 +108,7 @@ QStringList Entries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
 }
+
 } // namespace
 
 class WorkingFileTest : public QObject {
@@ -183,22 +187,34 @@ private slots:
     void nothingLeftBehind_data()
     {
         QTest::addColumn<int>("scenario");
-        QTest::newRow("never created") << 0;
-        QTest::newRow("created empty") << 1;
-        QTest::newRow("freed") << 2;
-        QTest::newRow("loaded") << 3;
-        QTest::newRow("load of missing source fails") << 4;
-        QTest::newRow("stream load fails") << 5;
-        QTest::newRow("nibble shifts") << 6;
+        QTest::addColumn<bool>("refused"); // the folder refuses to remove an open file
+        // Entries in the folder while the working file is alive.
+        QTest::addColumn<int>("named");
+        for (bool refused : {false, true}) {
+            const char* folder = refused ? ", folder refuses early removal" : "";
+            QTest::addRow("never created%s", folder) << 0 << refused << 0;
+            QTest::addRow("created empty%s", folder) << 1 << refused << (refused ? 1 : 0);
+            QTest::addRow("freed%s", folder) << 2 << refused << (refused ? 1 : 0);
+            QTest::addRow("loaded%s", folder) << 3 << refused << (refused ? 1 : 0);
+            QTest::addRow("load of missing source fails%s", folder) << 4 << refused << 0;
+            QTest::addRow("stream load fails%s", folder) << 5 << refused << 0;
+            QTest::addRow("nibble shifts%s", folder) << 6 << refused << (refused ? 1 : 0);
+            QTest::addRow("loaded twice%s", folder) << 7 << refused << (refused ? 1 : 0);
+        }
     }
     void nothingLeftBehind()
     {
         QFETCH(int, scenario);
+        QFETCH(bool, refused);
+        QFETCH(int, named);
         QTemporaryDir tmp;
         QTemporaryDir sources;
         const std::string dir = tmp.path().toStdString() + "/";
         const std::string source = sources.path().toStdString() + "/src.bin";
         WriteAll(source, RandomBytes(3000, 1));
+        std::optional<FolderRefusesRemoval> refusal;
+        if (refused)
+            refusal.emplace();
         {
             WorkingFile file(dir);
             switch (scenario) {
@@ -209,7 +225,9 @@ private slots:
                 file.LoadCopyOf(source);
                 file.Free();
                 QVERIFY(!file.IsOpen());
-                QCOMPARE(fs::file_size(file.Path()), uintmax_t(0));
+                // Only a file that kept its name stays, emptied, until destruction.
+                if (refused)
+                    QCOMPARE(fs::file_size(file.Path()), uintmax_t(0));
                 break;
             case 3:
                 file.LoadCopyOf(source);
@@ -238,9 +256,20 @@ private slots:
                 file.LoadCopyOf(source);
                 QVERIFY(ShiftInsertNibble(file, 5, true));
                 QVERIFY(ShiftDeleteNibble(file, 5, false));
-                QCOMPARE(Entries(tmp.path()).size(), 1); // only the working file
+                break;
+            case 7:
+                // The second load closes the first working file; a named one goes with it.
+                file.LoadCopyOf(source);
+                file.LoadCopyOf(source);
+                QCOMPARE(Contents(file), RandomBytes(3000, 1));
                 break;
             }
+            // Alive, and holding data in most rows: nothing has a name in the folder unless
+            // the folder refused to remove it (then exactly the working file).
+            QCOMPARE(Entries(tmp.path()).size(), named);
+            QCOMPARE(file.OwnsFile(), named == 1);
+            if (file.IsOpen())
+                QCOMPARE(fs::file_size(file.ReachablePath()), uintmax_t(file.FileSize()));
         }
         QCOMPARE(Entries(tmp.path()), QStringList());
     }
@@ -402,6 +431,9 @@ private slots:
         std::string name;
         auto shift = CreateShift4BitStream(*file.Stream(), start, size, file.Directory(), name);
         QVERIFY(shift);
+        // Neither the working file nor the shift file has a name in the folder.
+        QCOMPARE(Entries(tmp.path()), QStringList());
+        QVERIFY(name.empty());
         const auto classic = ClassicShift(data, static_cast<size_t>(start));
         const size_t meaningful = static_cast<size_t>(size - start) + 1;
         std::vector<uint8_t> got(static_cast<size_t>(shift->Size()));

@@ -1,0 +1,64 @@
+#include "hexeditor/FileCopy.h"
+
+#include "base/Errors.h"
+#include "base/FileStream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+// Kernel copies go in steps of this size, so a huge copy still checks its limit often.
+constexpr uint64_t KernelStep = uint64_t(1) << 30;
+constexpr size_t BlockSize = size_t(1) << 20;
+
+// Errors that mean "the kernel cannot copy between these two", not "the copy failed".
+bool KernelCannotCopy(int error)
+{
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP
+        || error == EBADF || error == ETXTBSY;
+}
+
+uint64_t CopyThroughBlock(
+    const FileStream& in, uint64_t inPos, FileStream& out, uint64_t outPos, uint64_t count)
+{
+    const auto block = std::make_unique<uint8_t[]>(BlockSize);
+    uint64_t done = 0;
+    while (done < count) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(BlockSize, count - done));
+        const size_t got = in.ReadAt(inPos + done, block.get(), want);
+        if (got == 0)
+            break;
+        out.WriteAt(outPos + done, block.get(), got);
+        done += got;
+    }
+    return done;
+}
+} // namespace
+
+uint64_t CopyFileBytes(
+    const FileStream& in, uint64_t inPos, FileStream& out, uint64_t outPos, uint64_t maxCount)
+{
+    uint64_t done = 0;
+    while (done < maxCount) {
+        auto inOffset = static_cast<off_t>(inPos + done);
+        auto outOffset = static_cast<off_t>(outPos + done);
+        const size_t step = static_cast<size_t>(std::min(KernelStep, maxCount - done));
+        const ssize_t n = ::copy_file_range(in.Handle(), &inOffset, out.Handle(), &outOffset, step, 0);
+        if (n > 0) {
+            done += static_cast<uint64_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && !KernelCannotCopy(errno))
+            throw EWriteError(out.FileName(), SystemErrorText(errno));
+        // The end of in -- unless the kernel refused, or this is a pseudo file whose size
+        // reads as 0 before anything was copied: the block copy finds the real end.
+        if (n == 0 && done > 0)
+            break;
+        return done + CopyThroughBlock(in, inPos + done, out, outPos + done, maxCount - done);
+    }
+    return done;
+}
