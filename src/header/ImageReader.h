@@ -1,5 +1,6 @@
 #pragma once
-// Reads the headers of a PE32 image into values in the order of the header field table.
+// Reads the headers of a PE image into values in the order of the header field table of its
+// layout (PE32+ for magic 0x20B, PE32 for every other), with the data directories shown.
 // Bytes missing at the end of the file read as 0; nothing is read out of bounds.
 #include "FieldTable.h"
 
@@ -11,25 +12,32 @@
 #include <vector>
 
 enum class ImageKind {
-    NotMz,            // no "MZ": rejected, nothing to show
-    DosOnly,          // "MZ" but no "PE" at a PE offset from 5 to size + 4: DOS header page only
-    Pe,               // the full display
-    TooManySections,  // more than 96 sections: rejected after the DOS values were read
+    NotMz, // no "MZ": rejected, nothing to show
+    DosOnly, // "MZ" but no "PE" at a PE offset from 5 to size + 4: DOS header page only
+    Pe, // the full display
+    TooManySections, // more than 96 sections: rejected after the DOS values were read
 };
 
 struct SectionValues {
-    std::string name;                     // bytes up to the first zero, at most 8
+    std::string name; // bytes up to the first zero, at most 8
     std::array<uint32_t, kSectionRowCount> rows{};
-    bool holdsEntryPoint = false;         // the page caption gets "  *"
+    bool holdsEntryPoint = false; // the page caption gets "  *"
 };
 
 struct ImageHeaders {
     ImageKind kind = ImageKind::NotMz;
     uint64_t fileSize = 0;
-    // Values in HeaderFields() order; the DOS part is valid unless NotMz, the rest only for Pe.
-    std::array<uint32_t, kHeaderFieldCount> values{};
+    // The optional header's layout, from its magic as read (Pe only).
+    OptionalLayout layout = OptionalLayout::Pe32;
+    // Values in HeaderFields(layout) order; the DOS part is valid unless NotMz, the rest only for
+    // Pe. A box the layout does not have reads as 0.
+    std::array<uint64_t, kHeaderFieldCount> values{};
+    // Data directories in DataDirectoryFields(layout) order (entry i: RVA 2 i, size 2 i + 1);
+    // only the first directoryEntries entries are shown and read, the others are 0.
+    std::array<uint32_t, kDataDirectoryFieldCount> directories{};
+    int directoryEntries = 0;
     uint32_t peOffset = 0;
-    uint16_t sectionCount = 0;  // as read (also when there are too many)
+    uint16_t sectionCount = 0; // as read (also when there are too many)
     uint16_t optHeaderSize = 0;
     std::vector<SectionValues> sections; // Pe only, sectionCount entries
     // Caption of LabelFileoffset: the entry point's file offset, or the entry point
