@@ -13,12 +13,11 @@
 
 #include <QLabel>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <algorithm>
-
 
 namespace {
 
