@@ -267,7 +267,7 @@ QLabel* TFrmView::CreateNameLabel(QWidget* page, const char* name, const QWidget
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(font()); // the window's plain face: the longest names fit beside their box
     SetTextColor(label, QColor(0, 128, 0));
-    label->setGeometry(beside->x() + beside->width() + 4, beside->y(), width, kEditHeight);
+    label->setGeometry(beside->x() + beside->width() + 3, beside->y(), width, kEditHeight);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
 }
@@ -441,10 +441,10 @@ void TFrmView::CreateTabNT()
     RowGeometry right{262, 16, 22, 0, 127, 127};
     CreateFieldRows(TabNT, ntFirst, leftColumn, left);
     CreateFieldRows(TabNT, ntFirst + leftColumn, ntCount - leftColumn, right);
-    LabelCheckSum = CreateNameLabel(TabNT, "LabelCheckSum", EdCheckSum, 127);
+    LabelCheckSum = CreateNameLabel(TabNT, "LabelCheckSum", EdCheckSum, 125);
     LabelCheckSum->setToolTip(QStringLiteral("The checksum of the file on disk, computed at open and after "
                                              "Save, and whether the stored CheckSum matches it"));
-    LabelSubsystem = CreateNameLabel(TabNT, "LabelSubsystem", EdSubsystem, 127);
+    LabelSubsystem = CreateNameLabel(TabNT, "LabelSubsystem", EdSubsystem, 125);
     PageControlOption->addTab(TabNT, QStringLiteral("Additional Fields"));
 }
 

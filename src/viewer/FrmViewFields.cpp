@@ -202,8 +202,8 @@ void TFrmView::UpdateCheckSumLabel()
         LabelCheckSum->setText(QString());
         return;
     }
-    LabelCheckSum->setText(QStringLiteral("sum ")
-        + ToQString(FieldValueText(FDiskChecksum.computed, HexShown(), 8))
+    // "<computed>, matches" or "<computed>, differs"; the tooltip says what the number is.
+    LabelCheckSum->setText(ToQString(FieldValueText(FDiskChecksum.computed, HexShown(), 8))
         + (FDiskChecksum.computed == FDiskChecksum.stored ? QStringLiteral(", matches")
                                                           : QStringLiteral(", differs")));
 }

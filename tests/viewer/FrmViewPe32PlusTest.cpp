@@ -296,6 +296,9 @@ private slots:
     {
         auto t = Open(Plus().Build(), true);
         TypeText(t->view->EdDLLChar, QStringLiteral("XYZ"));
+        // The text itself cannot be read: the boxes keep their states.
+        QCOMPARE(t->log.Texts(), QStringList{QStringLiteral("'0xXYZ' is not a valid integer value")});
+        t->log.Clear();
         ShowPagesOf(t->view->CheckBoxDllNoBind);
         const bool was = t->view->CheckBoxDllNoBind->isChecked();
         ClickBox(t->view->CheckBoxDllNoBind);
@@ -365,19 +368,19 @@ private slots:
     {
         auto t = Open(Plus().Build());
         const uint32_t onDisk = PlainChecksum(t->original);
-        QCOMPARE(t->view->LabelCheckSum->text(), "sum " + Hex8(onDisk) + ", differs");
+        QCOMPARE(t->view->LabelCheckSum->text(), Hex8(onDisk) + ", differs");
         QVERIFY(t->view->MnuCheckSum->isEnabled());
         QCOMPARE(t->view->MnuCheckSum->shortcut(), QKeySequence(Qt::Key_F5));
 
         // An invalid box: the message Save gives, and the checksum box keeps its text.
-        TypeText(t->view->EdDirSize0, QStringLiteral("G"));
+        TypeText(Box(*t->view, "EdDirSize0"), QStringLiteral("G"));
         t->view->MnuCheckSum->trigger();
         QCOMPARE(t->log.Texts(), QStringList{QStringLiteral("Invalid Hex value.")});
         QCOMPARE(t->view->EdCheckSum->text(), QStringLiteral("CAFEF00D"));
         t->log.Clear();
 
         // The checksum of the file as Save will write it, in the radix shown; nothing written.
-        TypeText(t->view->EdDirSize0, QStringLiteral("41"));
+        TypeText(Box(*t->view, "EdDirSize0"), QStringLiteral("41"));
         TypeText(t->view->EdImageBase, QStringLiteral("180000000"));
         t->view->MnuHexView->trigger();
         t->view->MnuCheckSum->trigger();
@@ -387,12 +390,12 @@ private slots:
         WriteLe(expected, 0x80 + 24 + 24, 0x180000000ull, 8);
         const uint32_t after = PlainChecksum(expected);
         QCOMPARE(t->view->EdCheckSum->text(), QString::number(after));
-        QCOMPARE(t->view->LabelCheckSum->text(), "sum " + QString::number(onDisk) + ", differs");
+        QCOMPARE(t->view->LabelCheckSum->text(), QString::number(onDisk) + ", differs");
 
         t->view->MnuSave->trigger();
         WriteLe(expected, 0x80 + 24 + 64, after, 4);
         QCOMPARE(Bytes(t->path), expected);
-        QCOMPARE(t->view->LabelCheckSum->text(), "sum " + QString::number(after) + ", matches");
+        QCOMPARE(t->view->LabelCheckSum->text(), QString::number(after) + ", matches");
         QCOMPARE(PlainChecksum(Bytes(t->path)), after);
     }
 
@@ -436,9 +439,8 @@ private slots:
         for (TCheckBox* box : view.DllCheckBoxes())
             controls << box;
         QFont nameFont = view.LabelCheckSum->font();
-        const QStringList longest{"sum 4294967295, matches", "sum 4294967295, differs",
-            "sum FFFFFFFF, matches", "Windows boot application", "Native Windows 9x driver",
-            "EFI boot service driver"};
+        const QStringList longest{"4294967295, matches", "4294967295, differs", "FFFFFFFF, matches",
+            "Windows boot application", "Native Windows 9x driver", "EFI boot service driver"};
         for (const QString& text : longest)
             QVERIFY2(QFontMetrics(nameFont).horizontalAdvance(text) <= view.LabelCheckSum->width(),
                 qPrintable(text));
@@ -450,8 +452,11 @@ private slots:
             QVERIFY(control);
             ShowPagesOf(control);
             QWidget* page = control->parentWidget();
-            QVERIFY2(page->rect().contains(control->geometry()), qPrintable(control->objectName()));
-            const QRect save(view.ButSave->mapTo(page, QPoint(0, 0)), view.ButSave->size());
+            QVERIFY2(page->rect().contains(control->geometry()),
+                qPrintable(control->objectName()
+                    + QString(" %1 in %2").arg(control->geometry().right()).arg(page->width())));
+            const QRect save(
+                page->mapFromGlobal(view.ButSave->mapToGlobal(QPoint(0, 0))), view.ButSave->size());
             QVERIFY2(!save.intersects(control->geometry()), qPrintable(control->objectName()));
             for (QWidget* other : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
                 if (other != control && other->isVisibleTo(page) && control->isVisibleTo(page))
