@@ -25,11 +25,15 @@ void Check(bool condition)
 HeaderWriteInput Input(const ImageHeaders& headers)
 {
     HeaderWriteInput input;
+    input.layout = headers.layout;
     input.hasPe = headers.kind == ImageKind::Pe;
     input.peOffset = headers.peOffset;
     input.optHeaderSize = headers.optHeaderSize;
     for (int i = 0; i < kHeaderFieldCount; ++i)
-        input.values[size_t(i)] = headers.values[size_t(i)];
+        input.values[size_t(i)] = int64_t(headers.values[size_t(i)]);
+    for (int e = 0; e < headers.directoryEntries; ++e)
+        input.directories.push_back(
+            {headers.directories[size_t(2 * e)], headers.directories[size_t(2 * e + 1)]});
     for (const SectionValues& section : headers.sections) {
         auto& rows = input.sections.emplace_back();
         for (int r = 0; r < kSectionRowCount; ++r)
@@ -39,13 +43,16 @@ HeaderWriteInput Input(const ImageHeaders& headers)
 }
 
 // The field value texts: every value read survives the trip through both radixes.
-void CheckTexts(uint32_t value, const HeaderField& field)
+void CheckTexts(uint64_t value, const HeaderField& field)
 {
-    const int64_t parsed = ParseFieldValue(std::to_string(value), false, ToggleParseBits(field.valueClass));
-    const std::string hex = FieldValueText(parsed, true, HexDigits(field.valueClass));
+    if (!field.Present())
+        return;
+    const int64_t parsed
+        = ParseClassValue(ClassValueText(int64_t(value), false, ValueClass::Qword), false, field.valueClass);
+    const std::string hex = ClassValueText(parsed, true, field.valueClass);
     Check(IsHexText(hex));
-    Check(ParseFieldValue(hex, true, ToggleParseBits(field.valueClass)) == parsed);
-    const uint64_t mask = field.width == 4 ? 0xFFFFFFFFull : (1ull << (8 * field.width)) - 1;
+    Check(ParseClassValue(hex, true, field.valueClass) == parsed);
+    const uint64_t mask = field.width >= 8 ? ~0ull : (1ull << (8 * field.width)) - 1;
     Check((uint64_t(ParseFieldValue(hex, true, field)) & mask) == value);
 }
 
@@ -106,8 +113,10 @@ void CheckSaveIsAllOrNothing(const std::vector<uint8_t>& original, const ImageHe
 {
     for (const FieldRef& ref : PlannedFields(input)) {
         const int bits = 8 * ref.Field().width;
-        int64_t& value = ref.section < 0 ? input.values[size_t(ref.index)]
-                                         : input.sections[size_t(ref.section)][size_t(ref.index)];
+        int64_t& value = ref.section == FieldRef::kHeader ? input.values[size_t(ref.index)]
+            : ref.section == FieldRef::kDirectories
+            ? input.directories[size_t(ref.index / 2)][size_t(ref.index % 2)]
+            : input.sections[size_t(ref.section)][size_t(ref.index)];
         value = (choice >> 7) & 1 ? value >> (64 - bits) : int64_t(uint64_t(value) >> (64 - bits));
         Check(FieldValueFits(value, ref.Field().width));
     }
@@ -178,7 +187,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(section.name.find('\0') == std::string::npos);
     }
     for (int i = 0; i < kHeaderFieldCount; ++i)
-        CheckTexts(headers.values[size_t(i)], HeaderFields()[size_t(i)]);
+        CheckTexts(headers.values[size_t(i)], HeaderFields(headers.layout)[size_t(i)]);
+    for (int i = 0; i < 2 * headers.directoryEntries; ++i)
+        CheckTexts(headers.directories[size_t(i)], DataDirectoryFields(headers.layout)[size_t(i)]);
     for (const SectionValues& section : headers.sections)
         for (int r = 0; r < kSectionRowCount; ++r)
             CheckTexts(section.rows[size_t(r)], SectionFields()[size_t(r)]);
@@ -201,6 +212,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     };
     for (int64_t& v : input.values)
         v = next();
+    for (auto& entry : input.directories)
+        for (int64_t& v : entry)
+            v = next();
     for (auto& rows : input.sections)
         for (int64_t& v : rows)
             v = next();

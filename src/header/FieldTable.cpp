@@ -11,9 +11,22 @@ using C = ValueClass;
 constexpr HeaderField Row(std::string_view box, std::string_view caption, HeaderStructure structure,
     uint32_t offset, uint8_t width, FieldPage page, ValueClass valueClass)
 {
-    uint8_t maxLength = width == 1 ? 3 : width == 2 ? 5 : 10;
-    uint8_t parseBits = valueClass == ValueClass::Dword ? 64 : 32;
+    uint8_t maxLength = width == 1 ? 3 : width == 2 ? 5 : width == 8 ? 20 : 10;
+    uint8_t parseBits = static_cast<uint8_t>(ToggleParseBits(valueClass));
     return HeaderField{box, caption, structure, offset, width, maxLength, page, valueClass, parseBits};
+}
+
+// An 8-byte PE32+ field: 16 hexadecimal or up to 20 decimal digits.
+constexpr HeaderField Qword(std::string_view box, std::string_view caption, uint32_t offset)
+{
+    return Row(box, caption, S::Optional, offset, 8, P::TabNT, C::Qword);
+}
+
+// A box the layout does not have: it keeps its place in the table (row i is the same box in
+// both layouts) but has no bytes.
+constexpr HeaderField Absent(std::string_view box, std::string_view caption, FieldPage page)
+{
+    return HeaderField{box, caption, S::Optional, 0, 0, 10, page, C::Dword, 64};
 }
 
 // Section rows are all shown as dwords with ten characters, but the 2-byte rows 6 and 7
@@ -75,6 +88,87 @@ constexpr std::array<HeaderField, kHeaderFieldCount> kHeaderFields{{
     Row("EdRva", "Number Of Rva And Sizes:", S::Optional, 92, 4, P::TabNT, C::Dword),
 }};
 
+// PE32+: no Base Of Data; the image base and the four stack and heap sizes take 8 bytes.
+constexpr std::array<HeaderField, kHeaderFieldCount> MakePe32PlusFields()
+{
+    std::array<HeaderField, kHeaderFieldCount> fields = kHeaderFields;
+    auto set = [&fields](std::string_view box, const HeaderField& field) {
+        for (HeaderField& row : fields) {
+            if (row.box == box)
+                row = field;
+        }
+    };
+    set("EdBaseData", Absent("EdBaseData", "Base Of Data:", P::TabStandard));
+    set("EdImageBase", Qword("EdImageBase", "Image Base:", 24));
+    set("EdStackRes", Qword("EdStackRes", "Size Of Stack Reserve:", 72));
+    set("EdStackCom", Qword("EdStackCom", "Size Of Stack Commit:", 80));
+    set("EdHeapRes", Qword("EdHeapRes", "Size Of Heap Reserve:", 88));
+    set("EdHeapCom", Qword("EdHeapCom", "Size Of Heap Commit:", 96));
+    set("EdLoaderFlags", Row("EdLoaderFlags", "Loader Flags:", S::Optional, 104, 4, P::TabNT, C::Dword));
+    set("EdRva", Row("EdRva", "Number Of Rva And Sizes:", S::Optional, 108, 4, P::TabNT, C::Dword));
+    return fields;
+}
+
+constexpr std::array<HeaderField, kHeaderFieldCount> kPe32PlusFields = MakePe32PlusFields();
+
+struct DirectoryEntry {
+    std::string_view name;
+    std::string_view rvaBox;
+    std::string_view sizeBox;
+    std::string_view rvaCaption;
+    std::string_view sizeCaption;
+};
+
+constexpr std::array<DirectoryEntry, kDataDirectoryCount> kDirectories{{
+    {"Export", "EdDirRva0", "EdDirSize0", "Export RVA:", "Export Size:"},
+    {"Import", "EdDirRva1", "EdDirSize1", "Import RVA:", "Import Size:"},
+    {"Resource", "EdDirRva2", "EdDirSize2", "Resource RVA:", "Resource Size:"},
+    {"Exception", "EdDirRva3", "EdDirSize3", "Exception RVA:", "Exception Size:"},
+    {"Security", "EdDirRva4", "EdDirSize4", "Security RVA:", "Security Size:"},
+    {"Base Relocation", "EdDirRva5", "EdDirSize5", "Base Relocation RVA:", "Base Relocation Size:"},
+    {"Debug", "EdDirRva6", "EdDirSize6", "Debug RVA:", "Debug Size:"},
+    {"Architecture", "EdDirRva7", "EdDirSize7", "Architecture RVA:", "Architecture Size:"},
+    {"Global Pointer", "EdDirRva8", "EdDirSize8", "Global Pointer RVA:", "Global Pointer Size:"},
+    {"TLS", "EdDirRva9", "EdDirSize9", "TLS RVA:", "TLS Size:"},
+    {"Load Config", "EdDirRva10", "EdDirSize10", "Load Config RVA:", "Load Config Size:"},
+    {"Bound Import", "EdDirRva11", "EdDirSize11", "Bound Import RVA:", "Bound Import Size:"},
+    {"IAT", "EdDirRva12", "EdDirSize12", "IAT RVA:", "IAT Size:"},
+    {"Delay Import", "EdDirRva13", "EdDirSize13", "Delay Import RVA:", "Delay Import Size:"},
+    {"CLR Runtime", "EdDirRva14", "EdDirSize14", "CLR Runtime RVA:", "CLR Runtime Size:"},
+    {"Reserved", "EdDirRva15", "EdDirSize15", "Reserved RVA:", "Reserved Size:"},
+}};
+
+constexpr std::array<std::string_view, kDataDirectoryCount> MakeDirectoryNames()
+{
+    std::array<std::string_view, kDataDirectoryCount> names{};
+    for (size_t i = 0; i < names.size(); ++i)
+        names[i] = kDirectories[i].name;
+    return names;
+}
+
+constexpr std::array<std::string_view, kDataDirectoryCount> kDirectoryNames = MakeDirectoryNames();
+
+// The directory rows of a layout, from the end of its fixed part on.
+constexpr std::array<HeaderField, kDataDirectoryFieldCount> MakeDirectoryFields(uint32_t start)
+{
+    std::array<HeaderField, kDataDirectoryFieldCount> fields{};
+    for (size_t i = 0; i < kDirectories.size(); ++i) {
+        const auto offset = static_cast<uint32_t>(start + 8 * i);
+        fields[2 * i] = Row(kDirectories[i].rvaBox, kDirectories[i].rvaCaption, S::Optional, offset, 4,
+            P::TabDataDir, C::Dword);
+        fields[2 * i + 1] = Row(kDirectories[i].sizeBox, kDirectories[i].sizeCaption, S::Optional, offset + 4,
+            4, P::TabDataDir, C::Dword);
+    }
+    return fields;
+}
+
+constexpr uint32_t kPe32FixedSize = 96;
+constexpr uint32_t kPe32PlusFixedSize = 112;
+constexpr std::array<HeaderField, kDataDirectoryFieldCount> kPe32Directories
+    = MakeDirectoryFields(kPe32FixedSize);
+constexpr std::array<HeaderField, kDataDirectoryFieldCount> kPe32PlusDirectories
+    = MakeDirectoryFields(kPe32PlusFixedSize);
+
 constexpr std::array<HeaderField, kSectionRowCount> kSectionFields{{
     SectionRow("Virtual Size:", 8, 4),
     SectionRow("Virtual Address:", 12, 4),
@@ -126,10 +220,31 @@ constexpr std::array<FileFlag, 4> kFileFlags{{
     {"CheckBox32Bit", "32 bit word machine", 0x0100},
 }};
 
+constexpr std::array<FileFlag, 11> kDllFlags{{
+    {"CheckBoxDllHighEntropyVA", "High Entropy VA", 0x0020},
+    {"CheckBoxDllDynamicBase", "Dynamic Base (ASLR)", 0x0040},
+    {"CheckBoxDllForceIntegrity", "Force Integrity", 0x0080},
+    {"CheckBoxDllNxCompatible", "NX Compatible (DEP)", 0x0100},
+    {"CheckBoxDllNoIsolation", "No Isolation", 0x0200},
+    {"CheckBoxDllNoSEH", "No SEH", 0x0400},
+    {"CheckBoxDllNoBind", "No Bind", 0x0800},
+    {"CheckBoxDllAppContainer", "AppContainer", 0x1000},
+    {"CheckBoxDllWDMDriver", "WDM Driver", 0x2000},
+    {"CheckBoxDllControlFlowGuard", "Control Flow Guard", 0x4000},
+    {"CheckBoxDllTerminalServerAware", "Terminal Server Aware", 0x8000},
+}};
+
 } // namespace
 
 std::span<const HeaderField> HeaderFields()
 {
+    return kHeaderFields;
+}
+
+std::span<const HeaderField> HeaderFields(OptionalLayout layout)
+{
+    if (layout == OptionalLayout::Pe32Plus)
+        return kPe32PlusFields;
     return kHeaderFields;
 }
 
@@ -146,6 +261,47 @@ std::span<const HeaderField> FileFields()
 std::span<const HeaderField> OptionalFields()
 {
     return HeaderFields().subspan(kDosFieldCount + kFileFieldCount, kOptionalFieldCount);
+}
+
+std::span<const HeaderField> OptionalFields(OptionalLayout layout)
+{
+    return HeaderFields(layout).subspan(kDosFieldCount + kFileFieldCount, kOptionalFieldCount);
+}
+
+uint32_t OptionalFixedSize(OptionalLayout layout)
+{
+    return layout == OptionalLayout::Pe32Plus ? kPe32PlusFixedSize : kPe32FixedSize;
+}
+
+std::span<const HeaderField> DataDirectoryFields(OptionalLayout layout)
+{
+    if (layout == OptionalLayout::Pe32Plus)
+        return kPe32PlusDirectories;
+    return kPe32Directories;
+}
+
+std::span<const std::string_view> DataDirectoryNames()
+{
+    return kDirectoryNames;
+}
+
+int DataDirectoryFieldIndex(std::string_view box)
+{
+    for (size_t i = 0; i < kPe32Directories.size(); ++i) {
+        if (kPe32Directories[i].box == box)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int DataDirectoryEntriesShown(OptionalLayout layout, uint64_t rvaCount, uint16_t optHeaderSize)
+{
+    const uint64_t start = OptionalFixedSize(layout);
+    int shown = 0;
+    while (shown < kDataDirectoryCount && uint64_t(shown) < rvaCount
+        && start + 8u * uint64_t(shown) + 8u <= optHeaderSize)
+        ++shown;
+    return shown;
 }
 
 std::span<const HeaderField> SectionFields()
@@ -183,6 +339,11 @@ std::span<const FileFlag> FileCharacteristicFlags()
     return kFileFlags;
 }
 
+std::span<const FileFlag> DllCharacteristicFlags()
+{
+    return kDllFlags;
+}
+
 uint32_t FieldPosition(const HeaderField& field, uint32_t peOffset, uint16_t optHeaderSize, uint32_t section)
 {
     // Unsigned 32-bit throughout: the positions wrap exactly as the reader and the writer
@@ -198,4 +359,10 @@ uint32_t FieldPosition(const HeaderField& field, uint32_t peOffset, uint16_t opt
         return peOffset + 24u + optHeaderSize + kSectionHeaderSize * section + field.offset;
     }
     return field.offset;
+}
+
+uint32_t CheckSumPosition(uint32_t peOffset)
+{
+    static const HeaderField& field = HeaderFields()[static_cast<size_t>(HeaderFieldIndex("EdCheckSum"))];
+    return FieldPosition(field, peOffset, 0);
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The header field table: every shown header field as data. The reader, the writer,
-// the radix toggle and the window all walk this one table.
+// The header field tables: every shown header field as data. The reader, the writer, the radix
+// toggle and the window all walk these tables: the PE32 layout (every magic but 0x20B), the
+// PE32+ layout (magic 0x20B) and the data directories that follow either.
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -12,28 +13,44 @@ enum class ValueClass : uint8_t {
     Byte, // 2 hex digits, parsed at 32 bits
     Word, // 4 hex digits, parsed at 32 bits
     Dword, // 8 hex digits, parsed at 64 bits
+    Qword, // 16 hex digits, parsed as 64-bit unsigned (the 8-byte fields of PE32+)
 };
 
-enum class FieldPage : uint8_t { TabMZ, TabFileHd, TabStandard, TabNT, SectionPage };
+// The layout of the optional header, chosen by its magic as read when the file is opened.
+enum class OptionalLayout : uint8_t { Pe32, Pe32Plus };
+
+inline constexpr uint32_t kPe32PlusMagic = 0x20B;
+
+constexpr OptionalLayout LayoutForMagic(uint64_t magic)
+{
+    return magic == kPe32PlusMagic ? OptionalLayout::Pe32Plus : OptionalLayout::Pe32;
+}
+
+enum class FieldPage : uint8_t { TabMZ, TabFileHd, TabStandard, TabNT, SectionPage, TabDataDir };
 
 struct HeaderField {
     std::string_view box; // objectName of the edit; empty for section rows
     std::string_view caption; // label caption
     HeaderStructure structure;
     uint32_t offset; // from the start of its structure
-    uint8_t width; // bytes in the file: 1, 2 or 4
+    uint8_t width; // bytes in the file: 1, 2, 4 or 8; 0 for a box the layout does not have
     uint8_t maxLength; // the edit's maximum text length
     FieldPage page;
     ValueClass valueClass;
     // Width at which Save parses the box: 32 or 64 bits. It follows the display class
     // except for section rows 6 and 7, which are shown as dwords but saved from 32 bits.
     uint8_t parseBits;
+
+    // False for a box its layout leaves out (Base Of Data in PE32+): never read, converted,
+    // validated or written.
+    constexpr bool Present() const { return width != 0; }
 };
 
-// Width at which the radix toggle parses a box of this class: 32 or 64 bits.
+// Width at which the radix toggle parses a box of this class: 32 or 64 bits (a qword box is
+// read as 64-bit unsigned).
 constexpr int ToggleParseBits(ValueClass valueClass)
 {
-    return valueClass == ValueClass::Dword ? 64 : 32;
+    return valueClass == ValueClass::Dword || valueClass == ValueClass::Qword ? 64 : 32;
 }
 
 inline constexpr int kDosFieldCount = 9;
@@ -44,13 +61,32 @@ inline constexpr int kSectionRowCount = 9;
 inline constexpr int kSectionFlagCount = 13;
 inline constexpr int kMaxSections = 96;
 inline constexpr uint32_t kSectionHeaderSize = 40;
+inline constexpr int kDataDirectoryCount = 16;
+inline constexpr int kDataDirectoryFieldCount = 2 * kDataDirectoryCount; // RVA and size of each
 
-// The 46 DOS, file and optional header rows, in table order.
+// The 46 DOS, file and optional header rows of the PE32 layout, in table order.
 std::span<const HeaderField> HeaderFields();
+// The same 46 boxes in the given layout: row i is the same box in both.
+std::span<const HeaderField> HeaderFields(OptionalLayout layout);
 // Slices of HeaderFields().
 std::span<const HeaderField> DosFields();
 std::span<const HeaderField> FileFields();
 std::span<const HeaderField> OptionalFields();
+std::span<const HeaderField> OptionalFields(OptionalLayout layout);
+
+// Bytes of the optional header before its data directories: 96 (PE32) or 112 (PE32+).
+uint32_t OptionalFixedSize(OptionalLayout layout);
+
+// The data directory rows of a layout: entry i has its RVA at row 2 i and its size at 2 i + 1
+// (boxes EdDirRva<i> and EdDirSize<i>, 4 bytes each, optional-header offsets after the fixed part).
+std::span<const HeaderField> DataDirectoryFields(OptionalLayout layout);
+// "Export", "Import", ... "Reserved", entry i = 0..15.
+std::span<const std::string_view> DataDirectoryNames();
+// Index in DataDirectoryFields() of the box with that name, or -1.
+int DataDirectoryFieldIndex(std::string_view box);
+// How many entries are shown, edited and saved: entry i counts when i < NumberOfRvaAndSizes and
+// its 8 bytes lie within SizeOfOptionalHeader (both as read), so the entries shown are a prefix.
+int DataDirectoryEntriesShown(OptionalLayout layout, uint64_t rvaCount, uint16_t optHeaderSize);
 // The nine rows of a section page.
 std::span<const HeaderField> SectionFields();
 
@@ -72,7 +108,13 @@ struct FileFlag {
 };
 std::span<const FileFlag> FileCharacteristicFlags();
 
+// DLL characteristics check boxes (box name, caption, bit of EdDLLChar), in display order.
+std::span<const FileFlag> DllCharacteristicFlags();
+
 // Absolute file position of a field, computed in 32-bit unsigned arithmetic.
 // section is only used for section rows.
 uint32_t FieldPosition(
     const HeaderField& field, uint32_t peOffset, uint16_t optHeaderSize, uint32_t section = 0);
+
+// File position of the 4 CheckSum bytes (the same in both layouts), in 32-bit arithmetic.
+uint32_t CheckSumPosition(uint32_t peOffset);

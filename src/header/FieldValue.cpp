@@ -80,6 +80,43 @@ int64_t ReadInteger(const std::string& text, int bits)
     return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
 }
 
+// The unsigned 64-bit reader: the same syntax without a minus sign.
+uint64_t ReadUnsigned64(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    if (i < text.size() && text[i] == '+')
+        ++i;
+    bool hex = false;
+    if (i < text.size() && text[i] == '$') {
+        hex = true;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i == text.size())
+        throw EConvertError::InvalidInteger(text);
+    uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        if (hex) {
+            const int digit = HexValue(text[i]);
+            if (digit < 0 || (value >> 60) != 0)
+                throw EConvertError::InvalidInteger(text);
+            value = (value << 4) | static_cast<uint64_t>(digit);
+        } else {
+            if (!IsDigit(text[i]))
+                throw EConvertError::InvalidInteger(text);
+            const auto digit = static_cast<uint64_t>(text[i] - '0');
+            if (value > (~0ull - digit) / 10)
+                throw EConvertError::InvalidInteger(text);
+            value = value * 10 + digit;
+        }
+    }
+    return value;
+}
+
 } // namespace
 
 bool IsHexText(std::string_view text)
@@ -102,10 +139,29 @@ int64_t StrToInt64(const std::string& text)
     return ReadInteger(text, 64);
 }
 
+uint64_t StrToUInt64(const std::string& text)
+{
+    return ReadUnsigned64(text);
+}
+
 int64_t ParseFieldValue(const std::string& text, bool hex, int bits)
 {
     const std::string source = hex ? "0x" + text : text;
     return bits == 64 ? StrToInt64(source) : StrToInt(source);
+}
+
+int64_t ParseClassValue(const std::string& text, bool hex, ValueClass valueClass)
+{
+    if (valueClass == ValueClass::Qword)
+        return static_cast<int64_t>(StrToUInt64(hex ? "0x" + text : text));
+    return ParseFieldValue(text, hex, ToggleParseBits(valueClass));
+}
+
+int64_t ParseFieldValue(const std::string& text, bool hex, const HeaderField& field)
+{
+    if (field.valueClass == ValueClass::Qword)
+        return ParseClassValue(text, hex, field.valueClass);
+    return ParseFieldValue(text, hex, field.parseBits);
 }
 
 int HexDigits(ValueClass valueClass)
@@ -117,6 +173,8 @@ int HexDigits(ValueClass valueClass)
         return 4;
     case ValueClass::Dword:
         return 8;
+    case ValueClass::Qword:
+        return 16;
     }
     return 8;
 }
@@ -138,6 +196,13 @@ std::string FieldValueText(int64_t value, bool hex, int hexDigits)
     return text;
 }
 
+std::string ClassValueText(int64_t value, bool hex, ValueClass valueClass)
+{
+    if (valueClass == ValueClass::Qword && !hex)
+        return std::to_string(static_cast<uint64_t>(value));
+    return FieldValueText(value, hex, HexDigits(valueClass));
+}
+
 bool FieldValueFits(int64_t value, int widthBytes)
 {
     if (widthBytes >= 8)
@@ -155,6 +220,20 @@ std::optional<int64_t> ParseFittingValue(const std::string& text, bool hex, int 
         return std::nullopt;
     }
     if (!FieldValueFits(value, widthBytes))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int64_t> ParseFittingValue(
+    const std::string& text, bool hex, const HeaderField& field, bool forSave)
+{
+    int64_t value = 0;
+    try {
+        value = forSave ? ParseFieldValue(text, hex, field) : ParseClassValue(text, hex, field.valueClass);
+    } catch (const EConvertError&) {
+        return std::nullopt;
+    }
+    if (!FieldValueFits(value, field.width))
         return std::nullopt;
     return value;
 }

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/FileStream.h"
+#include "header/Checksum.h"
 #include "header/FieldValue.h"
 
 #include <cerrno>
@@ -18,8 +19,10 @@ uint64_t WidthMask(int width)
 // The value read at open for a field; a section the reader did not see reads as 0.
 uint64_t OpenedValue(const ImageHeaders& opened, const FieldRef& ref)
 {
-    if (ref.section < 0)
+    if (ref.section == FieldRef::kHeader)
         return opened.values[static_cast<size_t>(ref.index)];
+    if (ref.section == FieldRef::kDirectories)
+        return opened.directories[static_cast<size_t>(ref.index)];
     const auto section = static_cast<size_t>(ref.section);
     if (section >= opened.sections.size())
         return 0;
@@ -65,28 +68,23 @@ std::string Hex(uint64_t value)
 
 } // namespace
 
-SaveResult SaveHeaders(const HeaderWriteInput& input, const ImageHeaders& opened, ByteWriter& file)
+SavePlan PlanSave(const HeaderWriteInput& input, const ImageHeaders& opened)
 {
+    SavePlan result;
     const std::vector<FieldRef> fields = PlannedFields(input);
     // A value that does not fit would lose digits: the window refuses it before saving, and
     // so does every other caller, here.
     for (const FieldRef& ref : fields) {
         if (!FieldValueFits(InputValue(input, ref), ref.Field().width)) {
-            SaveResult result = Refused(FileChange::None);
             result.tooWide = ref;
             return result;
         }
     }
-    if (std::optional<SaveResult> changed = CheckContent(file, opened.fileSize))
-        return *changed;
-
     // An edited field the file ends before cannot be stored without growing the file: it is
     // left out whole and named. Unedited fields there hold what was read, so writing their
     // bytes inside the file changes nothing.
-    SaveResult result;
     const WritePlan full = BuildWritePlan(input);
-    WritePlan plan;
-    plan.items.reserve(full.items.size());
+    result.plan.items.reserve(full.items.size());
     for (size_t i = 0; i < fields.size(); ++i) {
         const WriteItem& item = full.items[i];
         const bool inside = uint64_t(item.position) + item.width <= opened.fileSize;
@@ -95,9 +93,36 @@ SaveResult SaveHeaders(const HeaderWriteInput& input, const ImageHeaders& opened
         if (!inside && edited)
             result.notWritten.push_back(fields[i]);
         else
-            plan.items.push_back(item);
+            result.plan.items.push_back(item);
     }
+    return result;
+}
 
+std::optional<uint32_t> ChecksumAfterSave(
+    const HeaderWriteInput& input, const ImageHeaders& opened, const ByteReader& file)
+{
+    const SavePlan save = PlanSave(input, opened);
+    if (save.tooWide)
+        return std::nullopt;
+    // Save writes nothing at or past the size the file had when it was opened.
+    const PlannedBytes after(file, JoinWriteRanges(save.plan, opened.fileSize));
+    return PeChecksum(after, CheckSumPosition(input.peOffset));
+}
+
+SaveResult SaveHeaders(const HeaderWriteInput& input, const ImageHeaders& opened, ByteWriter& file)
+{
+    SavePlan save = PlanSave(input, opened);
+    if (save.tooWide) {
+        SaveResult result = Refused(FileChange::None);
+        result.tooWide = save.tooWide;
+        return result;
+    }
+    if (std::optional<SaveResult> changed = CheckContent(file, opened.fileSize))
+        return *changed;
+
+    SaveResult result;
+    result.notWritten = std::move(save.notWritten);
+    const WritePlan& plan = save.plan;
     const WriteResult written = ApplyWritePlan(plan, file, opened.fileSize);
     result.writes = written.ranges;
     result.error = written.error;
@@ -168,7 +193,7 @@ std::string SectionCaption(const SectionValues& section)
 
 std::string SavedFieldName(const FieldRef& ref, std::span<const std::string> sectionCaptions)
 {
-    if (ref.section < 0)
+    if (ref.section < 0) // a header or data directory row
         return FieldDisplayName(ref.Field().caption);
     const auto section = static_cast<size_t>(ref.section);
     const std::string page = section < sectionCaptions.size() ? sectionCaptions[section]

@@ -48,6 +48,22 @@ struct SaveResult {
     size_t writes = 0; // write calls the save made (flushes and restoring writes not counted)
 };
 
+// What Save writes for input into a file opened as `opened`, before it checks the file: the
+// first value that does not fit its field (then nothing is written), the write plan, and the
+// edited fields it leaves out because the file ends before them.
+struct SavePlan {
+    std::optional<FieldRef> tooWide;
+    WritePlan plan;
+    std::vector<FieldRef> notWritten;
+};
+SavePlan PlanSave(const HeaderWriteInput& input, const ImageHeaders& opened);
+
+// The checksum the file will have once Save writes input: the file's bytes as they are now,
+// with the save plan laid over them in memory (nothing is written). Nothing when Save would
+// refuse a value that does not fit its field. Throws when the file cannot be read.
+std::optional<uint32_t> ChecksumAfterSave(
+    const HeaderWriteInput& input, const ImageHeaders& opened, const ByteReader& file);
+
 // Saves input into an image that has no name (in memory). opened is what the reader gave when
 // the image was opened: its size bounds every write, its values tell edited fields apart.
 SaveResult SaveHeaders(const HeaderWriteInput& input, const ImageHeaders& opened, ByteWriter& file);

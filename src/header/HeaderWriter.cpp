@@ -1,14 +1,15 @@
 #include "header/HeaderWriter.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 namespace {
 
 WriteItem Item(const HeaderField& field, uint32_t position, int64_t value)
 {
-    const uint64_t mask = field.width >= 4 ? 0xFFFFFFFFull : (1ull << (8 * field.width)) - 1;
-    return WriteItem{position, field.width, static_cast<uint32_t>(static_cast<uint64_t>(value) & mask)};
+    const uint64_t mask = field.width >= 8 ? ~0ull : (1ull << (8 * field.width)) - 1;
+    return WriteItem{position, field.width, static_cast<uint64_t>(value) & mask};
 }
 
 uint32_t Position(const HeaderWriteInput& input, const FieldRef& ref)
@@ -38,8 +39,11 @@ bool PutBack(ByteWriter& file, uint64_t position, const std::vector<uint8_t>& by
 
 const HeaderField& FieldRef::Field() const
 {
-    return section < 0 ? HeaderFields()[static_cast<size_t>(index)]
-                       : SectionFields()[static_cast<size_t>(index)];
+    if (section == kHeader)
+        return HeaderFields(layout)[static_cast<size_t>(index)];
+    if (section == kDirectories)
+        return DataDirectoryFields(layout)[static_cast<size_t>(index)];
+    return SectionFields()[static_cast<size_t>(index)];
 }
 
 std::vector<FieldRef> PlannedFields(const HeaderWriteInput& input)
@@ -47,23 +51,31 @@ std::vector<FieldRef> PlannedFields(const HeaderWriteInput& input)
     // The DOS rows never include the relocation count (6) or the checksum (18); the MZ and
     // PE signatures, the data directories and the section names are never written.
     std::vector<FieldRef> fields;
-    const size_t headerRows = input.hasPe ? HeaderFields().size() : DosFields().size();
+    const auto header = HeaderFields(input.layout);
+    const size_t headerRows = input.hasPe ? header.size() : DosFields().size();
     const size_t sectionRows = SectionFields().size();
-    fields.reserve(headerRows + (input.hasPe ? input.sections.size() * sectionRows : 0));
-    for (size_t i = 0; i < headerRows; ++i)
-        fields.push_back(FieldRef{-1, static_cast<int>(i)});
+    const size_t directoryRows = std::min<size_t>(2 * input.directories.size(), kDataDirectoryFieldCount);
+    fields.reserve(headerRows + (input.hasPe ? directoryRows + input.sections.size() * sectionRows : 0));
+    for (size_t i = 0; i < headerRows; ++i) {
+        if (header[i].Present())
+            fields.push_back(FieldRef{FieldRef::kHeader, static_cast<int>(i), input.layout});
+    }
     if (!input.hasPe)
         return fields;
+    for (size_t i = 0; i < directoryRows; ++i)
+        fields.push_back(FieldRef{FieldRef::kDirectories, static_cast<int>(i), input.layout});
     for (size_t s = 0; s < input.sections.size(); ++s)
         for (size_t r = 0; r < sectionRows; ++r)
-            fields.push_back(FieldRef{static_cast<int>(s), static_cast<int>(r)});
+            fields.push_back(FieldRef{static_cast<int>(s), static_cast<int>(r), input.layout});
     return fields;
 }
 
 int64_t InputValue(const HeaderWriteInput& input, const FieldRef& ref)
 {
-    if (ref.section < 0)
+    if (ref.section == FieldRef::kHeader)
         return input.values[static_cast<size_t>(ref.index)];
+    if (ref.section == FieldRef::kDirectories)
+        return input.directories[static_cast<size_t>(ref.index / 2)][static_cast<size_t>(ref.index % 2)];
     return input.sections[static_cast<size_t>(ref.section)][static_cast<size_t>(ref.index)];
 }
 
@@ -92,6 +104,26 @@ std::vector<WriteRange> JoinWriteRanges(const WritePlan& plan, uint64_t sizeLimi
             ranges.back().bytes.push_back(static_cast<uint8_t>(item.value >> (8 * b)));
     }
     return ranges;
+}
+
+PlannedBytes::PlannedBytes(const ByteReader& file, std::vector<WriteRange> ranges)
+    : FFile(file)
+    , FRanges(std::move(ranges))
+{
+}
+
+size_t PlannedBytes::ReadAt(uint64_t pos, void* buffer, size_t count) const
+{
+    const size_t got = FFile.ReadAt(pos, buffer, count);
+    auto* out = static_cast<uint8_t*>(buffer);
+    // Later ranges win where ranges overlap, as they would on disk.
+    for (const WriteRange& range : FRanges) {
+        const uint64_t begin = std::max(pos, range.position);
+        const uint64_t end = std::min<uint64_t>(pos + got, range.position + range.bytes.size());
+        if (begin < end)
+            std::memcpy(out + (begin - pos), range.bytes.data() + (begin - range.position), end - begin);
+    }
+    return got;
 }
 
 WriteResult ApplyWritePlan(const WritePlan& plan, ByteWriter& file, uint64_t sizeLimit)

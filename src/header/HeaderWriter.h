@@ -12,8 +12,8 @@
 
 struct WriteItem {
     uint32_t position; // absolute file position, 32-bit arithmetic
-    uint8_t width; // 1, 2 or 4 bytes
-    uint32_t value; // already cut to width; written little-endian
+    uint8_t width; // 1, 2, 4 or 8 bytes
+    uint64_t value; // already cut to width; written little-endian
 };
 
 struct WritePlan {
@@ -21,19 +21,28 @@ struct WritePlan {
 };
 
 struct HeaderWriteInput {
-    // Parsed values in HeaderFields() order (already cut or not; the plan cuts them).
+    // The layout of the optional header as read at open; it fixes where each value goes.
+    OptionalLayout layout = OptionalLayout::Pe32;
+    // Parsed values in HeaderFields(layout) order (already cut or not; the plan cuts them). A
+    // box the layout does not have is never written.
     std::array<int64_t, kHeaderFieldCount> values{};
     bool hasPe = false; // file and optional header (and sections) are written only then
     uint32_t peOffset = 0;
     uint16_t optHeaderSize = 0;
+    // The data directory entries shown (ImageHeaders::directoryEntries of them): RVA, size.
+    std::vector<std::array<int64_t, 2>> directories;
     // sectionCount x 9 parsed section rows, as loaded (not the edited count).
     std::vector<std::array<int64_t, kSectionRowCount>> sections;
 };
 
-// A written field: a row of HeaderFields() (section -1), or row `index` of a section page.
+// A written field: a row of HeaderFields(layout) (section kHeader), a row of
+// DataDirectoryFields(layout) (section kDirectories), or row `index` of section page `section`.
 struct FieldRef {
-    int section = -1;
+    static constexpr int kHeader = -1;
+    static constexpr int kDirectories = -2;
+    int section = kHeader;
     int index = 0;
+    OptionalLayout layout = OptionalLayout::Pe32;
     const HeaderField& Field() const;
     bool operator==(const FieldRef&) const = default;
 };
@@ -44,7 +53,8 @@ std::vector<FieldRef> PlannedFields(const HeaderWriteInput& input);
 int64_t InputValue(const HeaderWriteInput& input, const FieldRef& ref);
 
 // The plan in write order: DOS rows (skipping offsets 6 and 18), file header, optional
-// header, then each section's rows 0..8 at PEOffset + 24 + OptHeaderSize + 40 i + 8.
+// header (the rows its layout has), the data directory entries shown, then each section's
+// rows 0..8 at PEOffset + 24 + OptHeaderSize + 40 i + 8.
 WritePlan BuildWritePlan(const HeaderWriteInput& input);
 
 // One write: adjacent bytes of the plan.
@@ -70,6 +80,19 @@ struct WriteResult {
     uint64_t unrestoredPosition = 0; // Damaged: the first range not known to be restored
     uint64_t unrestoredLength = 0;
     size_t ranges = 0; // writes the plan takes (flush not counted)
+};
+
+// A file's bytes as they would be after the ranges were written: nothing is written, the
+// ranges are laid over what the file gives as it is read.
+class PlannedBytes : public ByteReader {
+public:
+    PlannedBytes(const ByteReader& file, std::vector<WriteRange> ranges);
+    uint64_t Size() const override { return FFile.Size(); }
+    size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override;
+
+private:
+    const ByteReader& FFile;
+    std::vector<WriteRange> FRanges;
 };
 
 // Reads the old bytes of every range, writes the ranges and flushes. When a write or the

@@ -6,13 +6,13 @@ namespace {
 
 // Reads width bytes little-endian at pos. Bytes past the end of the image read as 0, so a
 // field never shows bytes of another field.
-uint32_t ReadLe(const ByteReader& image, uint64_t pos, unsigned width)
+uint64_t ReadLe(const ByteReader& image, uint64_t pos, unsigned width)
 {
-    uint8_t bytes[4] = {0, 0, 0, 0};
+    uint8_t bytes[8] = {};
     size_t got = image.ReadAt(pos, bytes, width);
     if (got < width)
         std::memset(bytes + got, 0, width - got);
-    uint32_t value = 0;
+    uint64_t value = 0;
     for (unsigned i = width; i-- > 0;)
         value = (value << 8) | bytes[i];
     return value;
@@ -40,7 +40,7 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
         result.values[static_cast<size_t>(i)] = ReadLe(image, field.offset, field.width);
     }
 
-    result.peOffset = ReadLe(image, 60, 4);
+    result.peOffset = static_cast<uint32_t>(ReadLe(image, 60, 4));
     result.kind = ImageKind::DosOnly;
     if (!PeOffsetPlausible(result.peOffset, result.fileSize))
         return result;
@@ -56,17 +56,31 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
     result.kind = ImageKind::Pe;
 
     const size_t sizeOptIndex = static_cast<size_t>(HeaderFieldIndex("EdSizeOptHd"));
+    const size_t magicIndex = static_cast<size_t>(HeaderFieldIndex("EdMagic"));
     for (int i = kDosFieldCount; i < kHeaderFieldCount; ++i) {
-        const HeaderField& field = HeaderFields()[static_cast<size_t>(i)];
-        // OptHeaderSize is only known once its row is read; the file and optional rows do
-        // not depend on it.
-        result.values[static_cast<size_t>(i)]
-            = ReadLe(image, FieldPosition(field, result.peOffset, 0), field.width);
+        // The magic (the first optional row, the same in both layouts) chooses the layout of
+        // the rows after it. OptHeaderSize is only known once its row is read; the file and
+        // optional rows do not depend on it.
+        const HeaderField& field = HeaderFields(result.layout)[static_cast<size_t>(i)];
+        if (field.Present())
+            result.values[static_cast<size_t>(i)]
+                = ReadLe(image, FieldPosition(field, result.peOffset, 0), field.width);
         if (static_cast<size_t>(i) == sizeOptIndex)
             result.optHeaderSize = static_cast<uint16_t>(result.values[sizeOptIndex]);
+        if (static_cast<size_t>(i) == magicIndex)
+            result.layout = LayoutForMagic(result.values[magicIndex]);
     }
 
-    const uint32_t entryPoint = result.values[static_cast<size_t>(EntryPointFieldIndex())];
+    const uint64_t rvaCount = result.values[static_cast<size_t>(HeaderFieldIndex("EdRva"))];
+    result.directoryEntries = DataDirectoryEntriesShown(result.layout, rvaCount, result.optHeaderSize);
+    const auto directoryFields = DataDirectoryFields(result.layout);
+    for (int i = 0; i < 2 * result.directoryEntries; ++i) {
+        const HeaderField& field = directoryFields[static_cast<size_t>(i)];
+        result.directories[static_cast<size_t>(i)]
+            = static_cast<uint32_t>(ReadLe(image, FieldPosition(field, result.peOffset, 0), field.width));
+    }
+
+    const auto entryPoint = static_cast<uint32_t>(result.values[static_cast<size_t>(EntryPointFieldIndex())]);
     result.sections.resize(result.sectionCount);
     for (uint32_t s = 0; s < result.sectionCount; ++s) {
         SectionValues& section = result.sections[s];
@@ -78,8 +92,8 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
 
         for (int r = 0; r < kSectionRowCount; ++r) {
             const HeaderField& field = SectionFields()[static_cast<size_t>(r)];
-            section.rows[static_cast<size_t>(r)]
-                = ReadLe(image, FieldPosition(field, result.peOffset, result.optHeaderSize, s), field.width);
+            section.rows[static_cast<size_t>(r)] = static_cast<uint32_t>(
+                ReadLe(image, FieldPosition(field, result.peOffset, result.optHeaderSize, s), field.width));
         }
 
         const uint32_t virtualSize = section.rows[0];

@@ -1,5 +1,6 @@
 #pragma once
-// Reads the headers of a PE32 image into values in the order of the header field table.
+// Reads the headers of a PE image into values in the order of the header field table of its
+// layout (PE32+ for magic 0x20B, PE32 for every other), with the data directories shown.
 // Bytes missing at the end of the file read as 0; nothing is read out of bounds.
 #include "header/FieldTable.h"
 
@@ -26,8 +27,15 @@ struct SectionValues {
 struct ImageHeaders {
     ImageKind kind = ImageKind::NotMz;
     uint64_t fileSize = 0;
-    // Values in HeaderFields() order; the DOS part is valid unless NotMz, the rest only for Pe.
-    std::array<uint32_t, kHeaderFieldCount> values{};
+    // The optional header's layout, from its magic as read (Pe only).
+    OptionalLayout layout = OptionalLayout::Pe32;
+    // Values in HeaderFields(layout) order; the DOS part is valid unless NotMz, the rest only for
+    // Pe. A box the layout does not have reads as 0.
+    std::array<uint64_t, kHeaderFieldCount> values{};
+    // Data directories in DataDirectoryFields(layout) order (entry i: RVA 2 i, size 2 i + 1);
+    // only the first directoryEntries entries are shown and read, the others are 0.
+    std::array<uint32_t, kDataDirectoryFieldCount> directories{};
+    int directoryEntries = 0;
     uint32_t peOffset = 0;
     uint16_t sectionCount = 0; // as read (also when there are too many)
     uint16_t optHeaderSize = 0;

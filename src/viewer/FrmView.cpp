@@ -36,6 +36,8 @@ constexpr int kLabelLeft = 16;
 constexpr int kLabelWidth = 148;
 constexpr int kEditLeft = 168;
 constexpr int kEditWidth = 81;
+// A box that holds 8 bytes in PE32+: 20 decimal digits.
+constexpr int kWideEditWidth = 130;
 constexpr int kEditHeight = 16;
 
 QFont MakeFont(const QStringList& families, bool bold)
@@ -225,6 +227,9 @@ void TFrmView::CreateMenus()
         Guarded([this] { MnuHexViewClick(); });
     });
 
+    MnuCheckSum = makeAction(MnuConvert, "MnuCheckSum", QStringLiteral("&Recompute Checksum"),
+        QKeySequence(Qt::Key_F5), &TFrmView::MnuCheckSumClick);
+
     MnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
     MnuHelp->setObjectName(QStringLiteral("MnuHelp"));
     MnuAbout = makeAction(
@@ -233,6 +238,7 @@ void TFrmView::CreateMenus()
     MnuCloseFile->setEnabled(false);
     MnuSave->setEnabled(false);
     MnuHexView->setEnabled(false);
+    MnuCheckSum->setEnabled(false);
 }
 
 TEdit* TFrmView::CreateEdit(QWidget* parent, const QString& name, int maxLength)
@@ -255,21 +261,37 @@ QLabel* TFrmView::CreateFieldLabel(QWidget* parent, const QString& caption)
     return label;
 }
 
-void TFrmView::CreateFieldRows(QWidget* page, int firstField, int count, int left, int top, int step)
+QLabel* TFrmView::CreateNameLabel(QWidget* page, const char* name, const QWidget* beside, int width)
+{
+    auto* label = new QLabel(page);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFont(font()); // the window's plain face: the longest names fit beside their box
+    SetTextColor(label, QColor(0, 128, 0));
+    label->setGeometry(beside->x() + beside->width() + 3, beside->y(), width, kEditHeight);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+void TFrmView::CreateFieldRows(QWidget* page, int firstField, int count, const RowGeometry& geometry)
 {
     const auto fields = HeaderFields();
+    const auto wide = HeaderFields(OptionalLayout::Pe32Plus);
+    int top = geometry.top;
     for (int i = firstField; i < firstField + count; ++i) {
         const HeaderField& field = fields[static_cast<size_t>(i)];
         QLabel* label = CreateFieldLabel(page, ToQString(field.caption));
-        label->setGeometry(left + kLabelLeft, top, kLabelWidth, kEditHeight);
+        label->setGeometry(geometry.left + geometry.labelLeft, top, geometry.labelWidth, kEditHeight);
         TEdit* edit = CreateEdit(page, ToQString(field.box), field.maxLength);
-        edit->setGeometry(left + kEditLeft, top, kEditWidth, kEditHeight);
+        // The same box holds 8 bytes when a PE32+ file is open.
+        const int width = wide[static_cast<size_t>(i)].width == 8 ? kWideEditWidth : kEditWidth;
+        edit->setGeometry(geometry.left + geometry.editLeft, top, width, kEditHeight);
         FHeaderEdits[static_cast<size_t>(i)] = edit;
+        FHeaderLabels[static_cast<size_t>(i)] = label;
         for (const NamedEdit& named : kNamedEdits) {
             if (named.name == field.box)
                 this->*named.member = edit;
         }
-        top += step;
+        top += geometry.step;
     }
 }
 
@@ -286,37 +308,75 @@ void TFrmView::CreatePages()
     clientLayout->setContentsMargins(0, 0, 0, 0);
     clientLayout->addWidget(PageControl1);
 
-    auto makePage = [](const char* name) {
-        auto* page = new QWidget;
-        page->setObjectName(QString::fromLatin1(name));
-        return page;
-    };
-    auto fillPage = [](QWidget* page, QWidget* child) {
-        auto* layout = new QHBoxLayout(page);
-        layout->setContentsMargins(2, 2, 2, 2);
-        layout->addWidget(child);
-    };
+    CreateTabMZ();
+    CreateTabPE();
+    CreateButSave(client);
 
-    // MZ header
-    TabMZ = makePage("TabMZ");
-    CreateFieldRows(TabMZ, 0, kDosFieldCount, 0, 24, 24);
+    // Text changes run the change handlers (they fire only when the text really changes).
+    connect(EdDateStamp, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdDateStampChange(); }); });
+    connect(EdChar, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdCharChange(EdChar); }); });
+    connect(EdDLLChar, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdDLLCharChange(); }); });
+    connect(EdMachine, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdMachineChange(); }); });
+    connect(EdMagic, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdMagicChange(); }); });
+    connect(EdSubsystem, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdSubsystemChange(); }); });
+
+    PageControl1->setTabVisible(PageControl1->indexOf(TabMZ), false);
+    PageControl1->setTabVisible(PageControl1->indexOf(TabPE), false);
+    UpdatePageArea();
+}
+
+namespace {
+
+QWidget* MakePage(const char* name)
+{
+    auto* page = new QWidget;
+    page->setObjectName(QString::fromLatin1(name));
+    return page;
+}
+
+void FillPage(QWidget* page, QWidget* child, int top = 2)
+{
+    auto* layout = new QHBoxLayout(page);
+    layout->setContentsMargins(2, top, 2, 2);
+    layout->addWidget(child);
+}
+
+} // namespace
+
+void TFrmView::CreateTabMZ()
+{
+    TabMZ = MakePage("TabMZ");
+    CreateFieldRows(TabMZ, 0, kDosFieldCount, RowGeometry{});
     PageControl1->addTab(TabMZ, QStringLiteral("&MZ Header"));
+}
 
-    // PE header
-    TabPE = makePage("TabPE");
+void TFrmView::CreateTabPE()
+{
+    TabPE = MakePage("TabPE");
     PageControl2 = new TPageControl(TabPE);
     PageControl2->setObjectName(QStringLiteral("PageControl2"));
-    fillPage(TabPE, PageControl2);
+    // No top margin: the section page then starts where "&View" at the form's top 288 is level
+    // with "Sa&ve".
+    FillPage(TabPE, PageControl2, 0);
     PageControl1->addTab(TabPE, QStringLiteral("&PE Header"));
+    CreateTabFileHd();
+    CreateTabOptHd();
+    CreateTabSecHd();
+    TabPE->installEventFilter(this);
+}
 
-    TabFileHd = makePage("TabFileHd");
-    CreateFieldRows(TabFileHd, kDosFieldCount, kFileFieldCount, 0, 24, 24);
+void TFrmView::CreateTabFileHd()
+{
+    TabFileHd = MakePage("TabFileHd");
+    CreateFieldRows(TabFileHd, kDosFieldCount, kFileFieldCount, RowGeometry{});
     LabelDate = new QLabel(TabFileHd);
     LabelDate->setObjectName(QStringLiteral("LabelDate"));
     LabelDate->setFont(FFieldLabelFont);
     SetTextColor(LabelDate, QColor(0, 128, 0));
     LabelDate->setGeometry(kEditLeft + kEditWidth + 12, EdDateStamp->y(), 200, kEditHeight);
     LabelDate->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    LabelMachine = CreateNameLabel(TabFileHd, "LabelMachine", EdMachine, 200);
+    LabelMachine->move(LabelDate->x(), LabelMachine->y());
 
     GroupBox2 = new QGroupBox(QStringLiteral("&Characteristics"), TabFileHd);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
@@ -332,17 +392,27 @@ void TFrmView::CreatePages()
         *fileBoxes[f] = box;
     }
     PageControl2->addTab(TabFileHd, QStringLiteral("Fil&e Header"));
+}
 
-    TabOptHd = makePage("TabOptHd");
+void TFrmView::CreateTabOptHd()
+{
+    TabOptHd = MakePage("TabOptHd");
     PageControlOption = new TPageControl(TabOptHd);
     PageControlOption->setObjectName(QStringLiteral("PageControlOption"));
-    fillPage(TabOptHd, PageControlOption);
+    FillPage(TabOptHd, PageControlOption);
     PageControl2->addTab(TabOptHd, QStringLiteral("&Optional Header"));
+    CreateTabStandard();
+    CreateTabNT();
+    CreateTabDataDir();
+}
 
+void TFrmView::CreateTabStandard()
+{
     const int firstOptional = kDosFieldCount + kFileFieldCount;
     const int standardCount = EntryPointFieldIndex() - firstOptional + 3; // to EdBaseData
-    TabStandard = makePage("TabStandard");
-    CreateFieldRows(TabStandard, firstOptional, standardCount, 0, 24, 24);
+    TabStandard = MakePage("TabStandard");
+    CreateFieldRows(TabStandard, firstOptional, standardCount, RowGeometry{});
+    LabelMagic = CreateNameLabel(TabStandard, "LabelMagic", EdMagic, 52);
     Label1 = CreateFieldLabel(TabStandard, QStringLiteral("File Offset Of Entry Point:"));
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(312, 24, kLabelWidth, kEditHeight);
@@ -355,48 +425,117 @@ void TFrmView::CreatePages()
     ButDump->setObjectName(QStringLiteral("ButDump"));
     ButDump->setToolTip(QStringLiteral("Dump Entry Point"));
     ButDump->setGeometry(312 + kEditLeft - kLabelLeft, 52, 75, 25);
+    connect(ButDump, &QPushButton::clicked, this, [this] { Guarded([this] { ButDumpClick(); }); });
     PageControlOption->addTab(TabStandard, QStringLiteral("Standard Fields"));
+}
 
-    TabNT = makePage("TabNT");
-    const int ntFirst = firstOptional + standardCount;
+void TFrmView::CreateTabNT()
+{
+    // Two columns. The first holds Image Base (8 bytes in PE32+); the second the boxes with
+    // a name or the checksum beside them and the four 8-byte stack and heap sizes.
+    TabNT = MakePage("TabNT");
+    const int ntFirst = HeaderFieldIndex("EdImageBase");
     const int ntCount = kHeaderFieldCount - ntFirst;
     const int leftColumn = (ntCount + 1) / 2;
-    CreateFieldRows(TabNT, ntFirst, leftColumn, 0, 16, 22);
-    CreateFieldRows(TabNT, ntFirst + leftColumn, ntCount - leftColumn, 296, 16, 22);
+    RowGeometry left{0, 16, 22, 4, 126, 132};
+    RowGeometry right{262, 16, 22, 0, 127, 127};
+    CreateFieldRows(TabNT, ntFirst, leftColumn, left);
+    CreateFieldRows(TabNT, ntFirst + leftColumn, ntCount - leftColumn, right);
+    LabelCheckSum = CreateNameLabel(TabNT, "LabelCheckSum", EdCheckSum, 125);
+    LabelCheckSum->setToolTip(QStringLiteral("The checksum of the file on disk, computed at open and after "
+                                             "Save, and whether the stored CheckSum matches it"));
+    LabelSubsystem = CreateNameLabel(TabNT, "LabelSubsystem", EdSubsystem, 125);
     PageControlOption->addTab(TabNT, QStringLiteral("Additional Fields"));
+}
 
-    TabSecHd = makePage("TabSecHd");
+void TFrmView::CreateTabDataDir()
+{
+    // Sixteen entries in two columns of eight, each an RVA and a size, and the DLL
+    // characteristics below them, clear of the Save button in the window's lower left corner.
+    TabDataDir = MakePage("TabDataDir");
+    constexpr int kColumn = 296;
+    constexpr int kNameWidth = 100;
+    constexpr int kTop = 22;
+    constexpr int kStep = 20;
+    const auto fields = DataDirectoryFields(OptionalLayout::Pe32);
+    for (int column = 0; column < 2; ++column) {
+        const int left = 6 + column * kColumn;
+        for (const auto& [text, x] :
+            {std::pair{"RVA", left + kNameWidth + 2}, std::pair{"Size", left + kNameWidth + 87}}) {
+            QLabel* heading = CreateFieldLabel(TabDataDir, QString::fromLatin1(text));
+            heading->setGeometry(x, 4, kEditWidth, kEditHeight);
+        }
+    }
+    for (int entry = 0; entry < kDataDirectoryCount; ++entry) {
+        const int left = 6 + (entry / 8) * kColumn;
+        const int top = kTop + (entry % 8) * kStep;
+        QLabel* name
+            = CreateFieldLabel(TabDataDir, ToQString(DataDirectoryNames()[static_cast<size_t>(entry)]));
+        name->setObjectName(QStringLiteral("LabelDir%1").arg(entry));
+        name->setGeometry(left, top, kNameWidth, kEditHeight);
+        FDirectoryLabels[static_cast<size_t>(entry)] = name;
+        for (int half = 0; half < 2; ++half) {
+            const size_t row = static_cast<size_t>(2 * entry + half);
+            TEdit* edit = CreateEdit(TabDataDir, ToQString(fields[row].box), fields[row].maxLength);
+            edit->setGeometry(left + kNameWidth + 2 + 85 * half, top, kEditWidth, kEditHeight);
+            FDirectoryEdits[row] = edit;
+        }
+    }
+
+    GroupBoxDll = new QGroupBox(QStringLiteral("D&LL Characteristics"), TabDataDir);
+    GroupBoxDll->setObjectName(QStringLiteral("GroupBoxDll"));
+    GroupBoxDll->setGeometry(104, kTop + 8 * kStep + 2, 492, 100);
+    TCheckBox** dllBoxes[] = {&CheckBoxDllHighEntropyVA, &CheckBoxDllDynamicBase, &CheckBoxDllForceIntegrity,
+        &CheckBoxDllNxCompatible, &CheckBoxDllNoIsolation, &CheckBoxDllNoSEH, &CheckBoxDllNoBind,
+        &CheckBoxDllAppContainer, &CheckBoxDllWDMDriver, &CheckBoxDllControlFlowGuard,
+        &CheckBoxDllTerminalServerAware};
+    const auto dllFlags = DllCharacteristicFlags();
+    for (size_t f = 0; f < dllFlags.size() && f < FDllCheckBoxes.size(); ++f) {
+        auto* box = new TCheckBox(ToQString(dllFlags[f].caption), GroupBoxDll);
+        box->setObjectName(ToQString(dllFlags[f].box));
+        box->setFont(FCheckBoxFont);
+        box->setPalette(FCheckBoxPalette);
+        const int column = static_cast<int>(f) / 4;
+        const int row = static_cast<int>(f) % 4;
+        box->setGeometry(10 + 160 * column, 18 + 19 * row, 156, 17);
+        box->OnMouseUp = [this](TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                             QPoint pos) { RunDllCheckBoxMouseUp(sender, button, shift, pos); };
+        *dllBoxes[f] = box;
+        FDllCheckBoxes[f] = box;
+    }
+    PageControlOption->addTab(TabDataDir, QStringLiteral("Data Directories"));
+}
+
+void TFrmView::CreateTabSecHd()
+{
+    TabSecHd = MakePage("TabSecHd");
     PageControl3 = new TPageControl(TabSecHd, true);
     PageControl3->setObjectName(QStringLiteral("PageControl3"));
     PageControl3->OwnerDrawTabBar()->OnDrawTab
         = [this](QPainter& canvas, int index, const QRect& rect, bool active) {
               Guarded([&] { PageControl3DrawTab(canvas, index, rect, active); });
           };
-    fillPage(TabSecHd, PageControl3);
+    FillPage(TabSecHd, PageControl3);
     ButView = new QPushButton(QStringLiteral("&View"), TabSecHd);
     ButView->setObjectName(QStringLiteral("ButView"));
     ButView->setToolTip(QStringLiteral("View Section Body"));
-    ButView->setGeometry(kEditLeft, 306, 75, 25);
+    ButView->setGeometry(kEditLeft, 288, 75, 25);
     ButView->raise();
+    TabSecHd->installEventFilter(this);
+    connect(ButView, &QPushButton::clicked, this, [this] { Guarded([this] { ButViewClick(); }); });
     PageControl2->addTab(TabSecHd, QStringLiteral("&Section Header"));
-    TabPE->installEventFilter(this);
+}
 
+void TFrmView::CreateButSave(QWidget* client)
+{
     ButSave = new QPushButton(QStringLiteral("Sa&ve"), client);
     ButSave->setObjectName(QStringLiteral("ButSave"));
+    // The same face as the buttons on the pages ("&View" lines up with it).
+    ButSave->setFont(PageControl1->font());
     ButSave->setGeometry(24, 336, 75, 25);
     ButSave->setEnabled(false);
     ButSave->raise();
     connect(ButSave, &QPushButton::clicked, this, [this] { Guarded([this] { ButSaveClick(); }); });
-    connect(ButView, &QPushButton::clicked, this, [this] { Guarded([this] { ButViewClick(); }); });
-    connect(ButDump, &QPushButton::clicked, this, [this] { Guarded([this] { ButDumpClick(); }); });
-
-    // Text changes run the change handlers (they fire only when the text really changes).
-    connect(EdDateStamp, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdDateStampChange(); }); });
-    connect(EdChar, &QLineEdit::textChanged, this, [this] { Guarded([this] { EdCharChange(EdChar); }); });
-
-    PageControl1->setTabVisible(PageControl1->indexOf(TabMZ), false);
-    PageControl1->setTabVisible(PageControl1->indexOf(TabPE), false);
-    UpdatePageArea();
 }
 
 void TFrmView::UpdatePageArea()
@@ -421,9 +560,19 @@ bool TFrmView::event(QEvent* event)
     return QMainWindow::event(event);
 }
 
+void TFrmView::AlignViewButton()
+{
+    // "&View" stands on its page with its top edge level with "Sa&ve"'s, wherever the page
+    // controls' tab bars put the page.
+    const int pageTop = TabSecHd->mapTo(centralWidget(), QPoint(0, 0)).y();
+    ButView->move(ButView->x(), ButSave->y() - pageTop);
+}
+
 bool TFrmView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == TabPE && event->type() == QEvent::Show)
         Guarded([this] { TabPEShow(); });
+    if (watched == TabSecHd && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        AlignViewButton();
     return QMainWindow::eventFilter(watched, event);
 }

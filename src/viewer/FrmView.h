@@ -2,6 +2,8 @@
 // The main window: the header pages of the open file, its menus and file commands.
 // The edit boxes are the model: every header value lives only as the text of its box.
 #include "base/FileIdentity.h"
+#include "header/FieldTable.h"
+#include "header/HeaderWriter.h"
 #include "header/ImageReader.h"
 #include "viewer/ViewerControls.h"
 
@@ -53,6 +55,12 @@ public:
     void EdCharChange(QObject* sender);
     void CheckBoxExecMouseUp(
         QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
+    void EdDLLCharChange();
+    void CheckBoxDllMouseUp(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
+    void EdMachineChange();
+    void EdMagicChange();
+    void EdSubsystemChange();
+    void MnuCheckSumClick();
     void PageControl3DrawTab(QPainter& canvas, int tabIndex, const QRect& rect, bool active);
     void TabPEShow();
     void ButViewClick();
@@ -76,6 +84,7 @@ public:
     TPageControl* PageControlOption = nullptr;
     QWidget* TabStandard = nullptr;
     QWidget* TabNT = nullptr;
+    QWidget* TabDataDir = nullptr;
     QWidget* TabSecHd = nullptr;
     TPageControl* PageControl3 = nullptr;
     QPushButton* ButView = nullptr;
@@ -89,6 +98,24 @@ public:
     TCheckBox* CheckBoxDLL = nullptr;
     TCheckBox* CheckBoxExec = nullptr;
     TCheckBox* CheckBox32Bit = nullptr;
+    // Names of the values beside their boxes, and the checksum of the file on disk.
+    QLabel* LabelMachine = nullptr;
+    QLabel* LabelMagic = nullptr;
+    QLabel* LabelSubsystem = nullptr;
+    QLabel* LabelCheckSum = nullptr;
+    // DLL characteristics, mirroring EdDLLChar.
+    QGroupBox* GroupBoxDll = nullptr;
+    TCheckBox* CheckBoxDllHighEntropyVA = nullptr;
+    TCheckBox* CheckBoxDllDynamicBase = nullptr;
+    TCheckBox* CheckBoxDllForceIntegrity = nullptr;
+    TCheckBox* CheckBoxDllNxCompatible = nullptr;
+    TCheckBox* CheckBoxDllNoIsolation = nullptr;
+    TCheckBox* CheckBoxDllNoSEH = nullptr;
+    TCheckBox* CheckBoxDllNoBind = nullptr;
+    TCheckBox* CheckBoxDllAppContainer = nullptr;
+    TCheckBox* CheckBoxDllWDMDriver = nullptr;
+    TCheckBox* CheckBoxDllControlFlowGuard = nullptr;
+    TCheckBox* CheckBoxDllTerminalServerAware = nullptr;
 
     // DOS header
     TEdit* EdLastPage = nullptr;
@@ -150,6 +177,7 @@ public:
     QAction* MnuExit = nullptr;
     QMenu* MnuConvert = nullptr;
     QAction* MnuHexView = nullptr;
+    QAction* MnuCheckSum = nullptr;
     QMenu* MnuHelp = nullptr;
     QAction* MnuAbout = nullptr;
 
@@ -180,6 +208,13 @@ public:
     QString OpenFileName() const { return FFileName; }
     // The 46 header boxes in table order.
     const std::array<TEdit*, 46>& HeaderEdits() const { return FHeaderEdits; }
+    // The data directory boxes: entry i has its RVA at 2 i and its size at 2 i + 1.
+    const std::array<TEdit*, kDataDirectoryFieldCount>& DirectoryEdits() const { return FDirectoryEdits; }
+    // The DLL characteristics boxes in the order of DllCharacteristicFlags().
+    const std::array<TCheckBox*, 11>& DllCheckBoxes() const { return FDllCheckBoxes; }
+    // The optional header's layout as read when the file was opened; editing EdMagic does not
+    // change it (the boxes keep the layout they were read in until the file is reopened).
+    OptionalLayout Layout() const { return FOpened.layout; }
 
 protected:
     bool event(QEvent* event) override;
@@ -188,7 +223,26 @@ protected:
 private:
     void CreateMenus();
     void CreatePages();
-    void CreateFieldRows(QWidget* page, int firstField, int count, int left, int top, int step);
+    void CreateTabMZ();
+    void CreateTabPE();
+    void CreateTabFileHd();
+    void CreateTabOptHd();
+    void CreateTabStandard();
+    void CreateTabNT();
+    void CreateTabDataDir();
+    void CreateTabSecHd();
+    void CreateButSave(QWidget* client);
+    // Where a column of header rows goes on its page.
+    struct RowGeometry {
+        int left = 0; // the column's offset
+        int top = 24;
+        int step = 24;
+        int labelLeft = 16;
+        int labelWidth = 148;
+        int editLeft = 168;
+    };
+    void CreateFieldRows(QWidget* page, int firstField, int count, const RowGeometry& geometry);
+    QLabel* CreateNameLabel(QWidget* page, const char* name, const QWidget* beside, int width);
     TEdit* CreateEdit(QWidget* parent, const QString& name, int maxLength);
     QLabel* CreateFieldLabel(QWidget* parent, const QString& caption);
     void BuildSectionPage(int section, const QString& caption, const uint32_t* rows);
@@ -196,15 +250,25 @@ private:
     void RunCheckBoxMouseUp(
         TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
     void SetFileOpenState(bool open);
+    // Enables the boxes the layout has (and the directory entries shown), greys the others and
+    // sets the boxes' maximum lengths.
+    void ApplyLayout(OptionalLayout layout, int directoryEntries);
+    // Every shown box parsed as Save parses it (validated before).
+    HeaderWriteInput ShownValues() const;
+    void UpdateValueNames();
+    void ComputeDiskChecksum();
+    void UpdateCheckSumLabel();
+    void AlignViewButton();
+    void RunDllCheckBoxMouseUp(
+        TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
     void UpdatePageArea();
     bool PeTabShown() const;
     // Members of the converted set in order: the edit (or LabelFileoffset) and its class.
     struct ConvertedBox {
         TEdit* edit = nullptr; // a header or section edit, or
         QLabel* label = nullptr; // LabelFileoffset, converted but never validated
-        int digits = 8; // hexadecimal digits written
-        int parseBits = 64; // width at which the toggle parses it
-        const HeaderField* field = nullptr; // its row of the field table (edits only)
+        ValueClass valueClass = ValueClass::Dword; // digits written and width parsed by the toggle
+        const HeaderField* field = nullptr; // its row of the field tables (edits only)
         int section = -1; // section page of a section row
         bool suppressBefore = false; // set SuppressFieldChange before writing it
         bool suppressEnds = false; // the flag's consumer: clear what it left after writing
@@ -217,6 +281,17 @@ private:
     std::vector<std::string> SectionCaptions() const;
 
     std::array<TEdit*, 46> FHeaderEdits{};
+    std::array<QLabel*, 46> FHeaderLabels{};
+    std::array<TEdit*, kDataDirectoryFieldCount> FDirectoryEdits{};
+    std::array<QLabel*, kDataDirectoryCount> FDirectoryLabels{};
+    std::array<TCheckBox*, 11> FDllCheckBoxes{};
+    // The checksum of the file on disk (computed at open and after a save) and its stored value.
+    struct DiskChecksum {
+        bool known = false;
+        uint32_t computed = 0;
+        uint32_t stored = 0;
+    };
+    DiskChecksum FDiskChecksum;
     QString FFileName;
     ImageHeaders FOpened; // what the reader gave at open: the size and the values then
     FileIdentity FIdentity; // the file held open, as it was at open

@@ -4,6 +4,7 @@
 
 #include "header/FieldTable.h"
 #include "header/FieldValue.h"
+#include "header/ImageNames.h"
 #include "header/TimeStamp.h"
 #include "ui/Guard.h"
 
@@ -57,29 +58,40 @@ QString TFrmView::MonthName(unsigned month)
 std::vector<TFrmView::ConvertedBox> TFrmView::ConvertedSet() const
 {
     std::vector<ConvertedBox> set;
-    const auto fields = HeaderFields();
     const bool pe = PeTabShown();
+    // The layout as read at open: a box its layout does not have takes no part.
+    const OptionalLayout layout = pe ? FOpened.layout : OptionalLayout::Pe32;
+    const auto fields = HeaderFields(layout);
     const int count = pe ? kHeaderFieldCount : kDosFieldCount;
-    set.reserve(static_cast<size_t>(count + 1) + SectionEdits.size());
+    set.reserve(static_cast<size_t>(count + 1) + FDirectoryEdits.size() + SectionEdits.size());
     for (int i = 0; i < count; ++i) {
         const HeaderField& field = fields[static_cast<size_t>(i)];
-        ConvertedBox box;
-        box.edit = FHeaderEdits[static_cast<size_t>(i)];
-        box.digits = HexDigits(field.valueClass);
-        box.parseBits = ToggleParseBits(field.valueClass);
-        box.field = &field;
-        // EdMachine and EdSections have no change handler, so the flag set before
-        // EdMachine is the date stamp's; EdChar consumes its own.
-        box.suppressBefore = box.edit == EdMachine || box.edit == EdChar;
-        box.suppressEnds = box.edit == EdDateStamp || box.edit == EdChar;
-        set.push_back(box);
-        if (i == EntryPointFieldIndex()) {
+        if (i == EntryPointFieldIndex() + 1) {
             ConvertedBox offset;
             offset.label = LabelFileoffset;
             set.push_back(offset);
         }
+        if (!field.Present())
+            continue;
+        ConvertedBox box;
+        box.edit = FHeaderEdits[static_cast<size_t>(i)];
+        box.valueClass = field.valueClass;
+        box.field = &field;
+        // EdMachine and EdSections have no change handler, so the flag set before
+        // EdMachine is the date stamp's; EdChar and EdDLLChar consume their own.
+        box.suppressBefore = box.edit == EdMachine || box.edit == EdChar || box.edit == EdDLLChar;
+        box.suppressEnds = box.edit == EdDateStamp || box.edit == EdChar || box.edit == EdDLLChar;
+        set.push_back(box);
     }
     if (pe) {
+        const auto directories = DataDirectoryFields(layout);
+        for (int i = 0; i < 2 * FOpened.directoryEntries; ++i) {
+            ConvertedBox box;
+            box.edit = FDirectoryEdits[static_cast<size_t>(i)];
+            box.field = &directories[static_cast<size_t>(i)];
+            box.valueClass = box.field->valueClass;
+            set.push_back(box);
+        }
         const auto rows = SectionFields();
         for (size_t i = 0; i < SectionEdits.size(); ++i) {
             ConvertedBox box;
@@ -128,8 +140,7 @@ void TFrmView::MnuHexViewClick()
         // A value wider than its field in the file would lose digits when saved or show a
         // number the field cannot hold. Save parses at its own width (section rows 6 and 7
         // at 32 bits), the conversion at the display class's.
-        const int bits = ValidateOnly ? box.field->parseBits : box.parseBits;
-        if (!ParseFittingValue(Text(text), hex, bits, box.field->width)) {
+        if (!ParseFittingValue(Text(text), hex, *box.field, ValidateOnly)) {
             ShowMessage(ToQString(FieldWidthMessage(BoxName(box), box.field->width)));
             return;
         }
@@ -141,8 +152,8 @@ void TFrmView::MnuHexViewClick()
 
     for (const ConvertedBox& box : set) {
         const QString text = box.edit ? box.edit->text() : box.label->text();
-        const int64_t value = ParseFieldValue(Text(text), hex, box.parseBits);
-        const QString converted = ToQString(FieldValueText(value, !hex, box.digits));
+        const int64_t value = ParseClassValue(Text(text), hex, box.valueClass);
+        const QString converted = ToQString(ClassValueText(value, !hex, box.valueClass));
         if (box.suppressBefore)
             SuppressFieldChange = true;
         if (box.edit)
@@ -155,6 +166,46 @@ void TFrmView::MnuHexViewClick()
             SuppressFieldChange = false;
     }
     MnuHexView->setChecked(!hex);
+    // The names were looked up while the texts changed under the old radix.
+    UpdateValueNames();
+    UpdateCheckSumLabel();
+}
+
+void TFrmView::EdMachineChange()
+{
+    LabelMachine->setText(
+        ToQString(std::string(ValueNameOfText(ValueNames::Machine, Text(EdMachine->text()), HexShown()))));
+}
+
+void TFrmView::EdMagicChange()
+{
+    LabelMagic->setText(
+        ToQString(std::string(ValueNameOfText(ValueNames::Magic, Text(EdMagic->text()), HexShown()))));
+}
+
+void TFrmView::EdSubsystemChange()
+{
+    LabelSubsystem->setText(ToQString(
+        std::string(ValueNameOfText(ValueNames::Subsystem, Text(EdSubsystem->text()), HexShown()))));
+}
+
+void TFrmView::UpdateValueNames()
+{
+    EdMachineChange();
+    EdMagicChange();
+    EdSubsystemChange();
+}
+
+void TFrmView::UpdateCheckSumLabel()
+{
+    if (!FDiskChecksum.known) {
+        LabelCheckSum->setText(QString());
+        return;
+    }
+    // "<computed>, matches" or "<computed>, differs"; the tooltip says what the number is.
+    LabelCheckSum->setText(ToQString(FieldValueText(FDiskChecksum.computed, HexShown(), 8))
+        + (FDiskChecksum.computed == FDiskChecksum.stored ? QStringLiteral(", matches")
+                                                          : QStringLiteral(", differs")));
 }
 
 void TFrmView::EdDateStampChange()
@@ -228,6 +279,44 @@ void TFrmView::CheckBoxExecMouseUp(QObject* sender, Qt::MouseButton, Qt::Keyboar
             row->setText(ToQString(FieldValueText(changed, hex, 8)));
         }
     }
+}
+
+void TFrmView::EdDLLCharChange()
+{
+    if (SuppressFieldChange) {
+        SuppressFieldChange = false;
+        return;
+    }
+    if (EdDLLChar->text().isEmpty())
+        EdDLLChar->setText(QStringLiteral("0"));
+    const auto value = static_cast<uint16_t>(ParseFieldValue(Text(EdDLLChar->text()), HexShown(), 32));
+    const auto flags = DllCharacteristicFlags();
+    for (size_t f = 0; f < flags.size() && f < FDllCheckBoxes.size(); ++f)
+        FDllCheckBoxes[f]->setChecked((value & flags[f].bit) != 0);
+}
+
+void TFrmView::CheckBoxDllMouseUp(QObject* sender, Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
+{
+    const bool hex = HexShown();
+    const auto value = static_cast<uint16_t>(ParseFieldValue(Text(EdDLLChar->text()), hex, 32));
+    const auto flags = DllCharacteristicFlags();
+    for (size_t f = 0; f < flags.size() && f < FDllCheckBoxes.size(); ++f) {
+        if (FDllCheckBoxes[f] != sender)
+            continue;
+        const uint16_t bit = flags[f].bit;
+        const auto changed
+            = static_cast<uint16_t>(FDllCheckBoxes[f]->isChecked() ? (value | bit) : (value & ~bit));
+        EdDLLChar->setText(ToQString(FieldValueText(changed, hex, 4)));
+        return;
+    }
+}
+
+void TFrmView::RunDllCheckBoxMouseUp(
+    TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos)
+{
+    // As for the file characteristics: an unreadable value puts the box back.
+    if (!Guarded([&] { CheckBoxDllMouseUp(sender, button, shift, pos); }))
+        sender->setCheckState(sender->StateBeforeRelease());
 }
 
 void TFrmView::RunCheckBoxMouseUp(

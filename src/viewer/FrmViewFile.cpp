@@ -3,6 +3,7 @@
 
 #include "base/Errors.h"
 #include "base/FileStream.h"
+#include "header/Checksum.h"
 #include "header/FieldTable.h"
 #include "header/ImageReader.h"
 #include "ui/Guard.h"
@@ -48,9 +49,9 @@ std::function<void()> ClearReadOnlyAttribute(const std::string& fileName)
     return {};
 }
 
-QString Decimal(uint32_t value)
+QString Decimal(uint64_t value)
 {
-    return QString::number(value);
+    return QString::number(static_cast<qulonglong>(value));
 }
 
 } // namespace
@@ -122,6 +123,7 @@ void TFrmView::SetFileOpenState(bool open)
     if (!open)
         MnuHexView->setChecked(false);
     MnuHexView->setEnabled(open);
+    MnuCheckSum->setEnabled(open && PeTabShown());
     MnuSave->setEnabled(open);
     MnuOpen->setEnabled(!open);
     ButSave->setEnabled(open);
@@ -177,9 +179,14 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     SectionEdits.assign(static_cast<size_t>(SectionCount) * kSectionRowCount, nullptr);
     SectionCheckBoxes.assign(static_cast<size_t>(SectionCount) * kSectionFlagCount, nullptr);
 
+    // The magic as read fixes the layout of every box until the file is closed.
+    ApplyLayout(headers.layout, headers.directoryEntries);
+    const auto fields = HeaderFields(headers.layout);
     for (int i = kDosFieldCount; i < kHeaderFieldCount; ++i) {
         TEdit* edit = FHeaderEdits[static_cast<size_t>(i)];
-        const QString text = Decimal(headers.values[static_cast<size_t>(i)]);
+        const QString text = fields[static_cast<size_t>(i)].Present()
+            ? Decimal(headers.values[static_cast<size_t>(i)])
+            : QString();
         const bool unchanged = edit->text() == text;
         edit->setText(text);
         // These boxes keep their texts over a close, so a reopened file may bring the same
@@ -189,8 +196,14 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
             Guarded([this] { EdDateStampChange(); });
         if (unchanged && edit == EdChar)
             Guarded([this] { EdCharChange(EdChar); });
+        if (unchanged && edit == EdDLLChar)
+            Guarded([this] { EdDLLCharChange(); });
     }
+    for (size_t i = 0; i < FDirectoryEdits.size(); ++i)
+        FDirectoryEdits[i]->setText(
+            static_cast<int>(i) < 2 * headers.directoryEntries ? Decimal(headers.directories[i]) : QString());
     OptHeaderSize = headers.optHeaderSize;
+    ComputeDiskChecksum();
 
     for (int i = 0; i < SectionCount && i < static_cast<int>(headers.sections.size()); ++i) {
         const SectionValues& section = headers.sections[static_cast<size_t>(i)];
@@ -204,6 +217,36 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     if (PageControl3->count() > 0)
         PageControl3->setCurrentIndex(0);
     return true;
+}
+
+void TFrmView::ApplyLayout(OptionalLayout layout, int directoryEntries)
+{
+    const auto fields = HeaderFields(layout);
+    for (size_t i = 0; i < FHeaderEdits.size(); ++i) {
+        const HeaderField& field = fields[i];
+        FHeaderEdits[i]->SetMaxLength(field.maxLength);
+        FHeaderEdits[i]->setEnabled(field.Present());
+        FHeaderLabels[i]->setEnabled(field.Present());
+    }
+    for (size_t i = 0; i < FDirectoryEdits.size(); ++i)
+        FDirectoryEdits[i]->setEnabled(static_cast<int>(i) < 2 * directoryEntries);
+    for (size_t e = 0; e < FDirectoryLabels.size(); ++e)
+        FDirectoryLabels[e]->setEnabled(static_cast<int>(e) < directoryEntries);
+}
+
+void TFrmView::ComputeDiskChecksum()
+{
+    FDiskChecksum = DiskChecksum{};
+    if (!FileStream || !PeTabShown())
+        return;
+    uint8_t stored[4] = {};
+    const uint64_t position = CheckSumPosition(PEOffset);
+    const size_t got = FileStream->ReadAt(position, stored, sizeof stored);
+    FDiskChecksum.stored = 0;
+    for (size_t b = got; b-- > 0;)
+        FDiskChecksum.stored = (FDiskChecksum.stored << 8) | stored[b];
+    FDiskChecksum.computed = PeChecksum(*FileStream, position);
+    FDiskChecksum.known = true;
 }
 
 void TFrmView::BuildSectionPage(int section, const QString& caption, const uint32_t* rows)
@@ -270,6 +313,8 @@ void TFrmView::MnuCloseFileClick()
     for (int i = 0; i < kDosFieldCount; ++i)
         FHeaderEdits[static_cast<size_t>(i)]->setText(QString());
     LabelDate->setText(QString());
+    FDiskChecksum = DiskChecksum{};
+    LabelCheckSum->setText(QString());
     PageControl1->setTabVisible(PageControl1->indexOf(TabMZ), false);
     PageControl1->setTabVisible(PageControl1->indexOf(TabPE), false);
     UpdatePageArea();
@@ -301,6 +346,7 @@ void TFrmView::PageControl3DrawTab(QPainter& canvas, int tabIndex, const QRect& 
 
 void TFrmView::TabPEShow()
 {
-    if (PageControl3->count() > 0)
-        ButView->move(ButView->x(), 288);
+    // The form puts "&View" below the section pages' area; it is lined up with "Sa&ve" on the
+    // page whether or not there are section pages, so it is never cut off.
+    AlignViewButton();
 }

@@ -5,6 +5,7 @@
 #include "header/FieldTable.h"
 #include "header/FieldValue.h"
 #include "header/HeaderSave.h"
+#include "ui/Guard.h"
 #include "ui/Messages.h"
 
 #include <QAction>
@@ -28,16 +29,47 @@ void TFrmView::MnuSaveClick()
 
     // Every value is parsed before the first byte is written; validation has made sure each
     // one can be read and fits its field.
+    const HeaderWriteInput input = ShownValues();
+
+    // All or nothing, into the file that was opened and no other; what happened is told
+    // in one message.
+    const SaveResult result = SaveHeaders(input, FOpened, *FileStream, FIdentity);
+    const std::vector<std::string> captions = SectionCaptions();
+    const QString text = QString::fromStdString(SaveResultText(result, FFileName.toStdString(), captions));
+    // The checksum label tells about the file on disk, which the save may have changed.
+    if (result.outcome != SaveOutcome::Refused) {
+        Guarded([this] { ComputeDiskChecksum(); });
+        UpdateCheckSumLabel();
+    }
+    if (result.outcome == SaveOutcome::Saved)
+        MessageBox(this, text, QStringLiteral("Saved All"), MsgButtons::Ok,
+            result.notWritten.empty() ? MsgIcon::Information : MsgIcon::Warning);
+    else
+        ShowErrorMessage(text);
+}
+
+HeaderWriteInput TFrmView::ShownValues() const
+{
     const bool hex = HexShown();
-    const auto fields = HeaderFields();
     HeaderWriteInput input;
     input.hasPe = PeTabShown();
+    input.layout = input.hasPe ? FOpened.layout : OptionalLayout::Pe32;
+    const auto fields = HeaderFields(input.layout);
     const size_t count = input.hasPe ? fields.size() : DosFields().size();
-    for (size_t i = 0; i < count; ++i)
-        input.values[i] = ParseFieldValue(FHeaderEdits[i]->text().toStdString(), hex, fields[i]);
+    for (size_t i = 0; i < count; ++i) {
+        if (fields[i].Present())
+            input.values[i] = ParseFieldValue(FHeaderEdits[i]->text().toStdString(), hex, fields[i]);
+    }
     if (input.hasPe) {
         input.peOffset = PEOffset;
         input.optHeaderSize = OptHeaderSize;
+        const auto directories = DataDirectoryFields(input.layout);
+        for (size_t e = 0; e < static_cast<size_t>(FOpened.directoryEntries); ++e) {
+            auto& entry = input.directories.emplace_back();
+            for (size_t half = 0; half < 2; ++half)
+                entry[half] = ParseFieldValue(
+                    FDirectoryEdits[2 * e + half]->text().toStdString(), hex, directories[2 * e + half]);
+        }
         const auto rows = SectionFields();
         input.sections.resize(SectionCount);
         for (size_t i = 0; i < SectionCount; ++i) {
@@ -46,17 +78,29 @@ void TFrmView::MnuSaveClick()
                     = ParseFieldValue(SectionEdits[i * rows.size() + r]->text().toStdString(), hex, rows[r]);
         }
     }
+    return input;
+}
 
-    // All or nothing, into the file that was opened and no other; what happened is told
-    // in one message.
-    const SaveResult result = SaveHeaders(input, FOpened, *FileStream, FIdentity);
-    const std::vector<std::string> captions = SectionCaptions();
-    const QString text = QString::fromStdString(SaveResultText(result, FFileName.toStdString(), captions));
-    if (result.outcome == SaveOutcome::Saved)
-        MessageBox(this, text, QStringLiteral("Saved All"), MsgButtons::Ok,
-            result.notWritten.empty() ? MsgIcon::Information : MsgIcon::Warning);
-    else
-        ShowErrorMessage(text);
+void TFrmView::MnuCheckSumClick()
+{
+    if (!FileStream || !PeTabShown())
+        return;
+    // Validated as Save validates: the same messages, and nothing changes on a bad box.
+    struct ClearFlag {
+        bool& flag;
+        ~ClearFlag() { flag = false; }
+    };
+    {
+        ValidateOnly = true;
+        ClearFlag clear{ValidateOnly};
+        MnuHexViewClick();
+    }
+    if (!ValidationPassed)
+        return;
+    ValidationPassed = false;
+    const std::optional<uint32_t> checksum = ChecksumAfterSave(ShownValues(), FOpened, *FileStream);
+    if (checksum)
+        EdCheckSum->setText(QString::fromStdString(FieldValueText(*checksum, HexShown(), 8)));
 }
 
 void TFrmView::ButSaveClick()

@@ -163,10 +163,40 @@ PeBuilder& PeBuilder::SymbolTable(uint32_t pointer, uint32_t count)
     return FileHeader(12, count, 4);
 }
 
-PeBuilder& PeBuilder::Optional(uint32_t offset, uint32_t value, int width)
+PeBuilder& PeBuilder::Optional(uint32_t offset, uint64_t value, int width)
 {
     Put(FOptional, offset, value, width);
     return *this;
+}
+
+PeBuilder& PeBuilder::Pe32Plus()
+{
+    FPe32Plus = true;
+    Machine(0x8664);
+    SizeOfOptionalHeader(240);
+    Characteristics(0x0022);
+    std::fill(FOptional.begin() + 24, FOptional.begin() + 112, uint8_t(0));
+    Magic(0x020B);
+    ImageBase(0x140000000ull);
+    Alignment(0x1000, 0x200);
+    Optional(40, 6, 2);
+    Optional(48, 6, 2);
+    Optional(56, 0x1000, 4);
+    Optional(60, 0x200, 4);
+    Optional(68, 3, 2);
+    Optional(70, 0x8160, 2); // high entropy VA, dynamic base, NX, terminal server aware
+    Optional(72, 0x100000, 8);
+    Optional(80, 0x1000, 8);
+    Optional(88, 0x100000, 8);
+    Optional(96, 0x1000, 8);
+    return NumberOfRvaAndSizes(16);
+}
+
+PeBuilder& PeBuilder::ImageBase(uint64_t value)
+{
+    if (FPe32Plus)
+        return Optional(24, value, 8);
+    return Optional(28, value, 4);
 }
 
 PeBuilder& PeBuilder::LinkerVersion(uint8_t major, uint8_t minor)
@@ -185,8 +215,9 @@ PeBuilder& PeBuilder::DataDirectory(int index, uint32_t rva, uint32_t size)
 {
     if (index < 0 || index >= 16)
         throw std::out_of_range("PeBuilder: data directory index");
-    Optional(96 + 8 * static_cast<uint32_t>(index), rva, 4);
-    return Optional(100 + 8 * static_cast<uint32_t>(index), size, 4);
+    const uint32_t start = FPe32Plus ? 112 : 96;
+    Optional(start + 8 * static_cast<uint32_t>(index), rva, 4);
+    return Optional(start + 4 + 8 * static_cast<uint32_t>(index), size, 4);
 }
 
 PeBuilder& PeBuilder::AddSection(PeSection section)

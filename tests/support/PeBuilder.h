@@ -1,5 +1,5 @@
 #pragma once
-// Builds PE32 images in memory, so a test states its input in a few lines:
+// Builds PE32 and PE32+ images in memory, so a test states its input in a few lines:
 //
 //     auto bytes = PeBuilder().EntryPoint(0x1010)
 //                      .AddSection(PeSection(".text").Virtual(0x1000, 0x200).Raw(0x400, 0x200))
@@ -69,13 +69,22 @@ public:
     PeBuilder& SizeOfOptionalHeader(uint16_t value) { return FileHeader(16, value, 2); }
     PeBuilder& Characteristics(uint16_t value) { return FileHeader(18, value, 2); }
 
-    // Optional header (up to 224 bytes: 96 fixed + 16 data directories), any field.
-    PeBuilder& Optional(uint32_t offset, uint32_t value, int width);
+    // Switches to a plausible PE32+ (x64) optional header: magic 0x20B, 240 bytes (112 fixed +
+    // 16 data directories), image base 0x140000000, 8-byte stack and heap sizes. Call it first:
+    // it rewrites the optional header's fixed part.
+    PeBuilder& Pe32Plus();
+
+    // Optional header (up to 240 bytes: 96 or 112 fixed + 16 data directories), any field,
+    // width 1, 2, 4 or 8.
+    PeBuilder& Optional(uint32_t offset, uint64_t value, int width);
     PeBuilder& Magic(uint16_t value) { return Optional(0, value, 2); }
     PeBuilder& LinkerVersion(uint8_t major, uint8_t minor);
     PeBuilder& EntryPoint(uint32_t rva) { return Optional(16, rva, 4); }
-    PeBuilder& ImageBase(uint32_t value) { return Optional(28, value, 4); }
+    // 4 bytes at 28 for PE32, 8 bytes at 24 for PE32+.
+    PeBuilder& ImageBase(uint64_t value);
     PeBuilder& Alignment(uint32_t section, uint32_t file);
+    PeBuilder& NumberOfRvaAndSizes(uint32_t value) { return Optional(FPe32Plus ? 108 : 92, value, 4); }
+    // Entry index of the directories after the fixed part (96 for PE32, 112 for PE32+).
     PeBuilder& DataDirectory(int index, uint32_t rva, uint32_t size);
 
     PeBuilder& AddSection(PeSection section);
@@ -98,7 +107,8 @@ private:
     bool FHasPe = true;
     std::array<uint8_t, 4> FSignature{'P', 'E', 0, 0};
     std::array<uint8_t, 20> FFileHeader{};
-    std::array<uint8_t, 224> FOptional{};
+    std::array<uint8_t, 240> FOptional{};
+    bool FPe32Plus = false;
     std::optional<uint16_t> FSectionCount;
     std::vector<PeSection> FSections;
     struct PatchBytes {

@@ -35,6 +35,7 @@ const char* kUsage
       "  --click NAME       left-click check box NAME\n"
       "  --key NAME         toggle check box NAME with the space bar\n"
       "  --toggle           Convert > Hex (F4)\n"
+      "  --trigger NAME     run the menu command (QAction) NAME, e.g. MnuCheckSum\n"
       "  --save             File > Save (Ctrl+S)\n"
       "  --close            File > Close (F3)\n"
       "  --open FILE        File > Open... with FILE as the chosen name\n"
@@ -142,9 +143,13 @@ QJsonObject Snapshot(TFrmView& view)
     root[QStringLiteral("hex")] = view.MnuHexView->isChecked();
 
     QJsonObject edits, labels, checks, buttons, actions, tabs;
+    QJsonArray disabled;
     for (auto* edit : view.findChildren<QLineEdit*>()) {
-        if (edit->objectName().startsWith(QLatin1String("Ed")))
-            edits[edit->objectName()] = edit->text();
+        if (!edit->objectName().startsWith(QLatin1String("Ed")))
+            continue;
+        edits[edit->objectName()] = edit->text();
+        if (!edit->isEnabled())
+            disabled.append(edit->objectName());
     }
     for (auto* label : view.findChildren<QLabel*>()) {
         if (!label->objectName().isEmpty())
@@ -178,6 +183,7 @@ QJsonObject Snapshot(TFrmView& view)
             tabs[pageControl->objectName()] = TabList(pageControl);
     }
     root[QStringLiteral("edits")] = edits;
+    root[QStringLiteral("disabled")] = disabled;
     root[QStringLiteral("labels")] = labels;
     root[QStringLiteral("checks")] = checks;
     root[QStringLiteral("buttons")] = buttons;
@@ -316,6 +322,12 @@ int main(int argc, char** argv)
             i += 1;
         } else if (action == QLatin1String("--toggle")) {
             view.MnuHexView->trigger();
+        } else if (action == QLatin1String("--trigger") && needs(1)) {
+            auto* command = view.findChild<QAction*>(args[i + 1]);
+            if (!command || command->objectName().isEmpty())
+                return Fail(QStringLiteral("no menu command named ") + args[i + 1]);
+            command->trigger();
+            i += 1;
         } else if (action == QLatin1String("--save")) {
             view.MnuSave->trigger();
         } else if (action == QLatin1String("--close")) {
