@@ -3,8 +3,8 @@
 // memory. The summary at the end prints both scanner figures as ratios to memmem.
 // Throughputs are per second of this thread's CPU time (the kernel time of pread
 // included), so that other work on a shared machine disturbs the ratios less.
-#include "hexeditor/PatternSearch.h"
-#include "hexeditor/Translation.h"
+#include "search/PatternSearch.h"
+#include "search/Translation.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #include "hexeditor/HexDumpRender.h"
 
-#include "hexeditor/Translation.h"
+#include "search/Translation.h"
 
 #include <QFontMetrics>
 #include <QPainter>

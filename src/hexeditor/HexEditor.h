@@ -25,7 +25,7 @@
 #include "hexeditor/Colors.h"
 #include "hexeditor/CustomGrid.h"
 #include "hexeditor/HexText.h"
-#include "hexeditor/Translation.h"
+#include "search/Translation.h"
 #include "hexeditor/UndoStore.h"
 #include "hexeditor/WorkingFile.h"
 

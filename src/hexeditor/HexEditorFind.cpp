@@ -2,7 +2,7 @@
 #include "hexeditor/HexEditor.h"
 
 #include "hexeditor/Hourglass.h"
-#include "hexeditor/PatternSearch.h"
+#include "search/PatternSearch.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "hexeditor/VirtualKeys.h"
 
-#include "hexeditor/Translation.h"
+#include "search/Translation.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

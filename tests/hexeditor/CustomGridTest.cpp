@@ -1,6 +1,6 @@
 #include "hexeditor/CustomGrid.h"
 #include "base/Errors.h"
-#include "hexeditor/Translation.h"
+#include "search/Translation.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -6,7 +6,7 @@
 //
 // Header-only, so that it needs nothing but the hex editor library.
 #include "hexeditor/HexEditor.h"
-#include "hexeditor/Translation.h"
+#include "search/Translation.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "hexeditor/Translation.h"
+#include "search/Translation.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "hexeditor/PatternSearch.h"
+#include "search/PatternSearch.h"
 
-#include "hexeditor/Translation.h"
+#include "search/Translation.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
-#include "hexeditor/PatternSearch.h"
-#include "hexeditor/Translation.h"
+#include "search/PatternSearch.h"
+#include "search/Translation.h"
 
 #include <QTest>
 
