@@ -25,9 +25,9 @@
 #include "hexeditor/Colors.h"
 #include "hexeditor/CustomGrid.h"
 #include "hexeditor/HexText.h"
-#include "search/Translation.h"
 #include "hexeditor/UndoStore.h"
 #include "hexeditor/WorkingFile.h"
+#include "search/Translation.h"
 
 #include <QEvent>
 #include <QImage>
