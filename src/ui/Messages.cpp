@@ -1,8 +1,12 @@
 #include "ui/Messages.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QStyle>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -29,6 +33,33 @@ QMessageBox::Icon ToQtIcon(MsgIcon icon)
     return QMessageBox::NoIcon;
 }
 
+// The frame draws the caption between the window icon and the frame's buttons; a box narrower
+// than they need together cuts the caption short ("K… ex"). Measured in the title bar's font,
+// made bold as most window managers draw it.
+int CaptionWidth(const QWidget& box, const QString& caption)
+{
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const QFontMetrics metrics(titleFont);
+    const int button
+        = std::max(box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box), metrics.height() + 8);
+    // the icon on the left, up to three buttons on the right
+    return metrics.horizontalAdvance(caption) + 4 * button;
+}
+
+// The box sizes itself from its layout each time it is shown, so the width goes into the
+// layout: an empty row as wide as the caption needs.
+void FitCaption(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    const QMargins margins = grid->contentsMargins();
+    const int width = CaptionWidth(box, box.windowTitle()) - margins.left() - margins.right();
+    grid->addItem(new QSpacerItem(std::max(0, width), 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+        grid->rowCount(), 0, 1, std::max(1, grid->columnCount()));
+}
+
 MsgResult Present(QWidget* owner, const MessageRecord& record)
 {
     if (Responder())
@@ -41,6 +72,7 @@ MsgResult Present(QWidget* owner, const MessageRecord& record)
     if (record.buttons == MsgButtons::OkCancel)
         box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Ok);
+    FitCaption(box);
     return box.exec() == QMessageBox::Ok ? MsgResult::Ok : MsgResult::Cancel;
 }
 

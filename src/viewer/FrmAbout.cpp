@@ -30,7 +30,7 @@ TFrmAbout::TFrmAbout(QWidget* parent)
 
     QFont bold = font;
     bold.setBold(true);
-    Label1 = new QLabel(QStringLiteral("Korvex v1.5"), this);
+    Label1 = new QLabel(QStringLiteral("Korvex v" KORVEX_VERSION), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(bold);
     Label1->setGeometry(12, 10, 190, 16);

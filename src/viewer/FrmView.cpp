@@ -4,16 +4,21 @@
 #include "base/FileStream.h"
 #include "header/FieldTable.h"
 #include "ui/Guard.h"
+#include "ui/Messages.h"
 
 #include <QAction>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QUrl>
 
 #include <string_view>
 
@@ -171,6 +176,7 @@ TFrmView::TFrmView(QWidget* parent)
 
     CreateMenus();
     CreatePages();
+    setAcceptDrops(true);
     // Client area of the classic 626 x 437 window: the frame takes 8 x 27 of it.
     resize(618, 410);
 
@@ -249,6 +255,8 @@ TEdit* TFrmView::CreateEdit(QWidget* parent, const QString& name, int maxLength)
     edit->SetMaxLength(maxLength);
     edit->setFixedHeight(kEditHeight);
     edit->setTextMargins(0, 0, 0, 0);
+    // A file dropped on a box opens, as anywhere on the window, rather than typing its name.
+    edit->setAcceptDrops(false);
     return edit;
 }
 
@@ -575,4 +583,78 @@ bool TFrmView::eventFilter(QObject* watched, QEvent* event)
     if (watched == TabSecHd && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         AlignViewButton();
     return QMainWindow::eventFilter(watched, event);
+}
+
+namespace {
+
+// Anything that brings addresses may be dropped; what they name is judged on the drop.
+bool CarriesUrls(const QDropEvent* event)
+{
+    return event->mimeData() && event->mimeData()->hasUrls() && !event->mimeData()->urls().isEmpty();
+}
+
+// Opening reads the file, it takes nothing away: a copy, so no source deletes what it moved.
+void AcceptAsCopy(QDropEvent* event)
+{
+    if (event->possibleActions() & Qt::CopyAction) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->acceptProposedAction();
+    }
+}
+
+} // namespace
+
+void TFrmView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (CarriesUrls(event))
+        AcceptAsCopy(event);
+    else
+        event->ignore();
+}
+
+void TFrmView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (CarriesUrls(event))
+        AcceptAsCopy(event);
+    else
+        event->ignore();
+}
+
+void TFrmView::dropEvent(QDropEvent* event)
+{
+    if (!CarriesUrls(event)) {
+        event->ignore();
+        return;
+    }
+    const QList<QUrl> urls = event->mimeData()->urls();
+    AcceptAsCopy(event);
+    // Opening may show message boxes: it runs once the drag has ended, not inside it.
+    QMetaObject::invokeMethod(
+        this, [this, urls] { Guarded([&] { WMDropFiles(urls); }); }, Qt::QueuedConnection);
+}
+
+void TFrmView::WMDropFiles(const QList<QUrl>& urls)
+{
+    if (urls.size() != 1) {
+        ShowMessage(QStringLiteral("Drop one file at a time."));
+        return;
+    }
+    const QUrl& url = urls.constFirst();
+    const bool local = url.isLocalFile()
+        && (url.host().isEmpty() || url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0);
+    if (!local) {
+        ShowMessage(QStringLiteral("Only a file on this computer can be opened."));
+        return;
+    }
+    const QString fileName = url.toLocalFile();
+    if (QFileInfo(fileName).isDir()) {
+        ShowMessage(QStringLiteral("A folder cannot be opened. Drop a file."));
+        return;
+    }
+    if (MnuCloseFile->isEnabled())
+        MnuCloseFileClick();
+    FFileName = fileName;
+    OpenChosenFile();
 }

@@ -23,6 +23,7 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QUrl;
 class QWidget;
 struct HeaderField;
 
@@ -65,6 +66,9 @@ public:
     void TabPEShow();
     void ButViewClick();
     void ButDumpClick();
+    // Files dropped on the window: one local file is opened as Open opens the chosen one
+    // (after closing the open file); anything else is refused with a message.
+    void WMDropFiles(const QList<QUrl>& urls);
 
     bool ReadHeaders(::FileStream& stream);
 
@@ -219,8 +223,13 @@ public:
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    // Open's steps after the file name is chosen (FFileName): open, read, show.
+    void OpenChosenFile();
     void CreateMenus();
     void CreatePages();
     void CreateTabMZ();

@@ -82,7 +82,11 @@ void TFrmView::MnuOpenClick()
             return;
         FFileName = OpenDlg->selectedFiles().constFirst();
     }
+    OpenChosenFile();
+}
 
+void TFrmView::OpenChosenFile()
+{
     const std::string fileName = QFile::encodeName(FFileName).toStdString();
     const std::function<void()> restoreAttribute = ClearReadOnlyAttribute(fileName);
     try {
