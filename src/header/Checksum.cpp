@@ -1,5 +1,7 @@
 #include "header/Checksum.h"
 
+#include "header/FieldTable.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -203,4 +205,16 @@ uint32_t PeChecksum(const ByteReader& image, uint64_t fieldPosition)
             break; // the file ended early: it is summed as far as it goes
     }
     return uint32_t(FoldOnesComplement(sum)) + static_cast<uint32_t>(length);
+}
+
+ImageChecksum ReadImageChecksum(const ByteReader& image, uint32_t peOffset)
+{
+    ImageChecksum result;
+    const uint64_t position = CheckSumPosition(peOffset);
+    uint8_t stored[4] = {};
+    const size_t got = image.ReadAt(position, stored, sizeof stored);
+    for (size_t b = got; b-- > 0;)
+        result.stored = (result.stored << 8) | stored[b];
+    result.computed = PeChecksum(image, position);
+    return result;
 }
