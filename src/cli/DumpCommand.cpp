@@ -40,10 +40,12 @@ std::optional<size_t> FindSection(const ImageHeaders& headers, const std::string
     return std::nullopt;
 }
 
-void Dump(const CliContext& context, const ByteReader& file, const Range& range)
+// Dumps the range; requested is the length asked for (hexdump -n 0 prints nothing at all, a
+// range that finds no bytes still prints its offset).
+void Dump(const CliContext& context, const ByteReader& file, const Range& range, uint64_t requested)
 {
-    if (range.length == 0)
-        return; // as hexdump -n 0: nothing at all
+    if (requested == 0)
+        return;
     HexDumpWriter writer(context.out, range.offset);
     constexpr size_t kBlock = size_t(256) << 10;
     const std::unique_ptr<uint8_t[]> block(new uint8_t[kBlock]);
@@ -93,7 +95,8 @@ int RunDump(const CliContext& context, const DumpOptions& options)
                         + " bytes)");
                 return kCliFileError;
             }
-            Dump(context, *stream, Range{*offset, std::min(length.value_or(size - *offset), size - *offset)});
+            const uint64_t requested = length.value_or(~0ull);
+            Dump(context, *stream, Range{*offset, std::min(requested, size - *offset)}, requested);
             return kCliOk;
         }
 
@@ -116,8 +119,8 @@ int RunDump(const CliContext& context, const DumpOptions& options)
                 ReportFile(context, options.file, *refusal);
                 return kCliFileError;
             }
-            Dump(context, *image.stream,
-                Range{rawPointer, std::min<uint64_t>(length.value_or(rawSize), rawSize)});
+            const uint64_t requested = std::min<uint64_t>(length.value_or(rawSize), rawSize);
+            Dump(context, *image.stream, Range{rawPointer, requested}, requested);
             return kCliOk;
         }
 
@@ -127,7 +130,7 @@ int RunDump(const CliContext& context, const DumpOptions& options)
         const uint64_t wanted = length.value_or(kEntryDumpSize);
         const uint64_t available = start < size ? std::min(wanted, size - start) : 0;
         if (available > 0)
-            Dump(context, *image.stream, Range{start, available});
+            Dump(context, *image.stream, Range{start, available}, available);
         if (available < wanted) {
             ReportFile(context, options.file,
                 std::to_string(wanted - available) + " of the " + std::to_string(wanted)

@@ -127,8 +127,22 @@ int RunSet(const CliContext& context, const SetOptions& options)
         // Every assignment is read and checked before anything is written.
         const std::vector<Assignment> assignments = ParseAssignments(context, options, asRead);
         HeaderWriteInput input = asRead;
-        for (const Assignment& assignment : assignments)
+        std::string beyond;
+        for (const Assignment& assignment : assignments) {
             SetInputValue(input, assignment.field, assignment.value);
+            // A field the file ends before has no bytes to hold the value, whatever it is.
+            const uint64_t end
+                = uint64_t(FieldPosition(assignment.field.Field(), input.peOffset, input.optHeaderSize,
+                      assignment.field.section < 0 ? 0u : uint32_t(assignment.field.section)))
+                + assignment.field.Field().width;
+            if (end > image.headers.fileSize)
+                beyond += " " + assignment.name;
+        }
+        if (!beyond.empty()) {
+            const std::string message = "nothing was written: the file ends before" + beyond;
+            ReportFile(context, options.file, message);
+            return kCliFileError;
+        }
 
         std::string changes;
         for (const Assignment& assignment : assignments)
