@@ -49,20 +49,10 @@ std::unique_ptr<FileStream> OpenFile(
     return stream;
 }
 
-OpenImage OpenAndRead(const CliContext& context, const std::string& file, FileStream::Mode mode,
-    const char* requirePeFor, size_t cacheSize)
+void AcceptImage(
+    const CliContext& context, const std::string& file, const ImageHeaders& headers, const char* requirePeFor)
 {
-    OpenImage image;
-    image.stream = OpenFile(context, file, mode);
-    try {
-        image.identity = IdentityOf(*image.stream);
-        image.cached = std::make_unique<HeadCachedReader>(*image.stream, cacheSize);
-        image.headers = ReadImageHeaders(*image.cached);
-    } catch (const std::exception& error) {
-        ReportFile(context, file, error.what());
-        throw CliFailure(kCliFileError, error.what());
-    }
-    switch (image.headers.kind) {
+    switch (headers.kind) {
     case ImageKind::NotMz:
         ReportFile(context, file, kNotPeText);
         throw CliFailure(kCliFileError, std::string(kNotPeText));
@@ -82,7 +72,33 @@ OpenImage OpenAndRead(const CliContext& context, const std::string& file, FileSt
     case ImageKind::Pe:
         break;
     }
+}
+
+OpenImage OpenAndRead(const CliContext& context, const std::string& file, FileStream::Mode mode,
+    const char* requirePeFor, size_t cacheSize)
+{
+    OpenImage image;
+    image.stream = OpenFile(context, file, mode);
+    try {
+        if (mode != FileStream::Mode::OpenRead)
+            image.identity = IdentityOf(*image.stream);
+        image.cached = std::make_unique<HeadCachedReader>(*image.stream, cacheSize);
+        image.headers = ReadImageHeaders(*image.cached);
+    } catch (const std::exception& error) {
+        ReportFile(context, file, error.what());
+        throw CliFailure(kCliFileError, error.what());
+    }
+    AcceptImage(context, file, image.headers, requirePeFor);
     return image;
+}
+
+size_t SpanReader::ReadAt(uint64_t pos, void* buffer, size_t count) const
+{
+    if (pos >= FSize)
+        return 0;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, FSize - pos));
+    std::memcpy(buffer, FBytes + pos, n);
+    return n;
 }
 
 HeadCachedReader::HeadCachedReader(const ByteReader& file, size_t cacheSize)

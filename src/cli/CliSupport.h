@@ -55,7 +55,7 @@ private:
 // An open file with its headers as the window reads them.
 struct OpenImage {
     std::unique_ptr<FileStream> stream;
-    FileIdentity identity; // as opened (what a save checks against)
+    FileIdentity identity; // as opened, for a stream open for writing (what a save checks against)
     ImageHeaders headers;
     // The stream through a cache of its first bytes as they were at open: for reading only.
     std::unique_ptr<HeadCachedReader> cached;
@@ -68,9 +68,30 @@ struct OpenImage {
 OpenImage OpenAndRead(const CliContext& context, const std::string& file, FileStream::Mode mode,
     const char* requirePeFor = nullptr, size_t cacheSize = 4096);
 
+// Throws (having told the user) when the window would reject the headers, or when requirePeFor
+// is given and the file has only a DOS header.
+void AcceptImage(const CliContext& context, const std::string& file, const ImageHeaders& headers,
+    const char* requirePeFor = nullptr);
+
 // Only the opening part of OpenAndRead (for commands that read any file).
 std::unique_ptr<FileStream> OpenFile(
     const CliContext& context, const std::string& file, FileStream::Mode mode);
+
+// Bytes in memory read as a file.
+class SpanReader : public ByteReader {
+public:
+    SpanReader(const uint8_t* bytes, uint64_t size)
+        : FBytes(bytes)
+        , FSize(size)
+    {
+    }
+    uint64_t Size() const override { return FSize; }
+    size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override;
+
+private:
+    const uint8_t* FBytes;
+    uint64_t FSize;
+};
 
 // A number as the command line takes one: decimal, or hexadecimal after "0x". Nothing for any
 // other text (a sign, blanks, an empty text, more than 64 bits).

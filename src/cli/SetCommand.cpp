@@ -54,7 +54,7 @@ void Save(const CliContext& context, const std::string& file, OpenImage& image, 
     if (!plan.notWritten.empty()) {
         std::string message = "nothing was written: the file ends before";
         for (const FieldRef& ref : plan.notWritten)
-            message += " " + FieldPeName(ref);
+            message.append(" ").append(FieldPeName(ref));
         ReportFile(context, file, message);
         throw CliFailure(kCliFileError, message);
     }
@@ -136,7 +136,7 @@ int RunSet(const CliContext& context, const SetOptions& options)
                       assignment.field.section < 0 ? 0u : uint32_t(assignment.field.section)))
                 + assignment.field.Field().width;
             if (end > image.headers.fileSize)
-                beyond += " " + assignment.name;
+                beyond.append(" ").append(assignment.name);
         }
         if (!beyond.empty()) {
             const std::string message = "nothing was written: the file ends before" + beyond;

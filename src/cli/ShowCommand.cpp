@@ -11,14 +11,93 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <span>
+#include <sstream>
+#include <thread>
 
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-// Bytes read at open in one go: the headers, and the whole of most files for the checksum.
-constexpr size_t kShowCache = size_t(256) << 10;
+// Files up to this size are read whole, once, into one buffer kept for the next file: the
+// headers and the checksum are then taken from memory.
+constexpr uint64_t kWholeFile = uint64_t(8) << 20;
+
+struct ShownFile {
+    ImageHeaders headers;
+    ImageChecksum checksum;
+};
+
+class FileReader {
+public:
+    ShownFile Read(const CliContext& context, const std::string& file)
+    {
+        const std::unique_ptr<FileStream> stream = OpenFile(context, file, FileStream::Mode::OpenRead);
+        ShownFile shown;
+        try {
+            const uint64_t size = stream->Size();
+            if (size <= kWholeFile) {
+                if (size > FCapacity) {
+                    FCapacity = std::max<uint64_t>(size, uint64_t(256) << 10);
+                    FBuffer.reset(new uint8_t[FCapacity]);
+                }
+                const size_t got = stream->ReadAt(0, FBuffer.get(), static_cast<size_t>(size));
+                shown.headers = ReadImageHeaders(SpanReader(FBuffer.get(), got));
+                AcceptImage(context, file, shown.headers);
+                if (shown.headers.kind == ImageKind::Pe)
+                    shown.checksum = ReadImageChecksum(FBuffer.get(), got, shown.headers.peOffset);
+            } else {
+                shown.headers = ReadImageHeaders(HeadCachedReader(*stream, 64u << 10));
+                AcceptImage(context, file, shown.headers);
+                if (shown.headers.kind == ImageKind::Pe)
+                    shown.checksum = ReadImageChecksum(*stream, shown.headers.peOffset);
+            }
+        } catch (const CliFailure&) {
+            throw;
+        } catch (const std::exception& error) {
+            ReportFile(context, file, error.what());
+            throw CliFailure(kCliFileError, error.what());
+        }
+        return shown;
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> FBuffer;
+    uint64_t FCapacity = 0;
+};
+
+// Fills a JSON object key by key in a fixed order. Built once, an object of the same shape (the
+// same keys in the same order: the next file of the same format with as many directories and
+// sections) is refilled in place, so its keys are not made again for every file.
+class ObjectFiller {
+public:
+    ObjectFiller(Json& object, bool refill, size_t keys)
+        : FObject(object.get_ref<Json::object_t&>())
+        , FRefill(refill)
+    {
+        if (!refill)
+            FObject.reserve(keys); // a growing vector of entries with constant keys copies every key
+    }
+
+    template <typename Value> void Put(std::string_view key, Value&& value)
+    {
+        Slot(key) = std::forward<Value>(value);
+    }
+
+    // The slot of a nested object or array, as it was last time when refilling.
+    Json& Slot(std::string_view key)
+    {
+        if (FRefill)
+            return (FObject.begin() + static_cast<std::ptrdiff_t>(FCursor++))->second;
+        return FObject.emplace_back(std::string(key), Json()).second;
+    }
+
+private:
+    Json::object_t& FObject;
+    bool FRefill;
+    size_t FCursor = 0;
+};
 
 const char* FormatName(const ImageHeaders& headers)
 {
@@ -198,105 +277,190 @@ std::string ShowText(
     return writer.Text();
 }
 
-Json ShowJson(const std::string& file, const ImageHeaders& headers, const ImageChecksum* checksum)
+// The JSON of one file; refill says that json already holds the JSON of a file of the same shape.
+void FillJson(Json& json, bool refill, const std::string& file, const ImageHeaders& headers,
+    const ImageChecksum* checksum)
 {
-    Json json;
-    json["file"] = file;
-    json["format"] = FormatName(headers);
+    ObjectFiller object(json, refill, 96);
+    object.Put("file", file);
+    object.Put("format", FormatName(headers));
     const auto fields = HeaderFields(headers.layout);
     for (const size_t i : ShownRows(headers)) {
-        json[std::string(fields[i].peName)] = headers.values[i];
+        object.Put(fields[i].peName, headers.values[i]);
         if (i + 1 == static_cast<size_t>(kDosFieldCount))
-            json["e_lfanew"] = headers.peOffset;
+            object.Put("e_lfanew", headers.peOffset);
     }
     if (headers.kind != ImageKind::Pe)
-        return json;
+        return;
 
-    Json directories = Json::array();
+    Json& directories = object.Slot("data_directories");
+    if (!refill)
+        directories = Json::array();
     for (int e = 0; e < headers.directoryEntries; ++e) {
-        Json entry;
-        entry["name"] = DataDirectoryNames()[static_cast<size_t>(e)];
-        entry["VirtualAddress"] = headers.directories[static_cast<size_t>(2 * e)];
-        entry["Size"] = headers.directories[static_cast<size_t>(2 * e + 1)];
-        directories.push_back(std::move(entry));
+        if (!refill)
+            directories.push_back(Json::object());
+        ObjectFiller entry(directories[static_cast<size_t>(e)], refill, 3);
+        entry.Put("name", DataDirectoryNames()[static_cast<size_t>(e)]);
+        entry.Put("VirtualAddress", headers.directories[static_cast<size_t>(2 * e)]);
+        entry.Put("Size", headers.directories[static_cast<size_t>(2 * e + 1)]);
     }
-    json["data_directories"] = std::move(directories);
 
-    Json sections = Json::array();
+    Json& sections = object.Slot("sections");
+    if (!refill)
+        sections = Json::array();
     const auto sectionRows = SectionFields();
-    for (const SectionValues& section : headers.sections) {
-        Json entry;
-        entry["Name"] = SectionName(section);
+    for (size_t s = 0; s < headers.sections.size(); ++s) {
+        const SectionValues& section = headers.sections[s];
+        if (!refill)
+            sections.push_back(Json::object());
+        ObjectFiller entry(sections[s], refill, 12);
+        entry.Put("Name", SectionName(section));
         for (size_t r = 0; r < sectionRows.size(); ++r)
-            entry[std::string(sectionRows[r].peName)] = section.rows[r];
-        entry["entry_point"] = section.holdsEntryPoint;
-        entry["flags"] = SectionFlagNames(section.rows[8]);
-        sections.push_back(std::move(entry));
+            entry.Put(sectionRows[r].peName, section.rows[r]);
+        entry.Put("entry_point", section.holdsEntryPoint);
+        entry.Put("flags", SectionFlagNames(section.rows[8]));
     }
-    json["sections"] = std::move(sections);
-    json["entry_point_file_offset"] = headers.entryPointFileOffset;
-    if (checksum)
-        json["checksum"] = {
-            {"stored", checksum->stored}, {"computed", checksum->computed}, {"matches", checksum->Matches()}};
+    object.Put("entry_point_file_offset", headers.entryPointFileOffset);
+    if (checksum) {
+        Json& sums = object.Slot("checksum");
+        if (!refill)
+            sums = Json::object();
+        ObjectFiller entry(sums, refill, 3);
+        entry.Put("stored", checksum->stored);
+        entry.Put("computed", checksum->computed);
+        entry.Put("matches", checksum->Matches());
+    }
 
     auto value = [&](std::string_view name) {
         return headers.values[static_cast<size_t>(HeaderFieldIndexByPeName(name))];
     };
-    json["machine_name"] = ValueName(ValueNames::Machine, value("Machine"));
-    json["magic_name"] = ValueName(ValueNames::Magic, value("Magic"));
-    json["subsystem_name"] = ValueName(ValueNames::Subsystem, value("Subsystem"));
-    json["time_date_stamp_text"] = StampCaption(static_cast<uint32_t>(value("TimeDateStamp")));
-    json["characteristics_flags"] = FlagNames(FileCharacteristicFlags(), value("Characteristics"));
-    json["dll_characteristics_flags"] = FlagNames(DllCharacteristicFlags(), value("DllCharacteristics"));
-    return json;
+    object.Put("machine_name", ValueName(ValueNames::Machine, value("Machine")));
+    object.Put("magic_name", ValueName(ValueNames::Magic, value("Magic")));
+    object.Put("subsystem_name", ValueName(ValueNames::Subsystem, value("Subsystem")));
+    object.Put("time_date_stamp_text", StampCaption(static_cast<uint32_t>(value("TimeDateStamp"))));
+    object.Put("characteristics_flags", FlagNames(FileCharacteristicFlags(), value("Characteristics")));
+    object.Put("dll_characteristics_flags", FlagNames(DllCharacteristicFlags(), value("DllCharacteristics")));
 }
+
+// The JSON of each file, reusing the keys of the last file of the same shape.
+class JsonMaker {
+public:
+    const Json& Make(const std::string& file, const ImageHeaders& headers, const ImageChecksum* checksum)
+    {
+        const Shape shape{headers.kind, headers.layout, headers.directoryEntries, headers.sections.size()};
+        const bool refill = FHave && shape == FShape;
+        if (!refill)
+            FJson = Json::object();
+        FillJson(FJson, refill, file, headers, checksum);
+        FShape = shape;
+        FHave = true;
+        return FJson;
+    }
+
+private:
+    struct Shape {
+        ImageKind kind;
+        OptionalLayout layout;
+        int directories;
+        size_t sections;
+        bool operator==(const Shape&) const = default;
+    };
+    Json FJson;
+    Shape FShape{};
+    bool FHave = false;
+};
+
+// Shows files one after the other; each worker thread has one.
+class FileShower {
+public:
+    struct Result {
+        bool shown = false;
+        std::string text; // the file's JSON object or text block
+        std::string errors; // what it said on the error stream
+        int status = kCliOk;
+    };
+
+    Result Show(const CliContext& base, const std::string& file, const ShowOptions& options)
+    {
+        Result result;
+        std::ostringstream errors;
+        const CliContext context{errors, errors, base.open};
+        try {
+            const ShownFile image = FReader.Read(context, file);
+            const ImageChecksum* checksum = image.headers.kind == ImageKind::Pe ? &image.checksum : nullptr;
+            result.text = options.json ? FMaker.Make(file, image.headers, checksum)
+                                             .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                                       : ShowText(file, image.headers, checksum, options.decimal);
+            result.shown = true;
+            const uint64_t headersEnd = HeadersEnd(image.headers);
+            if (image.headers.fileSize < headersEnd) {
+                ReportFile(context, file,
+                    "the file ends at " + std::to_string(image.headers.fileSize)
+                        + " bytes, inside its headers (they end at " + std::to_string(headersEnd)
+                        + "); the missing bytes are shown as 0");
+                result.status = kCliFileError;
+            }
+        } catch (const CliFailure& failure) {
+            result.status = failure.Status;
+        } catch (const std::exception& error) {
+            ReportFile(context, file, error.what());
+            result.status = kCliFileError;
+        }
+        result.errors = errors.str();
+        return result;
+    }
+
+private:
+    FileReader FReader;
+    JsonMaker FMaker;
+};
+
+// Files shown between two writes of the output: bounds the memory the results take.
+constexpr size_t kShowBatch = 256;
+// Below this many files one thread does it all.
+constexpr size_t kParallelFrom = 32;
 
 } // namespace
 
 int RunShow(const CliContext& context, const ShowOptions& options)
 {
+    const std::vector<std::string>& files = options.files;
+    // Many files are shown by several threads at once; the output keeps the files' order.
+    const size_t workers
+        = files.size() < kParallelFrom ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+    std::vector<FileShower> showers(workers);
+    std::vector<FileShower::Result> results;
+
     int status = kCliOk;
     bool first = true;
-    const bool array = options.json && options.files.size() > 1;
+    const bool array = options.json && files.size() > 1;
     if (array)
         context.out << '[';
-    for (const std::string& file : options.files) {
-        OpenImage image;
-        ImageChecksum checksum;
-        try {
-            image = OpenAndRead(context, file, FileStream::Mode::OpenRead, nullptr, kShowCache);
-            if (image.headers.kind == ImageKind::Pe)
-                checksum = ReadImageChecksum(*image.cached, image.headers.peOffset);
-        } catch (const CliFailure& failure) {
-            status = std::max(status, failure.Status);
-            continue;
-        } catch (const std::exception& error) {
-            ReportFile(context, file, error.what());
-            status = kCliFileError;
-            continue;
-        }
-        const ImageChecksum* shownChecksum = image.headers.kind == ImageKind::Pe ? &checksum : nullptr;
-        if (options.json) {
-            if (array)
-                context.out << (first ? "\n" : ",\n");
-            context.out << ShowJson(file, image.headers, shownChecksum)
-                               .dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-            if (!array)
-                context.out << '\n';
-        } else {
-            if (!first)
-                context.out << '\n';
-            context.out << ShowText(file, image.headers, shownChecksum, options.decimal);
-        }
-        first = false;
+    for (size_t start = 0; start < files.size(); start += kShowBatch) {
+        const size_t count = std::min(kShowBatch, files.size() - start);
+        results.assign(count, {});
+        std::atomic<size_t> next{0};
+        auto work = [&](FileShower& shower) {
+            for (size_t i = next++; i < count; i = next++)
+                results[i] = shower.Show(context, files[start + i], options);
+        };
+        std::vector<std::thread> threads;
+        for (size_t w = 1; w < workers; ++w)
+            threads.emplace_back(work, std::ref(showers[w]));
+        work(showers[0]);
+        for (std::thread& thread : threads)
+            thread.join();
 
-        const uint64_t headersEnd = HeadersEnd(image.headers);
-        if (image.headers.fileSize < headersEnd) {
-            ReportFile(context, file,
-                "the file ends at " + std::to_string(image.headers.fileSize)
-                    + " bytes, inside its headers (they end at " + std::to_string(headersEnd)
-                    + "); the missing bytes are shown as 0");
-            status = std::max<int>(status, kCliFileError);
+        for (const FileShower::Result& result : results) {
+            context.err << result.errors;
+            status = std::max(status, result.status);
+            if (!result.shown)
+                continue;
+            if (options.json)
+                context.out << (array ? (first ? "\n" : ",\n") : "") << result.text << (array ? "" : "\n");
+            else
+                context.out << (first ? "" : "\n") << result.text;
+            first = false;
         }
     }
     if (array)
