@@ -49,7 +49,13 @@ int RunCli(
     setCommand->add_flag("--dry-run", set.dryRun, "Print the changes, write nothing");
     setCommand->add_option("FILE", set.file, "The PE file")->required();
     setCommand->add_option("ASSIGNMENT", set.assignments, "NAME=VALUE ...")->required();
-    setCommand->footer(kExitStatus);
+    setCommand->footer(
+        std::string("NAME is a field name as show --json gives it: TimeDateStamp, DllCharacteristics, "
+                    "section.2.Characteristics (sections from 0), directory.Security.Size or "
+                    "directory.4.Size. VALUE is decimal or 0x-hexadecimal and must fit the field. "
+                    "Every assignment is checked before anything is written; each change is printed "
+                    "as NAME: old -> new.\n\n")
+        + kExitStatus);
 
     ChecksumOptions checksum;
     CLI::App* checksumCommand
