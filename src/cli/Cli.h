@@ -18,6 +18,7 @@ enum CliStatus : int {
     kCliFileError = 3, // a file cannot be opened, read or written, or is not a usable PE image
 };
 
+// show opens many files from several threads at once: an opener must allow that.
 using CliStreamOpener
     = std::function<std::unique_ptr<FileStream>(const std::string& fileName, FileStream::Mode mode)>;
 

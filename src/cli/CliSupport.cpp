@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 std::unique_ptr<FileStream> OpenCliStream(const std::string& fileName, FileStream::Mode mode)
 {
@@ -36,6 +37,8 @@ std::unique_ptr<FileStream> OpenFile(
             reason = SystemErrorText(errno);
         else if (S_ISDIR(st.st_mode))
             reason = "it is a directory";
+        else if (::access(file.c_str(), mode == FileStream::Mode::OpenRead ? R_OK : R_OK | W_OK) != 0)
+            reason = SystemErrorText(errno);
         const std::string message
             = reason.empty() ? error.what() : std::string(error.what()) + " (" + reason + ")";
         ReportFile(context, file, message);

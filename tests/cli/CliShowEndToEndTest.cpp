@@ -309,6 +309,35 @@ private slots:
             QCOMPARE(array[i].toObject()[QStringLiteral("file")].toString(), pes[i]);
         QVERIFY(run.err.contains("/nonexistent/file.dll"));
     }
+
+    // Many files are shown by several threads: the output is still each file's own, in the
+    // order given, with the messages of the files that cannot be shown in order too.
+    void manyFilesInOrder()
+    {
+        QStringList files = RealFiles();
+        if (files.size() < 40)
+            QSKIP("real PE files missing");
+        files << files.mid(0, 10); // some twice, after files of other shapes
+        QByteArray texts, errors;
+        QJsonArray objects;
+        for (const QString& file : files) {
+            const ToolRun json = RunCliTool({QStringLiteral("show"), QStringLiteral("--json"), file});
+            const ToolRun text = RunCliTool({QStringLiteral("show"), file});
+            errors += json.err;
+            if (json.status != 0)
+                continue;
+            objects.append(QJsonDocument::fromJson(json.out).object());
+            texts += (texts.isEmpty() ? "" : "\n") + text.out;
+        }
+        QVERIFY(!errors.isEmpty());
+        ToolRun all = RunCliTool(QStringList{QStringLiteral("show"), QStringLiteral("--json")} + files);
+        QCOMPARE(all.status, 3);
+        QCOMPARE(all.err, errors);
+        QCOMPARE(QJsonDocument::fromJson(all.out).array(), objects);
+        all = RunCliTool(QStringList{QStringLiteral("show")} + files);
+        QCOMPARE(all.status, 3);
+        QCOMPARE(all.out, texts);
+    }
 };
 
 QTEST_GUILESS_MAIN(CliShowEndToEndTest)
