@@ -151,8 +151,10 @@ int RunSet(const CliContext& context, const SetOptions& options)
         if (options.checksum) {
             // The window's Recompute Checksum: the sum the file will have once the values are saved.
             const std::optional<uint32_t> checksum = ChecksumAfterSave(input, image.headers, *image.stream);
-            if (!checksum)
-                throw CliFailure(kCliUsage, "a value does not fit its field");
+            if (!checksum) { // cannot happen: every value was checked against its field
+                ReportFile(context, options.file, "a value does not fit its field");
+                return kCliUsage;
+            }
             const FieldRef field = CheckSumField(input.layout);
             SetInputValue(input, field, *checksum);
             changes += "CheckSum: " + Shown(field, InputValue(asRead, field)) + " -> "
