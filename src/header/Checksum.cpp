@@ -1,5 +1,7 @@
 #include "header/Checksum.h"
 
+#include "header/FieldTable.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -203,4 +205,55 @@ uint32_t PeChecksum(const ByteReader& image, uint64_t fieldPosition)
             break; // the file ended early: it is summed as far as it goes
     }
     return uint32_t(FoldOnesComplement(sum)) + static_cast<uint32_t>(length);
+}
+
+uint32_t PeChecksum(const uint8_t* image, uint64_t size, uint64_t fieldPosition)
+{
+    // Three runs, each from an even offset: up to the word that holds the field's first byte,
+    // an 8-byte window over the field with the field zeroed, and the rest.
+    const uint64_t windowStart = std::min<uint64_t>(fieldPosition & ~uint64_t(1), size);
+    const uint64_t windowEnd = std::min<uint64_t>(windowStart + 8, size);
+    uint8_t window[8] = {};
+    std::copy(image + windowStart, image + windowEnd, window);
+    for (uint64_t b = fieldPosition; b < fieldPosition + 4; ++b) {
+        if (b >= windowStart && b < windowEnd)
+            window[b - windowStart] = 0;
+    }
+    const uint64_t sum = FoldOnesComplement(OnesComplementSum(image, static_cast<size_t>(windowStart)))
+        + FoldOnesComplement(OnesComplementSum(window, static_cast<size_t>(windowEnd - windowStart)))
+        + FoldOnesComplement(OnesComplementSum(image + windowEnd, static_cast<size_t>(size - windowEnd)));
+    return uint32_t(FoldOnesComplement(sum)) + static_cast<uint32_t>(size);
+}
+
+namespace {
+
+uint32_t StoredChecksum(const uint8_t* bytes, size_t got)
+{
+    uint32_t stored = 0;
+    for (size_t b = got; b-- > 0;)
+        stored = (stored << 8) | bytes[b];
+    return stored;
+}
+
+} // namespace
+
+ImageChecksum ReadImageChecksum(const ByteReader& image, uint32_t peOffset)
+{
+    ImageChecksum result;
+    const uint64_t position = CheckSumPosition(peOffset);
+    uint8_t stored[4] = {};
+    result.stored = StoredChecksum(stored, image.ReadAt(position, stored, sizeof stored));
+    result.computed = PeChecksum(image, position);
+    return result;
+}
+
+ImageChecksum ReadImageChecksum(const uint8_t* image, uint64_t size, uint32_t peOffset)
+{
+    ImageChecksum result;
+    const uint64_t position = CheckSumPosition(peOffset);
+    result.stored = position < size
+        ? StoredChecksum(image + position, static_cast<size_t>(std::min<uint64_t>(4, size - position)))
+        : 0;
+    result.computed = PeChecksum(image, size, position);
+    return result;
 }

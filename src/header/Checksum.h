@@ -25,3 +25,15 @@ uint16_t FoldOnesComplement(uint64_t sum);
 // The checksum of the whole image; the 4 bytes at fieldPosition count as 0 (as far as the
 // image has them). Reads the image front to back in large blocks.
 uint32_t PeChecksum(const ByteReader& image, uint64_t fieldPosition);
+// The same for an image held in memory, without copying it.
+uint32_t PeChecksum(const uint8_t* image, uint64_t size, uint64_t fieldPosition);
+
+// The CheckSum field as stored in the file and the checksum the file has, as the window shows
+// them beside EdCheckSum. Bytes of the field past the end of the file read as 0.
+struct ImageChecksum {
+    uint32_t stored = 0;
+    uint32_t computed = 0;
+    bool Matches() const { return stored == computed; }
+};
+ImageChecksum ReadImageChecksum(const ByteReader& image, uint32_t peOffset);
+ImageChecksum ReadImageChecksum(const uint8_t* image, uint64_t size, uint32_t peOffset);

@@ -8,84 +8,100 @@ using S = HeaderStructure;
 using P = FieldPage;
 using C = ValueClass;
 
-constexpr HeaderField Row(std::string_view box, std::string_view caption, HeaderStructure structure,
-    uint32_t offset, uint8_t width, FieldPage page, ValueClass valueClass)
+constexpr HeaderField Row(std::string_view box, std::string_view caption, std::string_view peName,
+    HeaderStructure structure, uint32_t offset, uint8_t width, FieldPage page, ValueClass valueClass)
 {
     uint8_t maxLength = width == 1 ? 3 : width == 2 ? 5 : width == 8 ? 20 : 10;
     uint8_t parseBits = static_cast<uint8_t>(ToggleParseBits(valueClass));
-    return HeaderField{box, caption, structure, offset, width, maxLength, page, valueClass, parseBits};
+    return HeaderField{
+        box, caption, structure, offset, width, maxLength, page, valueClass, parseBits, peName};
 }
 
 // An 8-byte PE32+ field: 16 hexadecimal or up to 20 decimal digits.
-constexpr HeaderField Qword(std::string_view box, std::string_view caption, uint32_t offset)
+constexpr HeaderField Qword(
+    std::string_view box, std::string_view caption, std::string_view peName, uint32_t offset)
 {
-    return Row(box, caption, S::Optional, offset, 8, P::TabNT, C::Qword);
+    return Row(box, caption, peName, S::Optional, offset, 8, P::TabNT, C::Qword);
 }
 
 // A box the layout does not have: it keeps its place in the table (row i is the same box in
 // both layouts) but has no bytes.
-constexpr HeaderField Absent(std::string_view box, std::string_view caption, FieldPage page)
+constexpr HeaderField Absent(
+    std::string_view box, std::string_view caption, std::string_view peName, FieldPage page)
 {
-    return HeaderField{box, caption, S::Optional, 0, 0, 10, page, C::Dword, 64};
+    return HeaderField{box, caption, S::Optional, 0, 0, 10, page, C::Dword, 64, peName};
 }
 
 // Section rows are all shown as dwords with ten characters, but the 2-byte rows 6 and 7
 // are parsed at 32 bits when saved.
-constexpr HeaderField SectionRow(std::string_view caption, uint32_t offset, uint8_t width)
+constexpr HeaderField SectionRow(
+    std::string_view caption, std::string_view peName, uint32_t offset, uint8_t width)
 {
     return HeaderField{{}, caption, S::Section, offset, width, 10, P::SectionPage, C::Dword,
-        static_cast<uint8_t>(width == 2 ? 32 : 64)};
+        static_cast<uint8_t>(width == 2 ? 32 : 64), peName};
 }
 
 constexpr std::array<HeaderField, kHeaderFieldCount> kHeaderFields{{
-    Row("EdLastPage", "Bytes On Last Page:", S::Dos, 2, 2, P::TabMZ, C::Word),
-    Row("EdPages", "Pages In File:", S::Dos, 4, 2, P::TabMZ, C::Word),
-    Row("EdSizeHd", "Size Of Header:", S::Dos, 8, 2, P::TabMZ, C::Word),
-    Row("EdMinRam", "Minimum Ram Needed:", S::Dos, 10, 2, P::TabMZ, C::Word),
-    Row("EdMaxRam", "Maximum Ram Needed:", S::Dos, 12, 2, P::TabMZ, C::Word),
-    Row("Ed_SS", "Stack Segment:", S::Dos, 14, 2, P::TabMZ, C::Word),
-    Row("Ed_SP", "Stack Pointer:", S::Dos, 16, 2, P::TabMZ, C::Word),
-    Row("Ed_IP", "Instruction Pointer:", S::Dos, 20, 2, P::TabMZ, C::Word),
-    Row("Ed_CS", "Code Segment:", S::Dos, 22, 2, P::TabMZ, C::Word),
+    Row("EdLastPage", "Bytes On Last Page:", "e_cblp", S::Dos, 2, 2, P::TabMZ, C::Word),
+    Row("EdPages", "Pages In File:", "e_cp", S::Dos, 4, 2, P::TabMZ, C::Word),
+    Row("EdSizeHd", "Size Of Header:", "e_cparhdr", S::Dos, 8, 2, P::TabMZ, C::Word),
+    Row("EdMinRam", "Minimum Ram Needed:", "e_minalloc", S::Dos, 10, 2, P::TabMZ, C::Word),
+    Row("EdMaxRam", "Maximum Ram Needed:", "e_maxalloc", S::Dos, 12, 2, P::TabMZ, C::Word),
+    Row("Ed_SS", "Stack Segment:", "e_ss", S::Dos, 14, 2, P::TabMZ, C::Word),
+    Row("Ed_SP", "Stack Pointer:", "e_sp", S::Dos, 16, 2, P::TabMZ, C::Word),
+    Row("Ed_IP", "Instruction Pointer:", "e_ip", S::Dos, 20, 2, P::TabMZ, C::Word),
+    Row("Ed_CS", "Code Segment:", "e_cs", S::Dos, 22, 2, P::TabMZ, C::Word),
 
-    Row("EdMachine", "Machine:", S::File, 0, 2, P::TabFileHd, C::Word),
-    Row("EdSections", "Number Of Sections:", S::File, 2, 2, P::TabFileHd, C::Word),
-    Row("EdDateStamp", "Time Date Stamp:", S::File, 4, 4, P::TabFileHd, C::Dword),
-    Row("EdSymbolTable", "Pointer To Symbol Table:", S::File, 8, 4, P::TabFileHd, C::Dword),
-    Row("EdSymbols", "Number Of Symbols:", S::File, 12, 4, P::TabFileHd, C::Dword),
-    Row("EdSizeOptHd", "Size Of Optional Header:", S::File, 16, 2, P::TabFileHd, C::Word),
-    Row("EdChar", "Characteristics:", S::File, 18, 2, P::TabFileHd, C::Word),
+    Row("EdMachine", "Machine:", "Machine", S::File, 0, 2, P::TabFileHd, C::Word),
+    Row("EdSections", "Number Of Sections:", "NumberOfSections", S::File, 2, 2, P::TabFileHd, C::Word),
+    Row("EdDateStamp", "Time Date Stamp:", "TimeDateStamp", S::File, 4, 4, P::TabFileHd, C::Dword),
+    Row("EdSymbolTable", "Pointer To Symbol Table:", "PointerToSymbolTable", S::File, 8, 4, P::TabFileHd,
+        C::Dword),
+    Row("EdSymbols", "Number Of Symbols:", "NumberOfSymbols", S::File, 12, 4, P::TabFileHd, C::Dword),
+    Row("EdSizeOptHd", "Size Of Optional Header:", "SizeOfOptionalHeader", S::File, 16, 2, P::TabFileHd,
+        C::Word),
+    Row("EdChar", "Characteristics:", "Characteristics", S::File, 18, 2, P::TabFileHd, C::Word),
 
-    Row("EdMagic", "Magic:", S::Optional, 0, 2, P::TabStandard, C::Word),
-    Row("EdMajorLinker", "Major Linker Version:", S::Optional, 2, 1, P::TabStandard, C::Byte),
-    Row("EdMinorLinker", "Minor Linker Version:", S::Optional, 3, 1, P::TabStandard, C::Byte),
-    Row("EdCode", "Size Of Code:", S::Optional, 4, 4, P::TabStandard, C::Dword),
-    Row("EdInitData", "Size Of Initialized Data:", S::Optional, 8, 4, P::TabStandard, C::Dword),
-    Row("EdUnInitData", "Size Of Uninitialized Data:", S::Optional, 12, 4, P::TabStandard, C::Dword),
-    Row("EdEntryPoint", "Address Of Entry Point:", S::Optional, 16, 4, P::TabStandard, C::Dword),
-    Row("EdBaseCode", "Base Of Code:", S::Optional, 20, 4, P::TabStandard, C::Dword),
-    Row("EdBaseData", "Base Of Data:", S::Optional, 24, 4, P::TabStandard, C::Dword),
-    Row("EdImageBase", "Image Base:", S::Optional, 28, 4, P::TabNT, C::Dword),
-    Row("EdSectionAlign", "Section Alignment:", S::Optional, 32, 4, P::TabNT, C::Dword),
-    Row("EdFileAlign", "File Alignment:", S::Optional, 36, 4, P::TabNT, C::Dword),
-    Row("EdMajorOS", "Major Operating Version:", S::Optional, 40, 2, P::TabNT, C::Word),
-    Row("EdMinorOS", "Minor Operating Version:", S::Optional, 42, 2, P::TabNT, C::Word),
-    Row("EdMajorImage", "Major Image Version:", S::Optional, 44, 2, P::TabNT, C::Word),
-    Row("EdMinorImage", "Minor Image Version:", S::Optional, 46, 2, P::TabNT, C::Word),
-    Row("EdMajorSubsystem", "Major Subsystem Version:", S::Optional, 48, 2, P::TabNT, C::Word),
-    Row("EdMinorSubsystem", "Minor Subsystem Version:", S::Optional, 50, 2, P::TabNT, C::Word),
-    Row("EdWin32Version", "Win32 Version Value:", S::Optional, 52, 4, P::TabNT, C::Dword),
-    Row("EdSizeImage", "Size Of Image:", S::Optional, 56, 4, P::TabNT, C::Dword),
-    Row("EdWin32SizeHd", "Size Of Headers:", S::Optional, 60, 4, P::TabNT, C::Dword),
-    Row("EdCheckSum", "CheckSum:", S::Optional, 64, 4, P::TabNT, C::Dword),
-    Row("EdSubsystem", "Subsystem:", S::Optional, 68, 2, P::TabNT, C::Word),
-    Row("EdDLLChar", "DLL Characteristics:", S::Optional, 70, 2, P::TabNT, C::Word),
-    Row("EdStackRes", "Size Of Stack Reserve:", S::Optional, 72, 4, P::TabNT, C::Dword),
-    Row("EdStackCom", "Size Of Stack Commit:", S::Optional, 76, 4, P::TabNT, C::Dword),
-    Row("EdHeapRes", "Size Of Heap Reserve:", S::Optional, 80, 4, P::TabNT, C::Dword),
-    Row("EdHeapCom", "Size Of Heap Commit:", S::Optional, 84, 4, P::TabNT, C::Dword),
-    Row("EdLoaderFlags", "Loader Flags:", S::Optional, 88, 4, P::TabNT, C::Dword),
-    Row("EdRva", "Number Of Rva And Sizes:", S::Optional, 92, 4, P::TabNT, C::Dword),
+    Row("EdMagic", "Magic:", "Magic", S::Optional, 0, 2, P::TabStandard, C::Word),
+    Row("EdMajorLinker", "Major Linker Version:", "MajorLinkerVersion", S::Optional, 2, 1, P::TabStandard,
+        C::Byte),
+    Row("EdMinorLinker", "Minor Linker Version:", "MinorLinkerVersion", S::Optional, 3, 1, P::TabStandard,
+        C::Byte),
+    Row("EdCode", "Size Of Code:", "SizeOfCode", S::Optional, 4, 4, P::TabStandard, C::Dword),
+    Row("EdInitData", "Size Of Initialized Data:", "SizeOfInitializedData", S::Optional, 8, 4, P::TabStandard,
+        C::Dword),
+    Row("EdUnInitData", "Size Of Uninitialized Data:", "SizeOfUninitializedData", S::Optional, 12, 4,
+        P::TabStandard, C::Dword),
+    Row("EdEntryPoint", "Address Of Entry Point:", "AddressOfEntryPoint", S::Optional, 16, 4, P::TabStandard,
+        C::Dword),
+    Row("EdBaseCode", "Base Of Code:", "BaseOfCode", S::Optional, 20, 4, P::TabStandard, C::Dword),
+    Row("EdBaseData", "Base Of Data:", "BaseOfData", S::Optional, 24, 4, P::TabStandard, C::Dword),
+    Row("EdImageBase", "Image Base:", "ImageBase", S::Optional, 28, 4, P::TabNT, C::Dword),
+    Row("EdSectionAlign", "Section Alignment:", "SectionAlignment", S::Optional, 32, 4, P::TabNT, C::Dword),
+    Row("EdFileAlign", "File Alignment:", "FileAlignment", S::Optional, 36, 4, P::TabNT, C::Dword),
+    Row("EdMajorOS", "Major Operating Version:", "MajorOperatingSystemVersion", S::Optional, 40, 2, P::TabNT,
+        C::Word),
+    Row("EdMinorOS", "Minor Operating Version:", "MinorOperatingSystemVersion", S::Optional, 42, 2, P::TabNT,
+        C::Word),
+    Row("EdMajorImage", "Major Image Version:", "MajorImageVersion", S::Optional, 44, 2, P::TabNT, C::Word),
+    Row("EdMinorImage", "Minor Image Version:", "MinorImageVersion", S::Optional, 46, 2, P::TabNT, C::Word),
+    Row("EdMajorSubsystem", "Major Subsystem Version:", "MajorSubsystemVersion", S::Optional, 48, 2, P::TabNT,
+        C::Word),
+    Row("EdMinorSubsystem", "Minor Subsystem Version:", "MinorSubsystemVersion", S::Optional, 50, 2, P::TabNT,
+        C::Word),
+    Row("EdWin32Version", "Win32 Version Value:", "Win32VersionValue", S::Optional, 52, 4, P::TabNT,
+        C::Dword),
+    Row("EdSizeImage", "Size Of Image:", "SizeOfImage", S::Optional, 56, 4, P::TabNT, C::Dword),
+    Row("EdWin32SizeHd", "Size Of Headers:", "SizeOfHeaders", S::Optional, 60, 4, P::TabNT, C::Dword),
+    Row("EdCheckSum", "CheckSum:", "CheckSum", S::Optional, 64, 4, P::TabNT, C::Dword),
+    Row("EdSubsystem", "Subsystem:", "Subsystem", S::Optional, 68, 2, P::TabNT, C::Word),
+    Row("EdDLLChar", "DLL Characteristics:", "DllCharacteristics", S::Optional, 70, 2, P::TabNT, C::Word),
+    Row("EdStackRes", "Size Of Stack Reserve:", "SizeOfStackReserve", S::Optional, 72, 4, P::TabNT, C::Dword),
+    Row("EdStackCom", "Size Of Stack Commit:", "SizeOfStackCommit", S::Optional, 76, 4, P::TabNT, C::Dword),
+    Row("EdHeapRes", "Size Of Heap Reserve:", "SizeOfHeapReserve", S::Optional, 80, 4, P::TabNT, C::Dword),
+    Row("EdHeapCom", "Size Of Heap Commit:", "SizeOfHeapCommit", S::Optional, 84, 4, P::TabNT, C::Dword),
+    Row("EdLoaderFlags", "Loader Flags:", "LoaderFlags", S::Optional, 88, 4, P::TabNT, C::Dword),
+    Row("EdRva", "Number Of Rva And Sizes:", "NumberOfRvaAndSizes", S::Optional, 92, 4, P::TabNT, C::Dword),
 }};
 
 // PE32+: no Base Of Data; the image base and the four stack and heap sizes take 8 bytes.
@@ -98,14 +114,17 @@ constexpr std::array<HeaderField, kHeaderFieldCount> MakePe32PlusFields()
                 row = field;
         }
     };
-    set("EdBaseData", Absent("EdBaseData", "Base Of Data:", P::TabStandard));
-    set("EdImageBase", Qword("EdImageBase", "Image Base:", 24));
-    set("EdStackRes", Qword("EdStackRes", "Size Of Stack Reserve:", 72));
-    set("EdStackCom", Qword("EdStackCom", "Size Of Stack Commit:", 80));
-    set("EdHeapRes", Qword("EdHeapRes", "Size Of Heap Reserve:", 88));
-    set("EdHeapCom", Qword("EdHeapCom", "Size Of Heap Commit:", 96));
-    set("EdLoaderFlags", Row("EdLoaderFlags", "Loader Flags:", S::Optional, 104, 4, P::TabNT, C::Dword));
-    set("EdRva", Row("EdRva", "Number Of Rva And Sizes:", S::Optional, 108, 4, P::TabNT, C::Dword));
+    set("EdBaseData", Absent("EdBaseData", "Base Of Data:", "BaseOfData", P::TabStandard));
+    set("EdImageBase", Qword("EdImageBase", "Image Base:", "ImageBase", 24));
+    set("EdStackRes", Qword("EdStackRes", "Size Of Stack Reserve:", "SizeOfStackReserve", 72));
+    set("EdStackCom", Qword("EdStackCom", "Size Of Stack Commit:", "SizeOfStackCommit", 80));
+    set("EdHeapRes", Qword("EdHeapRes", "Size Of Heap Reserve:", "SizeOfHeapReserve", 88));
+    set("EdHeapCom", Qword("EdHeapCom", "Size Of Heap Commit:", "SizeOfHeapCommit", 96));
+    set("EdLoaderFlags",
+        Row("EdLoaderFlags", "Loader Flags:", "LoaderFlags", S::Optional, 104, 4, P::TabNT, C::Dword));
+    set("EdRva",
+        Row("EdRva", "Number Of Rva And Sizes:", "NumberOfRvaAndSizes", S::Optional, 108, 4, P::TabNT,
+            C::Dword));
     return fields;
 }
 
@@ -154,10 +173,10 @@ constexpr std::array<HeaderField, kDataDirectoryFieldCount> MakeDirectoryFields(
     std::array<HeaderField, kDataDirectoryFieldCount> fields{};
     for (size_t i = 0; i < kDirectories.size(); ++i) {
         const auto offset = static_cast<uint32_t>(start + 8 * i);
-        fields[2 * i] = Row(kDirectories[i].rvaBox, kDirectories[i].rvaCaption, S::Optional, offset, 4,
-            P::TabDataDir, C::Dword);
-        fields[2 * i + 1] = Row(kDirectories[i].sizeBox, kDirectories[i].sizeCaption, S::Optional, offset + 4,
-            4, P::TabDataDir, C::Dword);
+        fields[2 * i] = Row(kDirectories[i].rvaBox, kDirectories[i].rvaCaption, "VirtualAddress", S::Optional,
+            offset, 4, P::TabDataDir, C::Dword);
+        fields[2 * i + 1] = Row(kDirectories[i].sizeBox, kDirectories[i].sizeCaption, "Size", S::Optional,
+            offset + 4, 4, P::TabDataDir, C::Dword);
     }
     return fields;
 }
@@ -170,15 +189,15 @@ constexpr std::array<HeaderField, kDataDirectoryFieldCount> kPe32PlusDirectories
     = MakeDirectoryFields(kPe32PlusFixedSize);
 
 constexpr std::array<HeaderField, kSectionRowCount> kSectionFields{{
-    SectionRow("Virtual Size:", 8, 4),
-    SectionRow("Virtual Address:", 12, 4),
-    SectionRow("Size Of Raw Data:", 16, 4),
-    SectionRow("Pointer To Raw Data:", 20, 4),
-    SectionRow("Pointer To Relocations:", 24, 4),
-    SectionRow("Pointer To Line Numbers:", 28, 4),
-    SectionRow("Number Of Relocations:", 32, 2),
-    SectionRow("Number Of Line Numbers:", 34, 2),
-    SectionRow("Characteristics:", 36, 4),
+    SectionRow("Virtual Size:", "VirtualSize", 8, 4),
+    SectionRow("Virtual Address:", "VirtualAddress", 12, 4),
+    SectionRow("Size Of Raw Data:", "SizeOfRawData", 16, 4),
+    SectionRow("Pointer To Raw Data:", "PointerToRawData", 20, 4),
+    SectionRow("Pointer To Relocations:", "PointerToRelocations", 24, 4),
+    SectionRow("Pointer To Line Numbers:", "PointerToLinenumbers", 28, 4),
+    SectionRow("Number Of Relocations:", "NumberOfRelocations", 32, 2),
+    SectionRow("Number Of Line Numbers:", "NumberOfLinenumbers", 34, 2),
+    SectionRow("Characteristics:", "Characteristics", 36, 4),
 }};
 
 constexpr std::array<std::string_view, kSectionFlagCount> kCharacteristicTexts{
@@ -307,6 +326,16 @@ int DataDirectoryEntriesShown(OptionalLayout layout, uint64_t rvaCount, uint16_t
 std::span<const HeaderField> SectionFields()
 {
     return kSectionFields;
+}
+
+int HeaderFieldIndexByPeName(std::string_view peName)
+{
+    // Both layouts name the same row alike.
+    for (size_t i = 0; i < kHeaderFields.size(); ++i) {
+        if (kHeaderFields[i].peName == peName)
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 int HeaderFieldIndex(std::string_view box)

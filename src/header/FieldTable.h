@@ -40,6 +40,10 @@ struct HeaderField {
     // Width at which Save parses the box: 32 or 64 bits. It follows the display class
     // except for section rows 6 and 7, which are shown as dwords but saved from 32 bits.
     uint8_t parseBits;
+    // The field's name as the PE/COFF documentation and common parsers spell it (e_cblp,
+    // TimeDateStamp, SizeOfRawData, ...); directory rows are VirtualAddress and Size. The
+    // command line and its JSON use these names.
+    std::string_view peName;
 
     // False for a box its layout leaves out (Base Of Data in PE32+): never read, converted,
     // validated or written.
@@ -92,6 +96,8 @@ std::span<const HeaderField> SectionFields();
 
 // Index in HeaderFields() of the box with that name, or -1.
 int HeaderFieldIndex(std::string_view box);
+// Index in HeaderFields() (either layout) of the row with that PE/COFF name, or -1.
+int HeaderFieldIndexByPeName(std::string_view peName);
 
 // Index of EdEntryPoint in HeaderFields(); LabelFileoffset follows it in the converted set.
 int EntryPointFieldIndex();

@@ -68,6 +68,29 @@ std::string Hex(uint64_t value)
 
 } // namespace
 
+HeaderWriteInput WriteInputAsRead(const ImageHeaders& opened)
+{
+    HeaderWriteInput input;
+    input.hasPe = opened.kind == ImageKind::Pe;
+    input.layout = input.hasPe ? opened.layout : OptionalLayout::Pe32;
+    const size_t count = input.hasPe ? input.values.size() : static_cast<size_t>(kDosFieldCount);
+    for (size_t i = 0; i < count; ++i)
+        input.values[i] = static_cast<int64_t>(opened.values[i]);
+    if (!input.hasPe)
+        return input;
+    input.peOffset = opened.peOffset;
+    input.optHeaderSize = opened.optHeaderSize;
+    for (size_t e = 0; e < static_cast<size_t>(opened.directoryEntries); ++e)
+        input.directories.push_back({opened.directories[2 * e], opened.directories[2 * e + 1]});
+    input.sections.reserve(opened.sections.size());
+    for (const SectionValues& section : opened.sections) {
+        auto& rows = input.sections.emplace_back();
+        for (size_t r = 0; r < rows.size(); ++r)
+            rows[r] = section.rows[r];
+    }
+    return input;
+}
+
 SavePlan PlanSave(const HeaderWriteInput& input, const ImageHeaders& opened)
 {
     SavePlan result;

@@ -48,6 +48,11 @@ struct SaveResult {
     size_t writes = 0; // write calls the save made (flushes and restoring writes not counted)
 };
 
+// The values the window holds right after it opened the file, before any edit: every value as
+// read, in the layout as read, with the data directory entries shown and every section.
+// Saving it rewrites the file's own bytes; edits are applied to it with SetInputValue.
+HeaderWriteInput WriteInputAsRead(const ImageHeaders& opened);
+
 // What Save writes for input into a file opened as `opened`, before it checks the file: the
 // first value that does not fit its field (then nothing is written), the write plan, and the
 // edited fields it leaves out because the file ends before them.

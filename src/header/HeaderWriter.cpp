@@ -79,6 +79,17 @@ int64_t InputValue(const HeaderWriteInput& input, const FieldRef& ref)
     return input.sections[static_cast<size_t>(ref.section)][static_cast<size_t>(ref.index)];
 }
 
+void SetInputValue(HeaderWriteInput& input, const FieldRef& ref, int64_t value)
+{
+    if (ref.section == FieldRef::kHeader)
+        input.values.at(static_cast<size_t>(ref.index)) = value;
+    else if (ref.section == FieldRef::kDirectories)
+        input.directories.at(static_cast<size_t>(ref.index / 2)).at(static_cast<size_t>(ref.index % 2))
+            = value;
+    else
+        input.sections.at(static_cast<size_t>(ref.section)).at(static_cast<size_t>(ref.index)) = value;
+}
+
 WritePlan BuildWritePlan(const HeaderWriteInput& input)
 {
     WritePlan plan;

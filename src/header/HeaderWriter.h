@@ -51,6 +51,8 @@ struct FieldRef {
 std::vector<FieldRef> PlannedFields(const HeaderWriteInput& input);
 // The parsed value of a field in the input.
 int64_t InputValue(const HeaderWriteInput& input, const FieldRef& ref);
+// Replaces it (the field must be one PlannedFields(input) lists).
+void SetInputValue(HeaderWriteInput& input, const FieldRef& ref, int64_t value);
 
 // The plan in write order: DOS rows (skipping offsets 6 and 18), file header, optional
 // header (the rows its layout has), the data directory entries shown, then each section's

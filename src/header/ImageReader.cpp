@@ -1,5 +1,6 @@
 #include "header/ImageReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -109,4 +110,18 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
     if (!result.entryPointFound)
         result.entryPointFileOffset = entryPoint;
     return result;
+}
+
+uint64_t HeadersEnd(const ImageHeaders& headers)
+{
+    constexpr uint64_t kDosHeaderSize = 64;
+    if (headers.kind != ImageKind::Pe)
+        return kDosHeaderSize;
+    // 64-bit sums: a PE offset near 4 GiB does not wrap here, so a short file is always seen.
+    const uint64_t optional = uint64_t(headers.peOffset) + 24u;
+    const uint64_t fixedEnd = optional + OptionalFixedSize(headers.layout);
+    const uint64_t directoriesEnd = fixedEnd + 8u * uint64_t(headers.directoryEntries);
+    const uint64_t sectionsEnd
+        = optional + headers.optHeaderSize + uint64_t(kSectionHeaderSize) * headers.sectionCount;
+    return std::max({kDosHeaderSize, fixedEnd, directoriesEnd, sectionsEnd});
 }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class ImageKind {
@@ -47,3 +48,13 @@ struct ImageHeaders {
 };
 
 ImageHeaders ReadImageHeaders(const ByteReader& image);
+
+// Where the headers the reader looked at end: the DOS header (64 bytes) for DosOnly, else the
+// end of the optional header's fixed part, of the data directories shown and of the section
+// table, whichever lies last. A file shorter than this had missing bytes read as 0.
+uint64_t HeadersEnd(const ImageHeaders& headers);
+
+// What the window says when it rejects a file (NotMz, and after kTooManySectionsText for
+// TooManySections).
+inline constexpr std::string_view kNotPeText = "The file does not have a valid MZ or PE header.";
+inline constexpr std::string_view kTooManySectionsText = "To many sections. File might be corrupted.";

@@ -5,6 +5,7 @@
 #include "base/FileStream.h"
 #include "header/FieldTable.h"
 #include "header/FieldValue.h"
+#include "header/RawData.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
 #include "ui/Messages.h"
@@ -19,7 +20,7 @@
 
 namespace {
 
-constexpr int32_t kDumpSize = 512;
+constexpr int32_t kDumpSize = kEntryDumpSize;
 
 // The viewer and its dialog normally exist from start-up; a window made without them
 // (a test, a tool) gets them on first use.
@@ -58,18 +59,13 @@ void TFrmView::ButViewClick()
 
     if (!FileStream)
         return;
-    const uint64_t fileSize = FileStream->Size();
-    if (RawDataSize == 0) {
-        ShowMessage(QStringLiteral("Section size is zero."));
-        return;
-    }
-    if (RawDataPointer > fileSize) {
-        ShowMessage(QStringLiteral("Pointer to raw data passes EOF."));
-        return;
-    }
+    std::optional<std::string_view> refusal
+        = SectionBodyRefusal(RawDataSize, RawDataPointer, FileStream->Size());
     // The viewer holds at most 2^31 - 1 bytes; a body beyond that is too large as well.
-    if (RawDataSize > fileSize - RawDataPointer || RawDataSize > static_cast<uint32_t>(INT32_MAX)) {
-        ShowMessage(QStringLiteral("Section size is to large."));
+    if (!refusal && RawDataSize > static_cast<uint32_t>(INT32_MAX))
+        refusal = kSectionTooLargeText;
+    if (refusal) {
+        ShowMessage(QString::fromUtf8(refusal->data(), static_cast<qsizetype>(refusal->size())));
         return;
     }
 

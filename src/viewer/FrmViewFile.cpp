@@ -115,7 +115,7 @@ void TFrmView::OpenChosenFile()
         SetFileOpenState(true);
         MnuHexViewClick();
     } else {
-        MessageBox(this, QStringLiteral("The file does not have a valid MZ or PE header."),
+        MessageBox(this, QString::fromUtf8(kNotPeText.data(), static_cast<qsizetype>(kNotPeText.size())),
             QStringLiteral("Korvex"), MsgButtons::Ok, MsgIcon::None);
         FileStream.reset();
     }
@@ -173,7 +173,8 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     SectionCount = headers.sectionCount;
 
     if (headers.kind == ImageKind::TooManySections) {
-        ShowMessage(QStringLiteral("To many sections. File might be corrupted."));
+        ShowMessage(QString::fromUtf8(
+            kTooManySectionsText.data(), static_cast<qsizetype>(kTooManySectionsText.size())));
         SectionCount = 0;
         MnuCloseFileClick();
         return false;
@@ -243,13 +244,9 @@ void TFrmView::ComputeDiskChecksum()
     FDiskChecksum = DiskChecksum{};
     if (!FileStream || !PeTabShown())
         return;
-    uint8_t stored[4] = {};
-    const uint64_t position = CheckSumPosition(PEOffset);
-    const size_t got = FileStream->ReadAt(position, stored, sizeof stored);
-    FDiskChecksum.stored = 0;
-    for (size_t b = got; b-- > 0;)
-        FDiskChecksum.stored = (FDiskChecksum.stored << 8) | stored[b];
-    FDiskChecksum.computed = PeChecksum(*FileStream, position);
+    const ImageChecksum checksum = ReadImageChecksum(*FileStream, PEOffset);
+    FDiskChecksum.stored = checksum.stored;
+    FDiskChecksum.computed = checksum.computed;
     FDiskChecksum.known = true;
 }
 

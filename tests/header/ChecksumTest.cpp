@@ -151,11 +151,13 @@ void ChecksumTest::imageChecksum()
     QFETCH(std::vector<uint8_t>, bytes);
     QFETCH(quint64, field);
     QCOMPARE(PeChecksum(MemoryBytes(bytes), field), PlainChecksum(bytes, field));
+    QCOMPARE(PeChecksum(bytes.data(), bytes.size(), field), PlainChecksum(bytes, field));
     // The field's own bytes never count.
     std::vector<uint8_t> other = bytes;
     for (uint64_t b = field; b < field + 4 && b < other.size(); ++b)
         other[b] ^= 0x5A;
     QCOMPARE(PeChecksum(MemoryBytes(other), field), PlainChecksum(bytes, field));
+    QCOMPARE(PeChecksum(other.data(), other.size(), field), PlainChecksum(bytes, field));
 }
 
 void ChecksumTest::realFilesHaveTheirStoredChecksum_data()

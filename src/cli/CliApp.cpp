@@ -1,0 +1,128 @@
+// The command line: CLI11 reads the arguments, the commands do the work.
+#include "cli/CliCommands.h"
+
+#include <CLI/CLI.hpp>
+
+#ifndef KORVEX_VERSION
+#error "KORVEX_VERSION comes from project(Korvex VERSION ...)"
+#endif
+
+namespace {
+
+constexpr const char* kExitStatus
+    = "Exit status: 0 success; 1 check failed (checksum: a stored checksum differs, "
+      "find: no match); 2 usage error (bad arguments, unknown field, malformed or too "
+      "wide value); 3 file or header error (cannot open, read or write, no valid MZ or "
+      "PE header, too many sections, truncated headers).";
+
+} // namespace
+
+int RunCli(
+    int argc, const char* const* argv, std::ostream& out, std::ostream& err, const CliStreamOpener& opener)
+{
+    CLI::App app{"Reads, patches, checksums, dumps and searches the headers of PE files, with the same "
+                 "semantics as the Korvex window.",
+        "korvex-cli"};
+    app.set_version_flag(
+        "--version", std::string("korvex-cli ") + KORVEX_VERSION, "Print the version and exit");
+    app.require_subcommand(1);
+    app.footer(kExitStatus);
+
+    ShowOptions show;
+    CLI::App* showCommand
+        = app.add_subcommand("show", "Print every header field the window shows, for each file");
+    showCommand->add_flag(
+        "--json", show.json, "One JSON object per file (an array for several), keyed by PE/COFF field names");
+    showCommand->add_flag(
+        "--decimal", show.decimal, "Decimal values in the text output (default: hexadecimal)");
+    showCommand->add_option("FILE", show.files, "PE files")->required();
+    showCommand->footer(kExitStatus);
+
+    SetOptions set;
+    CLI::App* setCommand = app.add_subcommand("set",
+        "Patch fields in place, all or nothing, as the window's Save does (NAME as in show --json: "
+        "TimeDateStamp, "
+        "section.2.Characteristics, directory.Security.Size or directory.4.Size; VALUE decimal or "
+        "0x-hexadecimal)");
+    setCommand->add_flag(
+        "--checksum", set.checksum, "Also write the checksum the file will have after the save");
+    setCommand->add_flag("--dry-run", set.dryRun, "Print the changes, write nothing");
+    setCommand->add_option("FILE", set.file, "The PE file")->required();
+    setCommand->add_option("ASSIGNMENT", set.assignments, "NAME=VALUE ...")->required();
+    setCommand->footer(
+        std::string("NAME is a field name as show --json gives it: TimeDateStamp, DllCharacteristics, "
+                    "section.2.Characteristics (sections from 0), directory.Security.Size or "
+                    "directory.4.Size. VALUE is decimal or 0x-hexadecimal and must fit the field. "
+                    "Every assignment is checked before anything is written; each change is printed "
+                    "as NAME: old -> new.\n\n")
+        + kExitStatus);
+
+    ChecksumOptions checksum;
+    CLI::App* checksumCommand
+        = app.add_subcommand("checksum", "Print the stored and the computed checksum of each file");
+    checksumCommand->add_flag("--fix", checksum.fix, "Write the computed checksum where it differs");
+    checksumCommand->add_option("FILE", checksum.files, "PE files")->required();
+    checksumCommand->footer(kExitStatus);
+
+    DumpOptions dump;
+    std::string section, offset, length;
+    CLI::App* dumpCommand = app.add_subcommand("dump", "Print bytes of the file as hexdump -C does");
+    dumpCommand->add_option("FILE", dump.file, "The file")->required();
+    CLI::Option* sectionOption = dumpCommand->add_option("--section", section,
+        "A section's raw data (PointerToRawData, SizeOfRawData), by 0-based index or name, with the window's "
+        "View checks");
+    dumpCommand->add_flag("--entry", dump.entry,
+        "512 bytes at the entry point's file offset (bytes past the end of the file are not shown)");
+    CLI::Option* offsetOption
+        = dumpCommand->add_option("--offset", offset, "Bytes from this file offset to the end of the file");
+    CLI::Option* lengthOption = dumpCommand->add_option("--length", length, "At most this many bytes");
+    dumpCommand->footer(kExitStatus);
+
+    FindOptions find;
+    CLI::App* findCommand = app.add_subcommand("find",
+        "Print the file offset of every match (overlapping ones too), with the section and RVA where it lies "
+        "in a section's raw data");
+    findCommand->add_flag("--hex", find.hex, "PATTERN is pairs of hexadecimal digits");
+    findCommand->add_flag(
+        "-i,--ignore-case", find.ignoreCase, "Fold case as the hex viewer's Find does (Windows-1252)");
+    findCommand->add_option("FILE", find.file, "The file")->required();
+    findCommand->add_option("PATTERN", find.pattern, "Text (taken as Windows-1252) or, with --hex, bytes")
+        ->required();
+    findCommand->footer(kExitStatus);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error, out, err);
+        return status == static_cast<int>(CLI::ExitCodes::Success) ? kCliOk : kCliUsage;
+    }
+
+    const CliContext context{out, err, opener};
+    if (*showCommand)
+        return RunShow(context, show);
+    if (*setCommand)
+        return RunSet(context, set);
+    if (*checksumCommand)
+        return RunChecksum(context, checksum);
+    if (*dumpCommand) {
+        if (sectionOption->count() > 0)
+            dump.section = section;
+        if (offsetOption->count() > 0)
+            dump.offset = offset;
+        if (lengthOption->count() > 0)
+            dump.length = length;
+        return RunDump(context, dump);
+    }
+    if (*findCommand)
+        return RunFind(context, find);
+    return kCliUsage;
+}
+
+int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+    const CliStreamOpener& opener)
+{
+    std::vector<const char*> argv{"korvex-cli"};
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    return RunCli(static_cast<int>(argv.size()), argv.data(), out, err, opener);
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The commands of korvex-cli, each given its parsed options.
+#include "cli/CliSupport.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ShowOptions {
+    bool json = false;
+    bool decimal = false;
+    std::vector<std::string> files;
+};
+int RunShow(const CliContext& context, const ShowOptions& options);
+
+struct SetOptions {
+    bool checksum = false;
+    bool dryRun = false;
+    std::string file;
+    std::vector<std::string> assignments; // NAME=VALUE
+};
+int RunSet(const CliContext& context, const SetOptions& options);
+
+struct ChecksumOptions {
+    bool fix = false;
+    std::vector<std::string> files;
+};
+int RunChecksum(const CliContext& context, const ChecksumOptions& options);
+
+struct DumpOptions {
+    std::string file;
+    std::optional<std::string> section; // index or name
+    bool entry = false;
+    std::optional<std::string> offset;
+    std::optional<std::string> length;
+};
+int RunDump(const CliContext& context, const DumpOptions& options);
+
+struct FindOptions {
+    bool hex = false;
+    bool ignoreCase = false;
+    std::string file;
+    std::string pattern;
+};
+int RunFind(const CliContext& context, const FindOptions& options);

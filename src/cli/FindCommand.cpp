@@ -1,0 +1,179 @@
+// find: every offset at which a text or byte pattern occurs, found by the hex editor's search
+// with its case rules, the file streamed in blocks that overlap by the pattern's length - 1.
+#include "cli/CliCommands.h"
+
+#include "header/FieldValue.h"
+#include "header/HeaderSave.h"
+#include "header/RawData.h"
+#include "search/PatternSearch.h"
+#include "search/Translation.h"
+
+#include <climits>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Bytes scanned per read: large enough for few system calls, small enough to stay in cache.
+constexpr size_t kFindBlock = size_t(1) << 20;
+
+// The next code point of UTF-8 text at i, or -1 for a malformed sequence.
+int32_t NextCodePoint(const std::string& text, size_t& i)
+{
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    int extra = 0;
+    int32_t code = 0;
+    int32_t least = 0;
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    if ((lead & 0xE0) == 0xC0) {
+        extra = 1;
+        code = lead & 0x1F;
+        least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2;
+        code = lead & 0x0F;
+        least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        extra = 3;
+        code = lead & 0x07;
+        least = 0x10000;
+    } else {
+        return -1;
+    }
+    if (i + static_cast<size_t>(extra) >= text.size())
+        return -1;
+    for (int k = 1; k <= extra; ++k) {
+        const unsigned char next = byte(i + static_cast<size_t>(k));
+        if ((next & 0xC0) != 0x80)
+            return -1;
+        code = (code << 6) | (next & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return -1;
+    i += static_cast<size_t>(extra) + 1;
+    return code;
+}
+
+// The pattern's bytes: hex digit pairs, or the text in Windows-1252 as the find dialog takes
+// typed text. Nothing, with the reason, for a pattern that cannot be searched for.
+std::optional<std::vector<uint8_t>> PatternBytes(const FindOptions& options, std::string& error)
+{
+    std::vector<uint8_t> bytes;
+    const std::string& text = options.pattern;
+    if (text.empty()) {
+        error = "find: the pattern is empty";
+        return std::nullopt;
+    }
+    if (options.hex) {
+        if (!IsHexText(text) || text.size() % 2 != 0) {
+            error = "find: Invalid Hex value. (--hex takes pairs of hexadecimal digits, e.g. 4D5A90)";
+            return std::nullopt;
+        }
+        for (size_t i = 0; i < text.size(); i += 2)
+            bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+        return bytes;
+    }
+    for (size_t i = 0; i < text.size();) {
+        const size_t at = i;
+        const int32_t code = NextCodePoint(text, i);
+        if (code < 0) {
+            error = "find: the pattern is not valid UTF-8 text";
+            return std::nullopt;
+        }
+        const int ansi = code <= 0xFFFF ? Windows1252FromUnicode(static_cast<char16_t>(code)) : -1;
+        if (ansi < 0) {
+            error = "find: the character '" + text.substr(at, i - at) + "' (U+"
+                + HexText(static_cast<uint64_t>(code), 4)
+                + ") has no Windows-1252 code; give its bytes with --hex";
+            return std::nullopt;
+        }
+        bytes.push_back(static_cast<uint8_t>(ansi));
+    }
+    return bytes;
+}
+
+} // namespace
+
+int RunFind(const CliContext& context, const FindOptions& options)
+{
+    if (options.hex && options.ignoreCase) {
+        Report(context, "find: --ignore-case applies to text patterns, not to --hex");
+        return kCliUsage;
+    }
+    std::string error;
+    std::optional<std::vector<uint8_t>> pattern = PatternBytes(options, error);
+    if (!pattern) {
+        Report(context, error);
+        return kCliUsage;
+    }
+    if (options.ignoreCase)
+        AnsiLowerBuffer(pattern->data(), static_cast<int32_t>(pattern->size()));
+    const size_t count = pattern->size();
+    if (count > kFindBlock) {
+        Report(context, "find: the pattern is longer than " + std::to_string(kFindBlock) + " bytes");
+        return kCliUsage;
+    }
+
+    try {
+        const std::unique_ptr<FileStream> stream
+            = OpenFile(context, options.file, FileStream::Mode::OpenRead);
+        // Sections name where a match lies; a file without them is searched all the same.
+        ImageHeaders headers;
+        {
+            const HeadCachedReader cached(*stream, 4096);
+            headers = ReadImageHeaders(cached);
+        }
+        if (headers.kind != ImageKind::Pe)
+            headers.sections.clear();
+        std::vector<std::string> names;
+        for (SectionValues section : headers.sections) {
+            section.holdsEntryPoint = false;
+            names.push_back(SectionCaption(section));
+        }
+
+        const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kFindBlock + count - 1]);
+        std::string lines;
+        uint64_t matches = 0;
+        uint64_t base = 0; // file offset of buffer[0]
+        size_t carried = 0; // bytes kept from the block before
+        for (;;) {
+            const size_t got = stream->ReadAt(base + carried, buffer.get() + carried, kFindBlock);
+            const size_t filled = carried + got;
+            for (size_t from = 0; from + count <= filled;) {
+                const int32_t hit = FindPattern(buffer.get() + from, static_cast<int32_t>(filled - from), 0,
+                    pattern->data(), static_cast<int32_t>(count), options.ignoreCase);
+                if (hit < 0)
+                    break;
+                const uint64_t offset = base + from + static_cast<size_t>(hit);
+                lines += HexText(offset, 8);
+                if (const std::optional<SectionHit> in = SectionAtFileOffset(headers, offset))
+                    lines += "\t" + names[static_cast<size_t>(in->section)] + "\t" + HexText(in->rva, 8);
+                lines += '\n';
+                ++matches;
+                from += static_cast<size_t>(hit) + 1;
+            }
+            if (lines.size() > size_t(64) << 10) {
+                context.out << lines;
+                lines.clear();
+            }
+            if (got < kFindBlock)
+                break;
+            // A match that starts in the last count - 1 bytes ends in the next block.
+            const size_t keep = std::min(count - 1, filled);
+            std::memmove(buffer.get(), buffer.get() + filled - keep, keep);
+            base += filled - keep;
+            carried = keep;
+        }
+        context.out << lines;
+        return matches > 0 ? kCliOk : kCliCheckFailed;
+    } catch (const CliFailure& failure) {
+        return failure.Status;
+    } catch (const std::exception& failure) {
+        ReportFile(context, options.file, failure.what());
+        return kCliFileError;
+    }
+}

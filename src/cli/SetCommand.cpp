@@ -1,0 +1,208 @@
+// set and checksum: values written into the file through the window's save transaction.
+#include "cli/CliCommands.h"
+
+#include "base/Errors.h"
+#include "header/Checksum.h"
+#include "header/FieldNames.h"
+#include "header/FieldTable.h"
+#include "header/FieldValue.h"
+#include "header/HeaderSave.h"
+
+#include <algorithm>
+
+namespace {
+
+struct Assignment {
+    std::string name; // as given
+    FieldRef field;
+    int64_t value = 0;
+};
+
+FieldRef CheckSumField(OptionalLayout layout)
+{
+    return FieldRef{FieldRef::kHeader, HeaderFieldIndex("EdCheckSum"), layout};
+}
+
+// The value text of an assignment: decimal, or hexadecimal after "0x", read and checked against
+// the field's width as the window's Save reads and checks a box.
+std::optional<int64_t> ParseAssignedValue(
+    const std::string& name, const std::string& text, const HeaderField& field, std::string& error)
+{
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (hex ? !IsHexText(digits) : !IsDecimalText(digits)) {
+        error = name + ": " + EConvertError::InvalidInteger(text).what()
+            + " (give a decimal or 0x-hexadecimal value)";
+        return std::nullopt;
+    }
+    const std::optional<int64_t> value = ParseFittingValue(digits, hex, field, true);
+    if (!value)
+        error = FieldWidthMessage(name, field.width);
+    return value;
+}
+
+std::string Shown(const FieldRef& field, int64_t value)
+{
+    return ClassValueText(value, true, field.Field().valueClass);
+}
+
+// Saves input into the open file as the window's Save does; a failure is reported and thrown.
+void Save(const CliContext& context, const std::string& file, OpenImage& image, const HeaderWriteInput& input)
+{
+    const SavePlan plan = PlanSave(input, image.headers);
+    // The window would save the rest and name these; here nothing is written unless all is.
+    if (!plan.notWritten.empty()) {
+        std::string message = "nothing was written: the file ends before";
+        for (const FieldRef& ref : plan.notWritten)
+            message.append(" ").append(FieldPeName(ref));
+        ReportFile(context, file, message);
+        throw CliFailure(kCliFileError, message);
+    }
+    const SaveResult result = SaveHeaders(input, image.headers, *image.stream, image.identity);
+    if (result.outcome == SaveOutcome::Saved)
+        return;
+    std::vector<std::string> captions;
+    for (const SectionValues& section : image.headers.sections)
+        captions.push_back(SectionCaption(section));
+    const std::string message = SaveResultText(result, file, captions);
+    ReportFile(context, file, message);
+    throw CliFailure(kCliFileError, message);
+}
+
+std::vector<Assignment> ParseAssignments(
+    const CliContext& context, const SetOptions& options, const HeaderWriteInput& input)
+{
+    std::vector<Assignment> assignments;
+    bool failed = false;
+    for (const std::string& text : options.assignments) {
+        const size_t equals = text.find('=');
+        if (equals == std::string::npos || equals == 0 || equals + 1 == text.size()) {
+            ReportFile(context, options.file, "malformed assignment '" + text + "' (expected NAME=VALUE)");
+            failed = true;
+            continue;
+        }
+        Assignment assignment;
+        assignment.name = text.substr(0, equals);
+        const FieldLookup lookup = LookUpSavedField(assignment.name, input);
+        if (!lookup.field) {
+            ReportFile(context, options.file, lookup.refusal);
+            failed = true;
+            continue;
+        }
+        assignment.field = *lookup.field;
+        std::string error;
+        const std::optional<int64_t> value
+            = ParseAssignedValue(assignment.name, text.substr(equals + 1), assignment.field.Field(), error);
+        if (!value) {
+            ReportFile(context, options.file, error);
+            failed = true;
+            continue;
+        }
+        assignment.value = *value;
+        const bool twice = std::any_of(assignments.begin(), assignments.end(),
+            [&](const Assignment& earlier) { return earlier.field == assignment.field; });
+        if (twice || (options.checksum && assignment.field == CheckSumField(input.layout))) {
+            ReportFile(context, options.file,
+                assignment.name
+                    + (twice ? " is assigned twice" : " is assigned and also recomputed by --checksum"));
+            failed = true;
+            continue;
+        }
+        assignments.push_back(assignment);
+    }
+    if (failed)
+        throw CliFailure(kCliUsage, "bad assignment");
+    return assignments;
+}
+
+} // namespace
+
+int RunSet(const CliContext& context, const SetOptions& options)
+{
+    try {
+        const FileStream::Mode mode
+            = options.dryRun ? FileStream::Mode::OpenRead : FileStream::Mode::OpenReadWrite;
+        OpenImage image = OpenAndRead(context, options.file, mode, options.checksum ? "checksum" : nullptr);
+        const HeaderWriteInput asRead = WriteInputAsRead(image.headers);
+        // Every assignment is read and checked before anything is written.
+        const std::vector<Assignment> assignments = ParseAssignments(context, options, asRead);
+        HeaderWriteInput input = asRead;
+        std::string beyond;
+        for (const Assignment& assignment : assignments) {
+            SetInputValue(input, assignment.field, assignment.value);
+            // A field the file ends before has no bytes to hold the value, whatever it is.
+            const uint64_t end
+                = uint64_t(FieldPosition(assignment.field.Field(), input.peOffset, input.optHeaderSize,
+                      assignment.field.section < 0 ? 0u : uint32_t(assignment.field.section)))
+                + assignment.field.Field().width;
+            if (end > image.headers.fileSize)
+                beyond.append(" ").append(assignment.name);
+        }
+        if (!beyond.empty()) {
+            const std::string message = "nothing was written: the file ends before" + beyond;
+            ReportFile(context, options.file, message);
+            return kCliFileError;
+        }
+
+        std::string changes;
+        for (const Assignment& assignment : assignments)
+            changes += assignment.name + ": " + Shown(assignment.field, InputValue(asRead, assignment.field))
+                + " -> " + Shown(assignment.field, assignment.value) + "\n";
+        if (options.checksum) {
+            // The window's Recompute Checksum: the sum the file will have once the values are saved.
+            const std::optional<uint32_t> checksum = ChecksumAfterSave(input, image.headers, *image.stream);
+            if (!checksum) { // cannot happen: every value was checked against its field
+                ReportFile(context, options.file, "a value does not fit its field");
+                return kCliUsage;
+            }
+            const FieldRef field = CheckSumField(input.layout);
+            SetInputValue(input, field, *checksum);
+            changes += "CheckSum: " + Shown(field, InputValue(asRead, field)) + " -> "
+                + Shown(field, *checksum) + "\n";
+        }
+        if (!options.dryRun)
+            Save(context, options.file, image, input);
+        context.out << changes;
+        return kCliOk;
+    } catch (const CliFailure& failure) {
+        return failure.Status;
+    } catch (const std::exception& error) {
+        ReportFile(context, options.file, error.what());
+        return kCliFileError;
+    }
+}
+
+int RunChecksum(const CliContext& context, const ChecksumOptions& options)
+{
+    int status = kCliOk;
+    for (const std::string& file : options.files) {
+        try {
+            const FileStream::Mode mode
+                = options.fix ? FileStream::Mode::OpenReadWrite : FileStream::Mode::OpenRead;
+            OpenImage image = OpenAndRead(context, file, mode, "checksum");
+            const ImageChecksum checksum = ReadImageChecksum(*image.stream, image.headers.peOffset);
+            std::string line = file + ": stored " + HexText(checksum.stored, 8) + ", computed "
+                + HexText(checksum.computed, 8);
+            if (checksum.Matches()) {
+                line += ", matches";
+            } else if (!options.fix) {
+                line += ", differs";
+                status = std::max<int>(status, kCliCheckFailed);
+            } else {
+                // As Recompute Checksum and Save would: every value as read, the new sum in CheckSum.
+                HeaderWriteInput input = WriteInputAsRead(image.headers);
+                const std::optional<uint32_t> fixed = ChecksumAfterSave(input, image.headers, *image.stream);
+                SetInputValue(input, CheckSumField(input.layout), fixed.value_or(checksum.computed));
+                Save(context, file, image, input);
+                line += ", fixed";
+            }
+            context.out << line << '\n';
+        } catch (const CliFailure& failure) {
+            status = std::max(status, failure.Status);
+        } catch (const std::exception& error) {
+            ReportFile(context, file, error.what());
+            status = kCliFileError;
+        }
+    }
+    return status;
+}
