@@ -80,8 +80,7 @@ void THexEditor::AppendBuffer(const uint8_t* buffer, int32_t count)
     const int32_t old = GetDataSize();
     FChangeMarks.CutAt(old);
     InternalAppendBuffer(buffer, count);
-    GetPosAtCursor(Col(), Row());
-    MoveTo(GetCursorAtPos(old, InCharField));
+    MoveTo(GetCursorAtPos(old, SyncInCharField()));
     SelAnchor = old;
     SelFirst = old;
     SelLast = old + count - 1;
@@ -99,8 +98,7 @@ void THexEditor::InternalGetCurSel(int32_t& start, int32_t& end, int& col, int& 
     } else {
         start = SelFirst;
         end = SelLast + 1;
-        GetPosAtCursor(Col(), Row());
-        const TGridCoord cell = GetCursorAtPos(SelFirst, InCharField);
+        const TGridCoord cell = GetCursorAtPos(SelFirst, SyncInCharField());
         col = cell.x;
         row = cell.y;
     }

@@ -110,7 +110,7 @@ bool THexEditor::Undo()
     };
     // The provisional caret cell while bytes are taken out: column 10 of row 0, or
     // the last hex column when the rows are narrower than that.
-    const int provisionalCol = std::min(10, 2 * BytesPerLine + 1);
+    const int provisionalCol = std::min(10, FLayout.LastHexCol());
 
     switch (rec.kind) {
     case ukByteChanged:
