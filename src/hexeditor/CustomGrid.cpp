@@ -1,5 +1,6 @@
 #include "hexeditor/CustomGrid.h"
 
+#include "base/ErrorSink.h"
 #include "base/Errors.h"
 
 #include <QFocusEvent>
@@ -17,12 +18,6 @@
 #include <utility>
 
 namespace {
-
-TCustomGrid::TErrorHandler& ErrorHandler()
-{
-    static TCustomGrid::TErrorHandler handler;
-    return handler;
-}
 
 // What the last input events seen by any grid said about the modifiers and buttons.
 // The platform's own answer is asked too; this fills in where it lags behind (events
@@ -1306,23 +1301,10 @@ void TCustomGrid::changeEvent(QEvent* event)
 
 void TCustomGrid::SetErrorHandler(TErrorHandler handler)
 {
-    ErrorHandler() = std::move(handler);
+    SetErrorSink(std::move(handler));
 }
 
 void TCustomGrid::Guarded(const std::function<void()>& f)
 {
-    try {
-        f();
-    } catch (const std::exception& error) {
-        if (ErrorHandler())
-            ErrorHandler()(error);
-        else
-            qWarning("%s", error.what());
-    } catch (...) {
-        const Exception error("Unknown error");
-        if (ErrorHandler())
-            ErrorHandler()(error);
-        else
-            qWarning("Unknown error");
-    }
+    RunGuarded(f);
 }
