@@ -309,10 +309,11 @@ void BM_CopySelection1MiB(benchmark::State& state)
     std::vector<uint8_t> data(size_t(2) << 20);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>(i * 131 + (i >> 9));
+    FrmHex->PutBytes(
+        static_cast<uint32_t>(data.size()), [&data](uint8_t* block, uint32_t offset, uint32_t n) {
+            std::memcpy(block, data.data() + offset, n);
+        });
     THexEditor* editor = FrmHex->HexEditor;
-    editor->CreateEmptyFile("Untitled");
-    editor->ReplaceSelection(data.data(), static_cast<int32_t>(data.size()));
-    editor->ResetUndo();
     std::string hex(2 * size_t(kSelection) + 1, '\0');
     ConvertBinToHex(data.data() + 1000, hex.data(), kSelection, false);
     const QString text = QString::fromLatin1(hex.data(), 2 * kSelection);
