@@ -24,6 +24,7 @@
 // Errors: no exception may reach Qt. Every event entry runs under the process's error
 // sink (base/ErrorSink.h), which the application points at its error display.
 #include "hexeditor/Graphics.h"
+#include "hexeditor/GridAxis.h"
 #include "hexeditor/GridCoord.h"
 #include "hexeditor/SmallSet.h"
 #include "hexeditor/VirtualKeys.h"
@@ -245,7 +246,9 @@ protected:
     void NotePaintError();
 
 private:
-    // Geometry helpers; all O(1) in rows.
+    // Geometry helpers; none proportional to the row count.
+    GridAxis Cols() const;
+    GridAxis Rows() const;
     int ColLineWidth(int col) const;
     int RowPitch(int row) const; // height plus line of a row
     int FixedWidth() const;
@@ -264,6 +267,29 @@ private:
     void ApplyFrame();
     void DispatchMouseDown(QMouseEvent* event, bool doubleClick);
     void SelectingTick();
+
+    // Where a navigation key takes the current cell and the first visible row; false
+    // for a key that is not one.
+    struct TKeyTarget {
+        int col;
+        int row;
+        int top;
+    };
+    bool CtrlKeyTarget(uint16_t key, TKeyTarget& target) const;
+    bool PlainKeyTarget(uint16_t key, TShiftState shift, TKeyTarget& target) const;
+
+    // Painting in parts: a part that fails is noted and leaves the others drawn.
+    struct TSpan {
+        int first;
+        int last;
+    };
+    void PaintPart(const std::function<void()>& part);
+    void PaintGrid(QPainter& painter, const QRect& clip);
+    void PaintGridLines(QPainter& painter, const TSpan (&colSpans)[2], const TSpan (&rowSpans)[2],
+        int gridRight, int gridBottom);
+    // The columns (rows) from..to that meet the update rectangle.
+    TSpan ColPaintSpan(int from, int to, const QRect& clip) const;
+    TSpan RowPaintSpan(int from, int to, int64_t areaTop, int firstIndex, int pitch, const QRect& clip) const;
 
     int FColCount = 5;
     int FRowCount = 5;
