@@ -39,6 +39,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -276,6 +277,9 @@ protected:
     void DoCreateUndo(uint8_t kind, int32_t position, int32_t count, int32_t fourth);
     void InternalInsertBuffer(const uint8_t* buffer, int32_t count, int32_t position);
     void InternalAppendBuffer(const uint8_t* buffer, int32_t count);
+    // Both of them; no position is the end of the data.
+    void InsertAt(
+        const uint8_t* buffer, int32_t count, std::optional<int32_t> position, const char* tooLarge);
     void InternalDeleteSelection(int32_t start, int32_t end, int col, int row);
     void InternalGetCurSel(int32_t& start, int32_t& end, int& col, int& row);
     bool InternalInsertNibble(int32_t position, bool high);
@@ -387,6 +391,9 @@ protected:
 private:
     void FinishLoad();
     bool ShiftNibble(bool insert, int32_t position, bool high);
+    // Undo's step for every kind but a byte change, up to putting the caret back:
+    // answers false for a kind it does not know, and where the change marks end.
+    bool TakeBack(const TUndoRec& rec, const uint8_t* saved, int32_t& marksFrom);
     // Runs a relayout that keeps the caret on its byte and field and the selection as it
     // was.
     template <typename Relayout> void KeepCaretAcross(Relayout&& relayout);
