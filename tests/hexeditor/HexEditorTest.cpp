@@ -53,16 +53,14 @@ int32_t NaiveFind(
 class HexEditorTest : public QObject {
     Q_OBJECT
 
-    TempDirScope* FTemp = nullptr;
+    TempDirFixture FTemp;
 
 private slots:
-    void init() { FTemp = new TempDirScope; }
+    void init() { FTemp.Init(); }
     void cleanup()
     {
         // No editor of a finished test may leave a temporary file behind.
-        QCOMPARE(FTemp->Entries(), QStringList());
-        delete FTemp;
-        FTemp = nullptr;
+        QCOMPARE(FTemp.Finish(), QStringList());
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
