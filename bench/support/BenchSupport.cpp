@@ -68,11 +68,14 @@ void RatioReporter::PrintRatio(
     std::printf("%s: ratio %.2f (goal %s)\n", what.c_str(), Ratio(a, b), goal);
 }
 
-int RunBenchmarks(int argc, char** argv, const std::function<void(const RatioReporter&)>& report)
+int RunBenchmarks(int argc, char** argv, const std::function<void(const RatioReporter&)>& report,
+    const std::function<void()>& prepare)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    if (prepare)
+        prepare();
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

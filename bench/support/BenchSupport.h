@@ -35,6 +35,7 @@ public:
 };
 
 // main() of a benchmark executable: an application object (on the offscreen platform
-// unless one is set), the benchmarks run through a RatioReporter, then report (if any)
-// prints the ratios.
-int RunBenchmarks(int argc, char** argv, const std::function<void(const RatioReporter&)>& report = {});
+// unless one is set), prepare (if any) once it exists, the benchmarks run through a
+// RatioReporter, then report (if any) prints the ratios and tidies up.
+int RunBenchmarks(int argc, char** argv, const std::function<void(const RatioReporter&)>& report = {},
+    const std::function<void()>& prepare = {});
