@@ -1,7 +1,5 @@
 #include "BenchSupport.h"
 
-#include <QApplication>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -66,21 +64,4 @@ void RatioReporter::PrintRatio(
     const std::string& what, const std::string& a, const std::string& b, const char* goal) const
 {
     std::printf("%s: ratio %.2f (goal %s)\n", what.c_str(), Ratio(a, b), goal);
-}
-
-int RunBenchmarks(int argc, char** argv, const std::function<void(const RatioReporter&)>& report,
-    const std::function<void()>& prepare)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    if (prepare)
-        prepare();
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (report)
-        report(reporter);
-    benchmark::Shutdown();
-    return 0;
 }

@@ -34,8 +34,8 @@ public:
     std::map<std::string, double> times;
 };
 
-// main() of a benchmark executable: an application object (on the offscreen platform
-// unless one is set), prepare (if any) once it exists, the benchmarks run through a
+// main() of a benchmark executable (korvex_bench_main, which brings Qt Widgets): an application object (on
+// the offscreen platform unless one is set), prepare (if any) once it exists, the benchmarks run through a
 // RatioReporter, then report (if any) prints the ratios and tidies up.
 int RunBenchmarks(int argc, char** argv, const std::function<void(const RatioReporter&)>& report = {},
     const std::function<void()>& prepare = {});
