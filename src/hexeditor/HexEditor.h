@@ -7,7 +7,8 @@
 //   HexEditorData.cpp      working file, load/save, byte and range access
 //   HexEditorUndo.cpp      undo records and change marks
 //   HexEditorEdit.cpp      editing operations and nibble shifts
-//   HexEditorLayout.cpp    geometry: cells <-> positions, line lengths, metrics
+//   HexEditorLayout.cpp    geometry: the named operations over HexLayout (HexLayout.h,
+//                          Qt-free: cells <-> positions, line starts), metrics
 //   HexEditorSelection.cpp selection, markers, SelectCell
 //   HexEditorFind.cpp      find, seek, character translation, AsText/AsHex
 //   HexEditorPaint.cpp     colours, cell drawing, the caret, focus and scrolling hooks
