@@ -22,21 +22,29 @@ uint32_t TCustomGrid::WMGetDlgCode()
     return code;
 }
 
+namespace {
+
+// The rows and columns an arrow key moves by; false for any other key.
+bool ArrowStep(uint16_t key, int& rows, int& cols)
+{
+    rows = key == VK_DOWN ? 1 : key == VK_UP ? -1 : 0;
+    cols = key == VK_RIGHT ? 1 : key == VK_LEFT ? -1 : 0;
+    return rows != 0 || cols != 0;
+}
+
+} // namespace
+
 bool TCustomGrid::CtrlKeyTarget(uint16_t key, TKeyTarget& t) const
 {
+    int rows = 0;
+    int cols = 0;
+    if (ArrowStep(key, rows, cols)) {
+        // Ctrl+Up/Down scroll instead of moving.
+        t.top += rows;
+        t.col += cols;
+        return true;
+    }
     switch (key) {
-    case VK_UP:
-        --t.top;
-        return true;
-    case VK_DOWN:
-        ++t.top;
-        return true;
-    case VK_LEFT:
-        --t.col;
-        return true;
-    case VK_RIGHT:
-        ++t.col;
-        return true;
     case VK_PRIOR:
         t.row = FTopRow;
         return true;
@@ -58,20 +66,15 @@ bool TCustomGrid::CtrlKeyTarget(uint16_t key, TKeyTarget& t) const
 
 bool TCustomGrid::PlainKeyTarget(uint16_t key, TShiftState shift, TKeyTarget& t) const
 {
+    int rows = 0;
+    int cols = 0;
+    if (ArrowStep(key, rows, cols)) {
+        t.row += rows;
+        t.col += cols;
+        return true;
+    }
     const int page = std::max(1, RowsThatFit());
     switch (key) {
-    case VK_UP:
-        --t.row;
-        return true;
-    case VK_DOWN:
-        ++t.row;
-        return true;
-    case VK_LEFT:
-        --t.col;
-        return true;
-    case VK_RIGHT:
-        ++t.col;
-        return true;
     case VK_PRIOR:
         t.row -= page;
         t.top -= page;
