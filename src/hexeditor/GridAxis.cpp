@@ -71,11 +71,24 @@ int GridAxis::LastVisible() const
 {
     if (!FSizes && FSize <= 0)
         return -1;
+    const int first = std::max(FFirst, FFixed);
+    if (!FStarts) {
+        // Rows: arithmetic, whatever their count.
+        const int fixedShown = FClient <= 0
+            ? 0
+            : int(std::min<int64_t>(FFixed, (int64_t(FClient) + FFixedPitch - 1) / FFixedPitch));
+        if (fixedShown < FFixed)
+            return fixedShown - 1;
+        const int64_t available = int64_t(FClient) - Pos(first);
+        if (available <= 0 || first >= FCount)
+            return FFixed - 1;
+        const int64_t shown = (available + FPitch - 1) / FPitch;
+        return int(std::min<int64_t>(FCount - 1, first + shown - 1));
+    }
     auto beyond = [this](int i) { return Pos(i) >= FClient; };
     const int fixedShown = FirstWhere(0, FFixed, beyond);
     if (fixedShown < FFixed)
         return fixedShown - 1;
-    const int first = std::max(FFirst, FFixed);
     const int end = FirstWhere(first, FCount, beyond);
     return end > first ? end - 1 : FFixed - 1;
 }
@@ -84,13 +97,20 @@ int GridAxis::CellAt(int pixel) const
 {
     if (!FSizes && FSize <= 0)
         return -1;
+    const int first = std::max(FFirst, FFixed);
+    if (!FStarts) {
+        if (pixel < FixedExtent())
+            return pixel / FFixedPitch;
+        const int64_t cell = first + (int64_t(pixel) - Pos(first)) / FPitch;
+        return cell < FCount ? int(cell) : -1;
+    }
     auto covers = [this, pixel](int i) { return pixel < Pos(i) + Pitch(i); };
     const int fixedCell = FirstWhere(0, FFixed, covers);
     if (fixedCell < FFixed)
         return fixedCell;
     if (pixel < FixedExtent())
         return -1;
-    const int cell = FirstWhere(std::max(FFirst, FFixed), FCount, covers);
+    const int cell = FirstWhere(first, FCount, covers);
     return cell < FCount ? cell : -1;
 }
 

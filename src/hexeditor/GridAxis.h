@@ -3,8 +3,8 @@
 // them are fixed, which scrolling cell comes first, and where each cell starts. Columns
 // have a width each (their starts are summed once); rows share one height, so their
 // starts are arithmetic and nothing is proportional to the row count. The queries that
-// mean the same for both axes are written here once; searches are binary (starts never
-// decrease), so they cost the logarithm of the count.
+// mean the same for both axes are written here once: arithmetic for rows, binary searches
+// over the starts (which never decrease) for columns.
 //
 // Positions are pixels from the viewport's near edge; a cell's pitch is its size plus
 // the grid line after it.
