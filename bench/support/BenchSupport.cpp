@@ -46,6 +46,11 @@ std::string MakeRandomFile(const std::string& name, int64_t size)
     return path;
 }
 
+RatioReporter::RatioReporter()
+    : ConsoleReporter(isatty(fileno(stdout)) ? OO_Color : OO_None)
+{
+}
+
 void RatioReporter::ReportRuns(const std::vector<Run>& runs)
 {
     ConsoleReporter::ReportRuns(runs);

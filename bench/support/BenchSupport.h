@@ -21,9 +21,11 @@ void RemoveBenchDir();
 // that size already there is taken as it is. Written 1 MiB at a time.
 std::string MakeRandomFile(const std::string& name, int64_t size);
 
-// The console report, plus the adjusted real time of every run by benchmark name.
+// The console report (as the library prints it by default: colours on a terminal, counters
+// after the times), plus the adjusted real time of every run by benchmark name.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter();
     void ReportRuns(const std::vector<Run>& runs) override;
     // time(a) / time(b), or -1 when either is missing or b took no time.
     double Ratio(const std::string& a, const std::string& b) const;
