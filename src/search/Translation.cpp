@@ -287,7 +287,19 @@ void AnsiLowerCopy(const uint8_t* source, uint8_t* dest, int32_t count)
         dest[i] = kLower.map[source[i]];
 }
 
-void TranslateBufferToAnsi(TTranslationType type, const uint8_t* source, uint8_t* dest, int32_t count)
+namespace {
+
+// One direction of the whole-buffer translation: its tables and its OEM conversion.
+struct BufferDirection {
+    const uint8_t* macUpperHalf;
+    const uint8_t* ebcdic;
+    void (*oem)(const uint8_t* source, uint8_t* dest, int32_t count);
+};
+constexpr BufferDirection ToAnsi{ctMacToISO, ctEBCDICToISO, OemToAnsiBuffer};
+constexpr BufferDirection FromAnsi{ctISOToMac, ctISOToEBCDIC, AnsiToOemBuffer};
+
+void TranslateBuffer(const BufferDirection& direction, TTranslationType type, const uint8_t* source,
+    uint8_t* dest, int32_t count)
 {
     if (count <= 0)
         return;
@@ -298,37 +310,27 @@ void TranslateBufferToAnsi(TTranslationType type, const uint8_t* source, uint8_t
         break;
     case ttDos8:
     case ttASCII:
-        OemToAnsiBuffer(source, dest, count);
+        direction.oem(source, dest, count);
         break;
     case ttMac:
-        MapUpperHalf(ctMacToISO, source, dest, count);
+        MapUpperHalf(direction.macUpperHalf, source, dest, count);
         break;
     case ttEBCDIC:
-        MapBuffer(ctEBCDICToISO, source, dest, count);
+        MapBuffer(direction.ebcdic, source, dest, count);
         break;
     }
 }
 
+} // namespace
+
+void TranslateBufferToAnsi(TTranslationType type, const uint8_t* source, uint8_t* dest, int32_t count)
+{
+    TranslateBuffer(ToAnsi, type, source, dest, count);
+}
+
 void TranslateBufferFromAnsi(TTranslationType type, const uint8_t* source, uint8_t* dest, int32_t count)
 {
-    if (count <= 0)
-        return;
-    switch (type) {
-    case ttAnsi:
-        if (source != dest)
-            std::memmove(dest, source, static_cast<size_t>(count));
-        break;
-    case ttDos8:
-    case ttASCII:
-        AnsiToOemBuffer(source, dest, count);
-        break;
-    case ttMac:
-        MapUpperHalf(ctISOToMac, source, dest, count);
-        break;
-    case ttEBCDIC:
-        MapBuffer(ctISOToEBCDIC, source, dest, count);
-        break;
-    }
+    TranslateBuffer(FromAnsi, type, source, dest, count);
 }
 
 uint8_t TranslateToAnsiChar(TTranslationType type, uint8_t maskChar, uint8_t b)
