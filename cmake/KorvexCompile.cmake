@@ -16,6 +16,30 @@ if(KORVEX_BUILD_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The layers: the modules each module may link (the arrows of ARCHITECTURE.md's layout).
+# korvex_module refuses any other, so an arrow that is not drawn does not build.
+set(KORVEX_LAYER_korvex_base "")
+set(KORVEX_LAYER_korvex_search "")
+set(KORVEX_LAYER_korvex_header korvex_base)
+set(KORVEX_LAYER_korvex_ui korvex_base)
+set(KORVEX_LAYER_korvex_hexeditor korvex_base korvex_search)
+set(KORVEX_LAYER_korvex_hexviewer korvex_hexeditor korvex_search korvex_ui korvex_header korvex_base)
+set(KORVEX_LAYER_korvex_viewer korvex_header korvex_hexviewer korvex_ui korvex_base)
+set(KORVEX_LAYER_korvex_cli_lib korvex_header korvex_search korvex_base)
+
+function(korvex_check_layer name)
+  if(NOT DEFINED KORVEX_LAYER_${name})
+    message(FATAL_ERROR "${name} is not in the layer table of cmake/KorvexCompile.cmake")
+  endif()
+  # Only our own modules are layered; outside libraries (Qt, CLI11, ...) are the module's choice.
+  foreach(dep ${ARGN})
+    if(dep MATCHES "^korvex_" AND NOT dep IN_LIST KORVEX_LAYER_${name})
+      message(FATAL_ERROR "${name} may not link ${dep}: that arrow is not in the layer table "
+        "(cmake/KorvexCompile.cmake, ARCHITECTURE.md's layout)")
+    endif()
+  endforeach()
+endfunction()
+
 # korvex_module(name [QT] SOURCES ... [PUBLIC deps...] [PRIVATE deps...])
 # One static library per src/ folder. Its headers are included by module ("header/FieldTable.h"):
 # each module gets an include folder of its own that holds only a link named after the src/
@@ -24,6 +48,7 @@ endif()
 # sources use.
 function(korvex_module name)
   cmake_parse_arguments(M "QT" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
+  korvex_check_layer(${name} ${M_PUBLIC} ${M_PRIVATE})
   add_library(${name} STATIC ${M_SOURCES})
   get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
   set(stage ${CMAKE_BINARY_DIR}/modules/${name})

@@ -2,14 +2,13 @@
 // warm page cache and measured in the same run; the summary prints the ratio.
 #include "base/FileStream.h"
 #include "header/Checksum.h"
+#include "support/BenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -26,19 +25,7 @@ Totals gCat, gChecksum;
 
 const std::string& TheFile()
 {
-    static const std::string path = [] {
-        const std::string name
-            = (std::filesystem::temp_directory_path() / "korvex-checksum-bench.bin").string();
-        FileStream file(name, FileStream::Mode::Create);
-        std::mt19937_64 random(1);
-        std::vector<uint64_t> block((8u << 20) / 8);
-        for (uint64_t pos = 0; pos < kFileSize; pos += block.size() * 8) {
-            for (uint64_t& q : block)
-                q = random();
-            file.WriteAt(pos, block.data(), block.size() * 8);
-        }
-        return name;
-    }();
+    static const std::string path = MakeRandomFile("checksum.bin", int64_t(kFileSize));
     return path;
 }
 
@@ -95,6 +82,6 @@ int main(int argc, char** argv)
         std::printf("cat %.1f ms, checksum %.1f ms, ratio checksum/cat %.2f (goal <= 1.5)\n", cat * 1e3,
             gChecksum.PerRun() * 1e3, gChecksum.PerRun() / cat);
     }
-    std::filesystem::remove(TheFile());
+    RemoveBenchDir();
     return 0;
 }

@@ -2,6 +2,7 @@
 // moving and paging touch only the visible rows. Each benchmark runs on a small grid
 // (the baseline) and on a huge one; the ratio huge/small should stay near 1.
 #include "hexeditor/CustomGrid.h"
+#include "support/BenchSupport.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -75,33 +76,18 @@ void BM_PageDownUp(benchmark::State& state)
 BENCHMARK(BM_Paint)->Arg(100)->Arg(HugeRows)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PageDownUp)->Arg(100)->Arg(HugeRows)->Unit(benchmark::kMicrosecond);
 
-// Prints the ratio of each huge-grid run to its small-grid baseline.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
+// Prints the ratio of each huge-grid run to its small-grid baseline.
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const char* name : {"BM_Paint", "BM_PageDownUp"}) {
-        const std::string small = std::string(name) + "/100";
-        const std::string huge = std::string(name) + "/" + std::to_string(HugeRows);
-        if (reporter.times.count(small) && reporter.times.count(huge) && reporter.times[small] > 0)
-            std::printf("%s: %d rows vs 100 rows: ratio %.2f\n", name, HugeRows,
-                reporter.times[huge] / reporter.times[small]);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv, [](const RatioReporter& reporter) {
+        for (const char* name : {"BM_Paint", "BM_PageDownUp"}) {
+            const std::string small = std::string(name) + "/100";
+            const std::string huge = std::string(name) + "/" + std::to_string(HugeRows);
+            const double ratio = reporter.Ratio(huge, small);
+            if (ratio >= 0)
+                std::printf("%s: %d rows vs 100 rows: ratio %.2f\n", name, HugeRows, ratio);
+        }
+    });
 }

@@ -7,6 +7,7 @@
 // extra_peak_MiB is the growth of the peak resident set during the operation.
 // Files go to $TMPDIR (default /tmp), the same disk as the working file.
 #include "hexeditor/HexEditor.h"
+#include "support/BenchSupport.h"
 
 #include <QApplication>
 
@@ -24,37 +25,7 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int64_t MiB = 1 << 20;
-
-std::string BenchDir()
-{
-    static const std::string dir = [] {
-        const char* base = std::getenv("TMPDIR");
-        std::string d
-            = std::string(base && *base ? base : "/tmp") + "/korvex-bench-" + std::to_string(::getpid());
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
-}
-
-// A file of size bytes of pseudo-random data, written in blocks.
-std::string MakeFile(const std::string& name, int64_t size)
-{
-    const std::string path = BenchDir() + "/" + name;
-    if (fs::exists(path) && static_cast<int64_t>(fs::file_size(path)) == size)
-        return path;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::mt19937_64 rng(static_cast<uint64_t>(size));
-    std::vector<uint64_t> block(static_cast<size_t>(MiB / 8));
-    for (int64_t done = 0; done < size; done += MiB) {
-        for (auto& w : block)
-            w = rng();
-        out.write(reinterpret_cast<const char*>(block.data()),
-            static_cast<std::streamsize>(std::min(MiB, size - done)));
-    }
-    return path;
-}
+constexpr int64_t MiB = BenchMiB;
 
 double Seconds(const std::function<void()>& f)
 {
@@ -110,7 +81,7 @@ void Report(benchmark::State& state, double opTotal, double baseTotal, double pe
 
 void BM_InsertByteAt0_512MiB_vs_cp(benchmark::State& state)
 {
-    const std::string source = MakeFile("data512.bin", 512 * MiB);
+    const std::string source = MakeRandomFile("data512.bin", 512 * MiB);
     THexEditor ed;
     ed.Loaded();
     ed.LoadFromFile(source);
@@ -133,7 +104,7 @@ BENCHMARK(BM_InsertByteAt0_512MiB_vs_cp)->Iterations(3)->UseManualTime()->Unit(b
 void BM_NibbleAt0_64MiB_vs_cp(benchmark::State& state)
 {
     const bool insert = state.range(0) == 1;
-    const std::string source = MakeFile("data64.bin", 64 * MiB);
+    const std::string source = MakeRandomFile("data64.bin", 64 * MiB);
     THexEditor ed;
     ed.Loaded();
     ed.LoadFromFile(source);
@@ -159,7 +130,7 @@ BENCHMARK(BM_NibbleAt0_64MiB_vs_cp)
 
 void BM_LoadFromFile_512MiB_vs_cp(benchmark::State& state)
 {
-    const std::string source = MakeFile("data512.bin", 512 * MiB);
+    const std::string source = MakeRandomFile("data512.bin", 512 * MiB);
     THexEditor ed;
     ed.Loaded();
     double opTotal = 0, baseTotal = 0, peak = 0;
@@ -179,7 +150,7 @@ BENCHMARK(BM_LoadFromFile_512MiB_vs_cp)->Iterations(3)->UseManualTime()->Unit(be
 void BM_Find_256MiB_vs_memmem(benchmark::State& state)
 {
     const int64_t size = 256 * MiB;
-    const std::string source = MakeFile("data256.bin", size);
+    const std::string source = MakeRandomFile("data256.bin", size);
     THexEditor ed;
     ed.Loaded();
     ed.LoadFromFile(source);
@@ -213,12 +184,5 @@ BENCHMARK(BM_Find_256MiB_vs_memmem)->Iterations(5)->UseManualTime()->Unit(benchm
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    fs::remove_all(BenchDir());
-    return 0;
+    return RunBenchmarks(argc, argv, [](const RatioReporter&) { RemoveBenchDir(); });
 }

@@ -8,6 +8,7 @@
 // Files go to $TMPDIR (default /tmp).
 #include "hexeditor/HexEditor.h"
 #include "hexeditor/HexToCanvas.h"
+#include "support/BenchSupport.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -29,7 +30,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int64_t MiB = 1 << 20;
+constexpr int64_t MiB = BenchMiB;
 constexpr int Width = 1280;
 constexpr int Height = 1024;
 constexpr int Positions = 16; // pages spread over the data
@@ -38,35 +39,6 @@ class BenchEditor : public THexEditor {
 public:
     using THexEditor::KeyDown;
 };
-
-std::string BenchDir()
-{
-    static const std::string dir = [] {
-        const char* base = std::getenv("TMPDIR");
-        std::string d = std::string(base && *base ? base : "/tmp") + "/korvex-paint-bench-"
-            + std::to_string(::getpid());
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
-}
-
-// A file of size bytes of pseudo-random data.
-std::string MakeFile(int64_t size)
-{
-    const std::string path = BenchDir() + "/data-" + std::to_string(size);
-    if (fs::exists(path))
-        return path;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::mt19937_64 rng(static_cast<uint64_t>(size));
-    std::vector<uint64_t> block(static_cast<size_t>(MiB / 8));
-    for (int64_t done = 0; done < size; done += MiB) {
-        for (auto& w : block)
-            w = rng();
-        out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(std::min(MiB, size - done)));
-    }
-    return path;
-}
 
 // One editor per data size, shown with a 1280x1024 viewport, kept for the whole run
 // (main lets them go before the application).
@@ -80,7 +52,7 @@ BenchEditor& Editor(int64_t size)
         editor->SetBorderStyle(bsNone);
         editor->SetScrollBars(ssNone);
         editor->resize(Width, Height);
-        const std::string file = MakeFile(size);
+        const std::string file = MakeRandomFile("data-" + std::to_string(size), size);
         editor->LoadFromFile(file);
         fs::remove(file);
         editor->show();
@@ -211,38 +183,18 @@ BENCHMARK(BM_PageDown)->Arg(1)->Arg(512)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_JumpToEnd)->Arg(1)->Arg(512)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DumpPages)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    double Ratio(const std::string& a, const std::string& b)
-    {
-        return times.count(a) && times.count(b) && times[b] > 0 ? times[a] / times[b] : -1;
-    }
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("repaint of 1280x1024 on 512 MiB vs one drawText per row: ratio %.2f (goal <= 2)\n",
-        reporter.Ratio("BM_Repaint", "BM_DrawTextPerRow"));
-    std::printf("page down with repaint, 512 MiB vs 1 MiB: ratio %.2f (goal ~1)\n",
-        reporter.Ratio("BM_PageDown/512", "BM_PageDown/1"));
-    std::printf("jump to the end and back with repaints, 512 MiB vs 1 MiB: ratio %.2f (goal ~1)\n",
-        reporter.Ratio("BM_JumpToEnd/512", "BM_JumpToEnd/1"));
-    benchmark::Shutdown();
-    Editors.clear();
-    std::error_code error;
-    fs::remove_all(BenchDir(), error);
-    return 0;
+    return RunBenchmarks(argc, argv, [](const RatioReporter& reporter) {
+        reporter.PrintRatio("repaint of 1280x1024 on 512 MiB vs one drawText per row", "BM_Repaint",
+            "BM_DrawTextPerRow", "<= 2");
+        reporter.PrintRatio(
+            "page down with repaint, 512 MiB vs 1 MiB", "BM_PageDown/512", "BM_PageDown/1", "~1");
+        reporter.PrintRatio("jump to the end and back with repaints, 512 MiB vs 1 MiB", "BM_JumpToEnd/512",
+            "BM_JumpToEnd/1", "~1");
+        Editors.clear();
+        RemoveBenchDir();
+    });
 }

@@ -5,6 +5,7 @@
 // store). A trim that moves the whole stream makes the ratio explode; one that costs
 // the trimmed bytes keeps it near 1.
 #include "hexeditor/HexEditor.h"
+#include "support/BenchSupport.h"
 
 #include <QApplication>
 
@@ -87,11 +88,5 @@ BENCHMARK(BM_ChangesAfter100MiBRemoval_vs_without)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

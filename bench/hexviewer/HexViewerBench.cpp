@@ -14,6 +14,7 @@
 #include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
+#include "support/BenchSupport.h"
 #include "support/ModalDriver.h"
 #include "support/PeBuilder.h"
 #include "ui/Messages.h"
@@ -34,6 +35,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <malloc.h>
 #include <memory>
 #include <string>
@@ -220,13 +222,14 @@ void ReportView(
         1000 * viewTotal / runs, 1000 * cpTotal / runs, viewTotal / cpTotal, peakMax, kPeakLimitMiB);
 }
 
-// The first view: the editor is empty before it.
-void BM_ViewSection(benchmark::State& state)
+// Views section 0 once per iteration after prepare (which leaves the editor as the
+// figure needs it), against a cp of the same size in the same iteration.
+void RunViews(benchmark::State& state, const char* name, const std::function<void()>& prepare)
 {
     double cpTotal = 0, viewTotal = 0, peakMax = 0;
     int runs = 0;
     for (auto _ : state) {
-        FrmHex->HexEditor->CreateEmptyFile("Untitled");
+        prepare();
         const double cp = CpSeconds();
         cpTotal += cp;
         const ViewFigures figures = ViewSection(0, true);
@@ -239,29 +242,19 @@ void BM_ViewSection(benchmark::State& state)
         peakMax = std::max(peakMax, figures.peakMiB);
         ++runs;
     }
-    ReportView(state, "first view", cpTotal, viewTotal, peakMax, runs);
+    ReportView(state, name, cpTotal, viewTotal, peakMax, runs);
+}
+
+// The first view: the editor is empty before it.
+void BM_ViewSection(benchmark::State& state)
+{
+    RunViews(state, "first view", [] { FrmHex->HexEditor->CreateEmptyFile("Untitled"); });
 }
 
 // A view that replaces another 256 MiB section.
 void BM_ViewSectionAfterAnother(benchmark::State& state)
 {
-    double cpTotal = 0, viewTotal = 0, peakMax = 0;
-    int runs = 0;
-    for (auto _ : state) {
-        ViewSection(1, false);
-        const double cp = CpSeconds();
-        cpTotal += cp;
-        const ViewFigures figures = ViewSection(0, true);
-        std::printf("    run %d: cp %.0f ms, view %.0f ms, peak +%.0f MiB\n", runs + 1, 1000 * cp,
-            1000 * figures.seconds, figures.peakMiB);
-        if (!figures.shown)
-            state.SkipWithError("the viewer did not open");
-        state.SetIterationTime(figures.seconds);
-        viewTotal += figures.seconds;
-        peakMax = std::max(peakMax, figures.peakMiB);
-        ++runs;
-    }
-    ReportView(state, "view after another", cpTotal, viewTotal, peakMax, runs);
+    RunViews(state, "view after another", [] { ViewSection(1, false); });
 }
 
 // For comparison: the plain sequence (select all, replace, caret to 0) over 256 MiB that
@@ -309,10 +302,11 @@ void BM_CopySelection1MiB(benchmark::State& state)
     std::vector<uint8_t> data(size_t(2) << 20);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>(i * 131 + (i >> 9));
+    FrmHex->PutBytes(
+        static_cast<uint32_t>(data.size()), [&data](uint8_t* block, uint32_t offset, uint32_t n) {
+            std::memcpy(block, data.data() + offset, n);
+        });
     THexEditor* editor = FrmHex->HexEditor;
-    editor->CreateEmptyFile("Untitled");
-    editor->ReplaceSelection(data.data(), static_cast<int32_t>(data.size()));
-    editor->ResetUndo();
     std::string hex(2 * size_t(kSelection) + 1, '\0');
     ConvertBinToHex(data.data() + 1000, hex.data(), kSelection, false);
     const QString text = QString::fromLatin1(hex.data(), 2 * kSelection);
@@ -350,19 +344,15 @@ BENCHMARK(BM_CopySelection1MiB)->Iterations(20)->UseManualTime()->Unit(benchmark
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    // A message would block the run: report it instead.
-    SetMessageResponder([](const MessageRecord& record) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(record.text));
-        return MsgResult::Ok;
-    });
-    std::printf("preparing a PE image with two 256 MiB sections ...\n");
-    TheView();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    SetMessageResponder({});
-    return 0;
+    return RunBenchmarks(
+        argc, argv, [](const RatioReporter&) { SetMessageResponder({}); },
+        [] {
+            // A message would block the run: report it instead.
+            SetMessageResponder([](const MessageRecord& record) {
+                std::fprintf(stderr, "message: %s\n", qPrintable(record.text));
+                return MsgResult::Ok;
+            });
+            std::printf("preparing a PE image with two 256 MiB sections ...\n");
+            TheView();
+        });
 }

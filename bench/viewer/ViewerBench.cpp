@@ -1,6 +1,7 @@
 // Opening a 96-section file up to its hexadecimal display (96 pages x 32 controls), and
 // closing it again; compared with building the same widgets bare in the same run.
 // Also checks that 50 open/close cycles leave no objects or memory behind.
+#include "support/BenchSupport.h"
 #include "support/PeBuilder.h"
 #include "ui/Messages.h"
 #include "viewer/FrmView.h"
@@ -180,11 +181,5 @@ BENCHMARK(BM_OpenCloseCycles50)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

@@ -1,5 +1,4 @@
 // Start-up: keep the startup file name, create the windows, run the message loop.
-#include "hexeditor/CustomGrid.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
 #include "ui/Guard.h"
@@ -12,6 +11,9 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvex"));
+    // Every error no handler caught, the hex editor's own input handling included, is
+    // shown by the top-level error display.
+    InstallErrorDisplay();
     // Errors that escape start-up or the loop are shown, and the program still ends normally.
     Guarded([&] {
         StartupFileName = StartupTextFromArguments(QApplication::arguments().mid(1));
@@ -19,8 +21,6 @@ int main(int argc, char** argv)
         FrmAbout = new TFrmAbout(FrmView);
         FrmHex = new TFrmHex(FrmView);
         FrmEdit = new TFrmEdit(FrmHex);
-        // Errors inside the hex editor's own input handling reach the same display.
-        TCustomGrid::SetErrorHandler([](const std::exception& error) { ShowException(error); });
         FrmView->setAttribute(Qt::WA_DeleteOnClose);
         FrmView->show();
         FrmView->activateWindow();

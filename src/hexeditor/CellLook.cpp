@@ -33,6 +33,34 @@ char HexCellDigit(int col, uint8_t value, int swapNibbles)
     return digits[high ? value >> 4 : value & 0x0F];
 }
 
+namespace {
+
+// The colours of a byte's cell: changed bytes in their own colours, hex groups alternating,
+// characters in the font colour; selected cells swap text and background.
+void ByteColors(const TCellFacts& facts, const TColors& colors, bool hex, TCellLook& look)
+{
+    const int groupColumns = 2 * (facts.bytesPerColumn < 1 ? 1 : facts.bytesPerColumn);
+    const bool evenGroup = ((facts.col - 2) / groupColumns) % 2 == 0; // group 0 is the first, "odd" one
+    if (facts.changed) {
+        look.textColor = colors.ChangedText();
+        look.backColor = colors.ChangedBackground();
+    } else if (!hex) {
+        look.textColor = facts.fontColor;
+        look.backColor = colors.Background();
+    } else {
+        look.textColor = evenGroup ? colors.OddColumn() : colors.EvenColumn();
+        look.backColor = colors.Background();
+    }
+
+    if (facts.selectionExists && facts.selected) {
+        std::swap(look.textColor, look.backColor);
+        if (!facts.changed && hex)
+            look.textColor = evenGroup ? colors.OddColumnInverted() : colors.EvenColumnInverted();
+    }
+}
+
+} // namespace
+
 TCellLook DecideCell(const TCellFacts& facts, const TColors& colors)
 {
     TCellLook look;
@@ -88,24 +116,7 @@ TCellLook DecideCell(const TCellFacts& facts, const TColors& colors)
     else
         look.text = std::string(1, char(facts.charByte));
 
-    const int groupColumns = 2 * (facts.bytesPerColumn < 1 ? 1 : facts.bytesPerColumn);
-    const bool evenGroup = ((facts.col - 2) / groupColumns) % 2 == 0; // group 0 is the first, "odd" one
-    if (facts.changed) {
-        look.textColor = colors.ChangedText();
-        look.backColor = colors.ChangedBackground();
-    } else if (!hex) {
-        look.textColor = facts.fontColor;
-        look.backColor = colors.Background();
-    } else {
-        look.textColor = evenGroup ? colors.OddColumn() : colors.EvenColumn();
-        look.backColor = colors.Background();
-    }
-
-    if (facts.selectionExists && facts.selected) {
-        std::swap(look.textColor, look.backColor);
-        if (!facts.changed && hex)
-            look.textColor = evenGroup ? colors.OddColumnInverted() : colors.EvenColumnInverted();
-    }
+    ByteColors(facts, colors, hex, look);
 
     if (facts.focused && facts.row == facts.currentRow) {
         if (facts.col == facts.currentCol)

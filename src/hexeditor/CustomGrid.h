@@ -21,9 +21,11 @@
 // virtual-key codes and a TShiftState (VirtualKeys.h). A subclass overrides a hook and
 // calls the base's version for what it leaves alone.
 //
-// Errors: no exception may reach Qt. Every event entry catches and passes the error
-// to the handler set with SetErrorHandler (the application shows it).
+// Errors: no exception may reach Qt. Every event entry runs under the process's error
+// sink (base/ErrorSink.h), which the application points at its error display.
 #include "hexeditor/Graphics.h"
+#include "hexeditor/GridAxis.h"
+#include "hexeditor/GridCoord.h"
 #include "hexeditor/SmallSet.h"
 #include "hexeditor/VirtualKeys.h"
 
@@ -57,21 +59,6 @@ using TGridDrawState = TSmallSet<TGridDrawStateItem>;
 
 enum TGridBorderStyle { bsNone, bsSingle };
 enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
-
-struct TGridCoord {
-    int x = 0;
-    int y = 0;
-    friend bool operator==(const TGridCoord&, const TGridCoord&) = default;
-};
-
-// A block of cells, inclusive on all sides.
-struct TGridRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    friend bool operator==(const TGridRect&, const TGridRect&) = default;
-};
 
 class TCustomGrid : public QAbstractScrollArea {
     Q_OBJECT
@@ -184,8 +171,8 @@ public:
     // last input event a grid received says.
     static bool IsKeyDown(uint16_t virtualKey);
 
-    // Where errors from the hooks go (default: a warning on the log). The application
-    // installs its error display.
+    // The process's error sink under the grid's name (base/ErrorSink.h): where errors
+    // from the hooks go; empty puts the default (the log) back.
     using TErrorHandler = std::function<void(const std::exception&)>;
     static void SetErrorHandler(TErrorHandler handler);
 
@@ -252,14 +239,16 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-    // Runs f; an exception goes to the error handler instead of Qt.
+    // Runs f; an exception goes to the error sink instead of Qt.
     void Guarded(const std::function<void()>& f);
     // Called from a catch block while painting: keeps the error to be reported once the
     // paint is over. Painting goes on with what it can draw.
     void NotePaintError();
 
 private:
-    // Geometry helpers; all O(1) in rows.
+    // Geometry helpers; none proportional to the row count.
+    GridAxis Cols() const;
+    GridAxis Rows() const;
     int ColLineWidth(int col) const;
     int RowPitch(int row) const; // height plus line of a row
     int FixedWidth() const;
@@ -278,6 +267,29 @@ private:
     void ApplyFrame();
     void DispatchMouseDown(QMouseEvent* event, bool doubleClick);
     void SelectingTick();
+
+    // Where a navigation key takes the current cell and the first visible row; false
+    // for a key that is not one.
+    struct TKeyTarget {
+        int col;
+        int row;
+        int top;
+    };
+    bool CtrlKeyTarget(uint16_t key, TKeyTarget& target) const;
+    bool PlainKeyTarget(uint16_t key, TShiftState shift, TKeyTarget& target) const;
+
+    // Painting in parts: a part that fails is noted and leaves the others drawn.
+    struct TSpan {
+        int first;
+        int last;
+    };
+    void PaintPart(const std::function<void()>& part);
+    void PaintGrid(QPainter& painter, const QRect& clip);
+    void PaintGridLines(QPainter& painter, const TSpan (&colSpans)[2], const TSpan (&rowSpans)[2],
+        int gridRight, int gridBottom);
+    // The columns (rows) from..to that meet the update rectangle.
+    TSpan ColPaintSpan(int from, int to, const QRect& clip) const;
+    TSpan RowPaintSpan(int from, int to, int64_t areaTop, int firstIndex, int pitch, const QRect& clip) const;
 
     int FColCount = 5;
     int FRowCount = 5;

@@ -8,59 +8,26 @@
 THexEditor::THexEditor(QWidget* parent)
     : TCustomGrid(parent)
 {
+    // The members start at their defaults (HexEditor.h); what is set here is the grid
+    // base's shape and what has no in-class default.
     FColors = std::make_unique<TColors>(this);
     SetParentColor(false);
     SetColor(FColors->Background());
-    CharWidth = -1;
-    ShowMarkerColumn = true;
-    OffsetDisplayWidth = -1;
-    BytesPerLine = 16;
-    OffsetSeparator = ':';
-    OffsetDisplay = odHex;
-    CaretStyle = csFull;
-    FocusFrame = true;
-    SwapNibbles = 0;
-    FileName = "---";
     // Every cell is one character wide: a proportional stand-in will not do.
     setFont(FixedPitchFont(QStringLiteral("Courier"), 12));
     SetBorderStyle(bsSingle);
     SetDefaultDrawing(false);
     SetOptions(TGridOptions{goVertLine, goHorzLine, goTabs, goThumbTracking});
     SetGridLineWidth(0);
-    FBytesPerColumnDoubled = 4;
     SetCtl3D(false);
     SetCursor(QCursor(Qt::IBeamCursor));
-    FChangeMarks.Clear();
     Markers.fill(-1);
-    SelFirst = SelAnchor = SelLast = -1;
-    Selecting = false;
     ResetUndo();
     SetDefaultColWidth(0);
     SetDefaultRowHeight(0);
-    SetColCount(3 * 16 + 3);
+    SetColCount(FLayout.ColCount());
     SetRowCount(1);
     SetFixedRows(0);
-    Translation = ttAnsi;
-    CanUndo = false;
-    Modified = false;
-    ReadOnlyFile = true;
-    CreateBackup = true;
-    BackupExtension = ".bak";
-    // The working file's name was chosen by FWorkingFile, which also holds the read
-    // window (start -1) and the cached size (-1).
-    FHexColumnCount = 32;
-    AltCharPending = false;
-    MaskWhiteSpaces = true;
-    MaskChar = '.';
-    NoSizeChange = false;
-    VariableLineLength = false;
-    LineOffsets.clear();
-    AllowInsertMode = false;
-    InsertToggle = false;
-    AutoCaretMode = true;
-    WantTabs = true;
-    ReadOnlyView = false;
-    FCaretBitmap = QImage();
 }
 
 THexEditor::~THexEditor()
@@ -70,7 +37,7 @@ THexEditor::~THexEditor()
     FreeFile();
     FUndo.Clear();
     FChangeMarks.Clear();
-    LineOffsets.clear();
+    FLayout.ClearOffsets();
     // FWorkingFile's destructor deletes the working file.
 }
 
@@ -143,9 +110,9 @@ void THexEditor::SetBytesPerColumn(int32_t value)
     // The column widths and the group colours divide by it.
     if (value < 1)
         throw Exception("Invalid BytesPerColumn argument");
-    if (2 * value == FBytesPerColumnDoubled)
+    if (value == FLayout.BytesPerColumn())
         return;
-    FBytesPerColumnDoubled = 2 * value;
+    FLayout.SetBytesPerColumn(value);
     AdjustMetrics();
     Invalidate();
 }

@@ -7,7 +7,8 @@
 //   HexEditorData.cpp      working file, load/save, byte and range access
 //   HexEditorUndo.cpp      undo records and change marks
 //   HexEditorEdit.cpp      editing operations and nibble shifts
-//   HexEditorLayout.cpp    geometry: cells <-> positions, line lengths, metrics
+//   HexEditorLayout.cpp    geometry: the named operations over HexLayout (HexLayout.h,
+//                          Qt-free: cells <-> positions, line starts), metrics
 //   HexEditorSelection.cpp selection, markers, SelectCell
 //   HexEditorFind.cpp      find, seek, character translation, AsText/AsHex
 //   HexEditorPaint.cpp     colours, cell drawing, the caret, focus and scrolling hooks
@@ -24,6 +25,7 @@
 #include "hexeditor/ChangeMarks.h"
 #include "hexeditor/Colors.h"
 #include "hexeditor/CustomGrid.h"
+#include "hexeditor/HexLayout.h"
 #include "hexeditor/HexText.h"
 #include "hexeditor/UndoStore.h"
 #include "hexeditor/WorkingFile.h"
@@ -38,6 +40,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,7 +78,7 @@ public:
     // ---------------------------------------------------------------- published properties
     bool GetShowMarkerColumn() const { return ShowMarkerColumn; }
     void SetShowMarkerColumn(bool value);
-    int32_t GetBytesPerColumn() const { return FBytesPerColumnDoubled / 2; }
+    int32_t GetBytesPerColumn() const { return FLayout.BytesPerColumn(); }
     void SetBytesPerColumn(int32_t value); // below 1: "Invalid BytesPerColumn argument"
     TNotifyEvent OnStateChanged;
     TTranslationType GetTranslation() const { return Translation; }
@@ -84,7 +87,7 @@ public:
     std::string BackupExtension = ".bak";
     TOffsetDisplayStyle GetOffsetDisplay() const { return OffsetDisplay; }
     void SetOffsetDisplay(TOffsetDisplayStyle value);
-    int32_t GetBytesPerLine() const { return BytesPerLine; }
+    int32_t GetBytesPerLine() const { return FLayout.BytesPerLine(); }
     void SetBytesPerLine(int32_t value); // 1 to 256, else "Invalid BytesPerLine argument"
     TCaretStyle GetCaretStyle() const { return CaretStyle; }
     void SetCaretStyle(TCaretStyle value);
@@ -129,8 +132,10 @@ public:
     int32_t GetCharWidth() const { return CharWidth; }
     int32_t GetLineHeight() const { return LineHeight; }
     int32_t GetOffsetDisplayWidth() const { return OffsetDisplayWidth; }
-    bool GetVariableLineLength() const { return VariableLineLength; }
-    const std::vector<int32_t>& GetLineOffsets() const { return LineOffsets; }
+    bool GetVariableLineLength() const { return FLayout.Variable(); }
+    const std::vector<int32_t>& GetLineOffsets() const { return FLayout.Offsets(); }
+    // The geometry (columns, line starts, position <-> cell) without the widget.
+    const HexLayout& Layout() const { return FLayout; }
     int32_t GetSelAnchor() const { return SelAnchor; }
     int32_t GetSelFirst() const { return SelFirst; }
     int32_t GetSelLast() const { return SelLast; }
@@ -204,7 +209,10 @@ public:
     void ConvertRange(int32_t from, int32_t to, TTranslationType fromType, TTranslationType toType);
 
     // ---------------------------------------------------------------- geometry
+    // The position of a cell; leaves the InCharField flag on the cell's field.
     int32_t GetPosAtCursor(int col, int row);
+    // Puts the InCharField flag on the current cell's field and answers it.
+    bool SyncInCharField();
     TGridCoord GetCursorAtPos(int32_t position, bool inCharField);
     int GetRow(int32_t position);
     int GetOtherFieldCol(int col, bool& inCharField) const;
@@ -270,6 +278,9 @@ protected:
     void DoCreateUndo(uint8_t kind, int32_t position, int32_t count, int32_t fourth);
     void InternalInsertBuffer(const uint8_t* buffer, int32_t count, int32_t position);
     void InternalAppendBuffer(const uint8_t* buffer, int32_t count);
+    // Both of them; no position is the end of the data.
+    void InsertAt(
+        const uint8_t* buffer, int32_t count, std::optional<int32_t> position, const char* tooLarge);
     void InternalDeleteSelection(int32_t start, int32_t end, int col, int row);
     void InternalGetCurSel(int32_t& start, int32_t& end, int& col, int& row);
     bool InternalInsertNibble(int32_t position, bool high);
@@ -296,6 +307,11 @@ protected:
     int TargetColumn(int targetRow);
     int LastColumnOfLine(int col, int row);
     bool IsAtLineEnd(int col, int row);
+    // The parts of ParseKeyDown.
+    void PageKey(bool down, bool ctrl);
+    void EndKey(bool ctrl, bool inChars, int32_t size);
+    bool HorizontalKey(bool right, bool ctrl, int32_t p, bool inChars, int32_t size);
+    bool MarkerKey(TShiftState shift, uint8_t digit);
 
     // ---------------------------------------------------------------- grid hooks
     bool SelectCell(int col, int row) override;
@@ -327,9 +343,8 @@ protected:
     bool CanUndo = false;
     std::string UndoDescription = "No Undo";
 
-    int32_t BytesPerLine = 16;
-    int32_t FHexColumnCount = 32;
-    int32_t FBytesPerColumnDoubled = 4;
+    // BytesPerLine, BytesPerColumn, VariableLineLength and LineOffsets.
+    HexLayout FLayout;
     bool ShowMarkerColumn = true;
     TOffsetDisplayStyle OffsetDisplay = odHex;
     char OffsetSeparator = ':';
@@ -337,8 +352,6 @@ protected:
     int32_t LineHeight = 0;
     int32_t OffsetDisplayWidth = -1;
     bool InCharField = false;
-    bool VariableLineLength = false;
-    std::vector<int32_t> LineOffsets;
 
     int32_t SelAnchor = -1;
     int32_t SelFirst = -1;
@@ -361,6 +374,8 @@ protected:
     bool ReadOnlyView = false;
 
     bool FWindowCreatedOnce = false;
+    // Off while CheckSelectCell moves the cell itself.
+    bool FSelectCellGuard = true;
 
     // ---------------------------------------------------------------- painting state
     std::unique_ptr<TColors> FColors;
@@ -377,6 +392,12 @@ protected:
 private:
     void FinishLoad();
     bool ShiftNibble(bool insert, int32_t position, bool high);
+    // Undo's step for every kind but a byte change, up to putting the caret back:
+    // answers false for a kind it does not know, and where the change marks end.
+    bool TakeBack(const TUndoRec& rec, const uint8_t* saved, int32_t& marksFrom);
+    // Runs a relayout that keeps the caret on its byte and field and the selection as it
+    // was.
+    template <typename Relayout> void KeepCaretAcross(Relayout&& relayout);
 
     // What a cell shows, from the facts painting already knows (one data size query
     // and one read window check per row).

@@ -205,10 +205,10 @@ void THexEditor::MoveFileMem(int32_t from, int32_t to, int32_t count)
 
 void THexEditor::CheckInternalBuffer(int32_t position)
 {
-    FWorkingFile.CheckInternalBuffer(position, BytesPerLine);
+    FWorkingFile.CheckInternalBuffer(position, FLayout.BytesPerLine());
 }
 
 void THexEditor::SetInternalBufferByte(int32_t position, uint8_t value)
 {
-    FWorkingFile.SetInternalBufferByte(position, value, BytesPerLine);
+    FWorkingFile.SetInternalBufferByte(position, value, FLayout.BytesPerLine());
 }

@@ -24,22 +24,17 @@ void THexEditor::ChangeByte(uint8_t oldByte, uint8_t newByte, int32_t position, 
 
 void THexEditor::InternalInsertBuffer(const uint8_t* buffer, int32_t count, int32_t position)
 {
-    TestStream();
-    if (GetDataSize() == 0) {
-        FWorkingFile.Stream()->Seek(0, SeekOrigin::Beginning);
-        FChangeMarks.Clear();
-    }
-    const int32_t old = GetDataSize();
-    if (static_cast<int64_t>(old) + count > INT32_MAX)
-        throw Exception("Invalid InsertBuffer argument");
-    FWorkingFile.SetFileSize(static_cast<uint64_t>(old) + static_cast<uint64_t>(count));
-    if (position < old)
-        MoveFileMem(position, position + count, old - position);
-    SetMemAtPos(buffer, position, count);
-    CalcSizes();
+    InsertAt(buffer, count, position, "Invalid InsertBuffer argument");
 }
 
 void THexEditor::InternalAppendBuffer(const uint8_t* buffer, int32_t count)
+{
+    // The insert at position = size (the size as it is once the stream exists).
+    InsertAt(buffer, count, std::nullopt, "Invalid AppendBuffer argument");
+}
+
+void THexEditor::InsertAt(
+    const uint8_t* buffer, int32_t count, std::optional<int32_t> at, const char* tooLarge)
 {
     TestStream();
     if (GetDataSize() == 0) {
@@ -47,10 +42,13 @@ void THexEditor::InternalAppendBuffer(const uint8_t* buffer, int32_t count)
         FChangeMarks.Clear();
     }
     const int32_t old = GetDataSize();
+    const int32_t position = at.value_or(old);
     if (static_cast<int64_t>(old) + count > INT32_MAX)
-        throw Exception("Invalid AppendBuffer argument");
+        throw Exception(tooLarge);
     FWorkingFile.SetFileSize(static_cast<uint64_t>(old) + static_cast<uint64_t>(count));
-    SetMemAtPos(buffer, old, count);
+    if (position < old)
+        MoveFileMem(position, position + count, old - position);
+    SetMemAtPos(buffer, position, count);
     CalcSizes();
 }
 
@@ -80,8 +78,7 @@ void THexEditor::AppendBuffer(const uint8_t* buffer, int32_t count)
     const int32_t old = GetDataSize();
     FChangeMarks.CutAt(old);
     InternalAppendBuffer(buffer, count);
-    GetPosAtCursor(Col(), Row());
-    MoveTo(GetCursorAtPos(old, InCharField));
+    MoveTo(GetCursorAtPos(old, SyncInCharField()));
     SelAnchor = old;
     SelFirst = old;
     SelLast = old + count - 1;
@@ -99,8 +96,7 @@ void THexEditor::InternalGetCurSel(int32_t& start, int32_t& end, int& col, int& 
     } else {
         start = SelFirst;
         end = SelLast + 1;
-        GetPosAtCursor(Col(), Row());
-        const TGridCoord cell = GetCursorAtPos(SelFirst, InCharField);
+        const TGridCoord cell = GetCursorAtPos(SelFirst, SyncInCharField());
         col = cell.x;
         row = cell.y;
     }

@@ -19,23 +19,20 @@ constexpr TShiftState ShiftCtrl{ssShift, ssCtrl};
 
 bool THexEditor::IsAtLineEnd(int col, int row)
 {
-    return !OutOfBounds(col, row) && OutOfBounds(col + 1, row);
+    FLayout.Reach(row + 1);
+    return FLayout.IsAtLineEnd(col, row);
 }
 
 int THexEditor::LastColumnOfLine(int col, int row)
 {
-    int c = col > 2 * BytesPerLine + 2 ? 2 * BytesPerLine + 3 : 2;
-    // Line lengths are kept within 1..B, so the end is found inside the grid; the bound
-    // only keeps a broken list from running away.
-    while (c < ColCount() - 1 && !IsAtLineEnd(c, row))
-        ++c;
-    return c;
+    FLayout.Reach(row + 1);
+    return FLayout.LastColumnOfLine(col, row, ColCount());
 }
 
 int THexEditor::TargetColumn(int targetRow)
 {
     int c = Col();
-    if (VariableLineLength && IsAtLineEnd(Col(), Row()))
+    if (FLayout.Variable() && IsAtLineEnd(Col(), Row()))
         return LastColumnOfLine(c, targetRow);
     while (c > 2 && OutOfBounds(c, targetRow))
         --c;
@@ -54,90 +51,34 @@ bool THexEditor::ParseKeyDown(TShiftState shift, uint8_t key)
     const bool inChars = InCharField;
     const int32_t size = GetDataSize();
     const bool ctrl = shift.Contains(ssCtrl);
-    const int charStart = 2 * BytesPerLine + 3;
 
     switch (key) {
-    case VK_PRIOR: {
-        int target;
-        if (ctrl) {
-            target = TopRow();
-        } else {
-            const int visible = VisibleRowCount();
-            target = std::max(0, Row() - visible + 1);
-            SetTopRow(std::max(0, TopRow() - visible + 1));
-        }
-        MoveTo(TargetColumn(target), target);
+    case VK_PRIOR:
+    case VK_NEXT:
+        PageKey(key == VK_NEXT, ctrl);
         return true;
-    }
-    case VK_NEXT: {
-        const int visible = VisibleRowCount();
-        int target;
-        if (ctrl) {
-            target = std::min(RowCount() - 1, TopRow() + visible - 1);
-        } else {
-            target = std::min(RowCount() - 1, Row() + visible - 1);
-            SetTopRow(std::min(std::max(0, RowCount() - visible), TopRow() + visible - 1));
-        }
-        MoveTo(TargetColumn(target), target);
-        return true;
-    }
     case VK_HOME:
-        MoveTo(inChars ? charStart : 2, ctrl ? 0 : Row());
+        MoveTo(inChars ? FLayout.CharStart() : 2, ctrl ? 0 : Row());
         return true;
     case VK_END:
-        if (ctrl) {
-            MoveTo(GetCursorAtPos(size - 1, inChars));
-        } else {
-            const int32_t last = std::min(GetLineOffset(Row() + 1) - 1, size - 1);
-            MoveTo(GetCursorAtPos(last, inChars));
-        }
+        EndKey(ctrl, inChars, size);
         return true;
     case VK_LEFT:
-        if (ctrl)
-            return false;
-        if (inChars) {
-            MoveTo(GetCursorAtPos(std::max(p - 1, 0), true));
-        } else if ((Col() - 2) % 2 == 1) {
-            MoveTo(Col() - 1, Row());
-        } else if (p > 0) {
-            const TGridCoord previous = GetCursorAtPos(p - 1, false);
-            MoveTo(previous.x + 1, previous.y);
-        }
-        return true;
     case VK_RIGHT:
-        if (ctrl) {
-            int c = ColCount() - 1;
-            while (c > 2 && OutOfBounds(c, Row()))
-                --c;
-            MoveTo(c, Row());
-        } else if (inChars) {
-            MoveTo(GetCursorAtPos(std::min(p + 1, size - 1), true));
-        } else if ((Col() - 2) % 2 == 0) {
-            MoveTo(Col() + 1, Row());
-        } else if (p + 1 < size) {
-            MoveTo(GetCursorAtPos(p + 1, false));
-        }
-        return true;
+        return HorizontalKey(key == VK_RIGHT, ctrl, p, inChars, size);
     case VK_DOWN:
+    case VK_UP: {
         if (ctrl)
             return false;
-        if (Row() + 1 < RowCount())
-            MoveTo(TargetColumn(Row() + 1), Row() + 1);
+        const int target = Row() + (key == VK_DOWN ? 1 : -1);
+        if (target >= 0 && target < RowCount())
+            MoveTo(TargetColumn(target), target);
         return true;
-    case VK_UP:
-        if (ctrl)
-            return false;
-        if (Row() - 1 >= 0)
-            MoveTo(TargetColumn(Row() - 1), Row() - 1);
-        return true;
+    }
     case 'T':
-        if (!ctrl)
-            return false;
-        if (size > 0)
-            SetCol(GetOtherFieldCol(Col(), InCharField));
-        return true;
     case VK_TAB:
-        if (!(shift == NoShift || shift == OnlyShift))
+        // Ctrl+T, Tab and Shift+Tab go to the same byte in the other field.
+        if (key == 'T' ? !ctrl : !(shift == NoShift || shift == OnlyShift))
             return false;
         if (size > 0)
             SetCol(GetOtherFieldCol(Col(), InCharField));
@@ -152,22 +93,84 @@ bool THexEditor::ParseKeyDown(TShiftState shift, uint8_t key)
     default:
         break;
     }
+    if (key >= '0' && key <= '9')
+        return MarkerKey(shift, uint8_t(key - '0'));
+    return false;
+}
 
-    if (key >= '0' && key <= '9') {
-        const uint8_t digit = uint8_t(key - '0');
-        if (shift == ShiftCtrl) {
-            SetMarker(digit, Row());
-            return true;
+void THexEditor::PageKey(bool down, bool ctrl)
+{
+    const int visible = VisibleRowCount();
+    int target;
+    if (!down) {
+        if (ctrl) {
+            target = TopRow();
+        } else {
+            target = std::max(0, Row() - visible + 1);
+            SetTopRow(std::max(0, TopRow() - visible + 1));
         }
-        if (shift == OnlyCtrl) {
-            ResetSelection(true);
-            const int32_t row = GetMarkerRow(digit);
-            if (row < RowCount())
-                MoveTo(2, row);
-            else
-                SetMarker(digit, 1);
-            return true;
+    } else if (ctrl) {
+        target = std::min(RowCount() - 1, TopRow() + visible - 1);
+    } else {
+        target = std::min(RowCount() - 1, Row() + visible - 1);
+        SetTopRow(std::min(std::max(0, RowCount() - visible), TopRow() + visible - 1));
+    }
+    MoveTo(TargetColumn(target), target);
+}
+
+void THexEditor::EndKey(bool ctrl, bool inChars, int32_t size)
+{
+    if (ctrl) {
+        MoveTo(GetCursorAtPos(size - 1, inChars));
+    } else {
+        const int32_t last = std::min(GetLineOffset(Row() + 1) - 1, size - 1);
+        MoveTo(GetCursorAtPos(last, inChars));
+    }
+}
+
+bool THexEditor::HorizontalKey(bool right, bool ctrl, int32_t p, bool inChars, int32_t size)
+{
+    const bool firstNibble = (Col() - 2) % 2 == 0;
+    if (!right) {
+        if (ctrl)
+            return false;
+        if (inChars) {
+            MoveTo(GetCursorAtPos(std::max(p - 1, 0), true));
+        } else if (!firstNibble) {
+            MoveTo(Col() - 1, Row());
+        } else if (p > 0) {
+            const TGridCoord previous = GetCursorAtPos(p - 1, false);
+            MoveTo(previous.x + 1, previous.y);
         }
+    } else if (ctrl) {
+        int c = ColCount() - 1;
+        while (c > 2 && OutOfBounds(c, Row()))
+            --c;
+        MoveTo(c, Row());
+    } else if (inChars) {
+        MoveTo(GetCursorAtPos(std::min(p + 1, size - 1), true));
+    } else if (firstNibble) {
+        MoveTo(Col() + 1, Row());
+    } else if (p + 1 < size) {
+        MoveTo(GetCursorAtPos(p + 1, false));
+    }
+    return true;
+}
+
+bool THexEditor::MarkerKey(TShiftState shift, uint8_t digit)
+{
+    if (shift == ShiftCtrl) {
+        SetMarker(digit, Row());
+        return true;
+    }
+    if (shift == OnlyCtrl) {
+        ResetSelection(true);
+        const int32_t row = GetMarkerRow(digit);
+        if (row < RowCount())
+            MoveTo(2, row);
+        else
+            SetMarker(digit, 1);
+        return true;
     }
     return false;
 }

@@ -22,7 +22,7 @@ TCellFacts THexEditor::CellFacts(int col, int row, int32_t dataSize)
     TCellFacts facts;
     facts.col = col;
     facts.row = row;
-    facts.bytesPerLine = BytesPerLine;
+    facts.bytesPerLine = FLayout.BytesPerLine();
     facts.bytesPerColumn = GetBytesPerColumn();
     facts.noData = dataSize < 1;
     facts.fontColor = FontColor();
@@ -34,7 +34,7 @@ TCellFacts THexEditor::CellFacts(int col, int row, int32_t dataSize)
     facts.otherFieldCol = GetOtherFieldCol(Col(), twinInChars);
     facts.swapNibbles = SwapNibbles;
 
-    switch (CellKind(col, BytesPerLine)) {
+    switch (CellKind(col, FLayout.BytesPerLine())) {
     case ckOffset:
         facts.offsetText = GetOffsetText(row);
         return facts;
@@ -51,12 +51,12 @@ TCellFacts THexEditor::CellFacts(int col, int row, int32_t dataSize)
         facts.beyondData = true;
         return facts;
     }
-    // Painting must not change which field the editor thinks it is in.
-    const bool savedInCharField = InCharField;
     const int32_t lineOffset = GetLineOffset(row);
-    const int32_t p = GetPosAtCursor(col, row);
-    InCharField = savedInCharField;
-    facts.beyondData = p >= dataSize || (VariableLineLength && OutOfBounds(col, row));
+    // Asked of the layout, not through GetPosAtCursor: painting must not change which
+    // field the editor thinks it is in.
+    bool cellInChars = false;
+    const int32_t p = FLayout.PosAtCell(col, row, cellInChars);
+    facts.beyondData = p >= dataSize || (FLayout.Variable() && OutOfBounds(col, row));
     if (facts.beyondData)
         return facts;
     CheckInternalBuffer(lineOffset);

@@ -5,11 +5,6 @@
 
 #include <algorithm>
 
-namespace {
-// Protects CheckSelectCell against the cell moves it makes itself.
-bool SelectCellGuard = true;
-} // namespace
-
 void THexEditor::Select(int fromCol, int fromRow, int toCol, int toRow)
 {
     const int32_t oldFirst = SelFirst;
@@ -95,8 +90,7 @@ void THexEditor::SetSelStart(int32_t position)
     if (position < 0 || position >= GetDataSize())
         throw Exception("Invalid SelStart");
     ResetSelection(true);
-    GetPosAtCursor(Col(), Row());
-    MoveTo(GetCursorAtPos(position, InCharField));
+    MoveTo(GetCursorAtPos(position, SyncInCharField()));
 }
 
 void THexEditor::SetSelEnd(int32_t position)
@@ -104,8 +98,7 @@ void THexEditor::SetSelEnd(int32_t position)
     if (position < 0 || position >= GetDataSize())
         throw Exception("Invalid SelEnd");
     ResetSelection(true);
-    GetPosAtCursor(Col(), Row());
-    const TGridCoord cell = GetCursorAtPos(position, InCharField);
+    const TGridCoord cell = GetCursorAtPos(position, SyncInCharField());
     Select(Col(), Row(), cell.x, cell.y);
 }
 
@@ -181,13 +174,14 @@ bool THexEditor::SelectCell(int col, int row)
 bool THexEditor::CheckSelectCell(int col, int row)
 {
     bool ok = TCustomGrid::SelectCell(col, row);
-    if (ok && VariableLineLength && OutOfBounds(col, row))
+    if (ok && FLayout.Variable() && OutOfBounds(col, row))
         ok = false;
-    if (SelectCellGuard) {
-        SelectCellGuard = false;
+    if (FSelectCellGuard) {
+        FSelectCellGuard = false;
         struct Rearm {
-            ~Rearm() { SelectCellGuard = true; }
-        } rearm;
+            bool& guard;
+            ~Rearm() { guard = true; }
+        } rearm{FSelectCellGuard};
         if (ok) {
             if (!IsKeyDown(VK_SHIFT) && !IsKeyDown(VK_LBUTTON))
                 ResetSelection(true);
@@ -195,10 +189,9 @@ bool THexEditor::CheckSelectCell(int col, int row)
             const int32_t size = GetDataSize();
             if (p >= size) {
                 // Aiming past the end of the data lands on the last byte.
-                GetPosAtCursor(Col(), Row());
-                MoveTo(GetCursorAtPos(size - 1, InCharField));
+                MoveTo(GetCursorAtPos(size - 1, SyncInCharField()));
                 ok = false;
-            } else if (col == 2 * BytesPerLine + 2) {
+            } else if (col == FLayout.GapCol()) {
                 ok = false;
                 if (IsKeyDown(VK_LBUTTON))
                     MoveTo(std::max(2, col - 1), row);

@@ -91,8 +91,6 @@ bool THexEditor::Undo()
     const TUndoRec rec = FUndo.Newest();
     const uint8_t* saved = FUndo.NewestSaved();
     const int32_t p = rec.position;
-    const int32_t n = rec.count;
-    const int32_t m = rec.fourth;
 
     auto restore = [&] {
         const bool inChars = rec.inCharField != 0;
@@ -108,73 +106,24 @@ bool THexEditor::Undo()
         SelAnchor = rec.selAnchor;
         Modified = rec.modified != 0;
     };
-    // The provisional caret cell while bytes are taken out: column 10 of row 0, or
-    // the last hex column when the rows are narrower than that.
-    const int provisionalCol = std::min(10, 2 * BytesPerLine + 1);
-
-    switch (rec.kind) {
-    case ukByteChanged:
+    if (rec.kind == ukByteChanged) {
         SetByteAtPos(p, saved[0]);
         SetChanged(p, rec.changed != 0);
         restore();
         InvalidateRow(GetRow(p));
         SetInternalBufferByte(p, saved[0]);
-        break;
-    case ukBytesRemoved:
-        FWorkingFile.InvalidateWindow();
-        InternalInsertBuffer(saved, n, p);
+    } else {
+        int32_t marksFrom = p;
+        if (!TakeBack(rec, saved, marksFrom))
+            return false;
         restore();
+        if (rec.kind == ukInsertNibble || rec.kind == ukDeleteNibble) {
+            // The opposite shift kept the size: the step's extra byte goes now.
+            FWorkingFile.SetFileSize(FWorkingFile.FileSize() - 1);
+            CalcSizes();
+        }
         Invalidate();
-        FChangeMarks.CutAt(p);
-        break;
-    case ukInsertBuffer:
-        FWorkingFile.InvalidateWindow();
-        InternalDeleteSelection(p, p + n, provisionalCol, 0);
-        restore();
-        Invalidate();
-        FChangeMarks.CutAt(p);
-        break;
-    case ukReplaceSelection:
-        FWorkingFile.InvalidateWindow();
-        InternalDeleteSelection(p, p + n, provisionalCol, 0);
-        InternalInsertBuffer(saved, m, p);
-        restore();
-        Invalidate();
-        FChangeMarks.CutAt(p - 1 < 0 ? 0 : p - 1);
-        break;
-    case ukAppendBuffer:
-        FWorkingFile.InvalidateWindow();
-        SetCol(2);
-        FWorkingFile.SetFileSize(static_cast<uint64_t>(p));
-        CalcSizes();
-        restore();
-        Invalidate();
-        FChangeMarks.CutAt(p);
-        break;
-    case ukInsertNibble:
-    case ukDeleteNibble:
-        FWorkingFile.InvalidateWindow();
-        if (rec.kind == ukInsertNibble)
-            InternalDeleteNibble(p, false);
-        else
-            InternalInsertNibble(p, false);
-        SetByteAtPos(p, saved[0]);
-        SetChanged(p, rec.changed != 0);
-        restore();
-        FWorkingFile.SetFileSize(FWorkingFile.FileSize() - 1);
-        CalcSizes();
-        Invalidate();
-        FChangeMarks.CutAt(p);
-        break;
-    case ukConvert:
-        FWorkingFile.InvalidateWindow();
-        SetMemAtPos(saved, p, n);
-        restore();
-        Invalidate();
-        FChangeMarks.CutAt(p);
-        break;
-    default:
-        return false;
+        FChangeMarks.CutAt(marksFrom);
     }
 
     FWorkingFile.InvalidateSize();
@@ -184,6 +133,59 @@ bool THexEditor::Undo()
     } else {
         UndoDescription = UndoKindDescription(FUndo.Newest().kind);
         StateNotification();
+    }
+    return true;
+}
+
+bool THexEditor::TakeBack(const TUndoRec& rec, const uint8_t* saved, int32_t& marksFrom)
+{
+    const int32_t p = rec.position;
+    const int32_t n = rec.count;
+    switch (rec.kind) {
+    case ukBytesRemoved:
+    case ukInsertBuffer:
+    case ukReplaceSelection:
+    case ukAppendBuffer:
+    case ukInsertNibble:
+    case ukDeleteNibble:
+    case ukConvert:
+        break;
+    default:
+        return false;
+    }
+    FWorkingFile.InvalidateWindow();
+    // The provisional caret cell while bytes are taken out: column 10 of row 0, or the
+    // last hex column when the rows are narrower than that.
+    const int provisionalCol = std::min(10, FLayout.LastHexCol());
+    switch (rec.kind) {
+    case ukBytesRemoved:
+        InternalInsertBuffer(saved, n, p);
+        break;
+    case ukInsertBuffer:
+        InternalDeleteSelection(p, p + n, provisionalCol, 0);
+        break;
+    case ukReplaceSelection:
+        InternalDeleteSelection(p, p + n, provisionalCol, 0);
+        InternalInsertBuffer(saved, rec.fourth, p);
+        marksFrom = p - 1 < 0 ? 0 : p - 1;
+        break;
+    case ukAppendBuffer:
+        SetCol(2);
+        FWorkingFile.SetFileSize(static_cast<uint64_t>(p));
+        CalcSizes();
+        break;
+    case ukInsertNibble:
+    case ukDeleteNibble:
+        if (rec.kind == ukInsertNibble)
+            InternalDeleteNibble(p, false);
+        else
+            InternalInsertNibble(p, false);
+        SetByteAtPos(p, saved[0]);
+        SetChanged(p, rec.changed != 0);
+        break;
+    default: // ukConvert
+        SetMemAtPos(saved, p, n);
+        break;
     }
     return true;
 }

@@ -7,33 +7,115 @@
 
 namespace {
 
-uint16_t KeypadKey(int qtKey)
+struct KeyPair {
+    int qtKey;
+    uint16_t virtualKey;
+};
+
+// Keys of the keypad (with Qt::KeypadModifier) that have keys of their own.
+constexpr KeyPair KeypadKeys[] = {
+    {Qt::Key_Asterisk, VK_MULTIPLY},
+    {Qt::Key_Plus, VK_ADD},
+    {Qt::Key_Minus, VK_SUBTRACT},
+    {Qt::Key_Period, VK_DECIMAL},
+    {Qt::Key_Comma, VK_DECIMAL},
+    {Qt::Key_Slash, VK_DIVIDE},
+};
+
+// Every other key that has a virtual key, but letters, digits and function keys (which
+// are ranges). Several Qt keys share a key: the shifted and unshifted symbols of one
+// key, and on a US layout the shifted digits, which arrive as their symbols.
+constexpr KeyPair Keys[] = {
+    {Qt::Key_Backspace, VK_BACK},
+    {Qt::Key_Tab, VK_TAB},
+    {Qt::Key_Backtab, VK_TAB},
+    {Qt::Key_Clear, VK_CLEAR},
+    {Qt::Key_Return, VK_RETURN},
+    {Qt::Key_Enter, VK_RETURN},
+    {Qt::Key_Shift, VK_SHIFT},
+    {Qt::Key_Control, VK_CONTROL},
+    {Qt::Key_Alt, VK_MENU},
+    {Qt::Key_AltGr, VK_MENU},
+    {Qt::Key_Pause, VK_PAUSE},
+    {Qt::Key_CapsLock, VK_CAPITAL},
+    {Qt::Key_Escape, VK_ESCAPE},
+    {Qt::Key_Space, VK_SPACE},
+    {Qt::Key_PageUp, VK_PRIOR},
+    {Qt::Key_PageDown, VK_NEXT},
+    {Qt::Key_End, VK_END},
+    {Qt::Key_Home, VK_HOME},
+    {Qt::Key_Left, VK_LEFT},
+    {Qt::Key_Up, VK_UP},
+    {Qt::Key_Right, VK_RIGHT},
+    {Qt::Key_Down, VK_DOWN},
+    {Qt::Key_Select, VK_SELECT},
+    {Qt::Key_Print, VK_SNAPSHOT},
+    {Qt::Key_Insert, VK_INSERT},
+    {Qt::Key_Delete, VK_DELETE},
+    {Qt::Key_Help, VK_HELP},
+    {Qt::Key_Meta, VK_LWIN},
+    {Qt::Key_Menu, VK_APPS},
+    {Qt::Key_NumLock, VK_NUMLOCK},
+    {Qt::Key_ScrollLock, VK_SCROLL},
+    {Qt::Key_Semicolon, VK_OEM_1},
+    {Qt::Key_Colon, VK_OEM_1},
+    {Qt::Key_Equal, VK_OEM_PLUS},
+    {Qt::Key_Plus, VK_OEM_PLUS},
+    {Qt::Key_Comma, VK_OEM_COMMA},
+    {Qt::Key_Less, VK_OEM_COMMA},
+    {Qt::Key_Minus, VK_OEM_MINUS},
+    {Qt::Key_Underscore, VK_OEM_MINUS},
+    {Qt::Key_Period, VK_OEM_PERIOD},
+    {Qt::Key_Greater, VK_OEM_PERIOD},
+    {Qt::Key_Slash, VK_OEM_2},
+    {Qt::Key_Question, VK_OEM_2},
+    {Qt::Key_QuoteLeft, VK_OEM_3},
+    {Qt::Key_AsciiTilde, VK_OEM_3},
+    {Qt::Key_BracketLeft, VK_OEM_4},
+    {Qt::Key_BraceLeft, VK_OEM_4},
+    {Qt::Key_Backslash, VK_OEM_5},
+    {Qt::Key_Bar, VK_OEM_5},
+    {Qt::Key_BracketRight, VK_OEM_6},
+    {Qt::Key_BraceRight, VK_OEM_6},
+    {Qt::Key_Apostrophe, VK_OEM_7},
+    {Qt::Key_QuoteDbl, VK_OEM_7},
+    {Qt::Key_Exclam, '1'},
+    {Qt::Key_At, '2'},
+    {Qt::Key_NumberSign, '3'},
+    {Qt::Key_Dollar, '4'},
+    {Qt::Key_Percent, '5'},
+    {Qt::Key_AsciiCircum, '6'},
+    {Qt::Key_Ampersand, '7'},
+    {Qt::Key_Asterisk, '8'},
+    {Qt::Key_ParenLeft, '9'},
+    {Qt::Key_ParenRight, '0'},
+};
+
+template <size_t N> uint16_t Lookup(const KeyPair (&table)[N], int qtKey)
 {
-    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)
-        return uint16_t(VK_NUMPAD0 + (qtKey - Qt::Key_0));
-    switch (qtKey) {
-    case Qt::Key_Asterisk:
-        return VK_MULTIPLY;
-    case Qt::Key_Plus:
-        return VK_ADD;
-    case Qt::Key_Minus:
-        return VK_SUBTRACT;
-    case Qt::Key_Period:
-    case Qt::Key_Comma:
-        return VK_DECIMAL;
-    case Qt::Key_Slash:
-        return VK_DIVIDE;
-    default:
-        return 0;
-    }
+    for (const KeyPair& pair : table)
+        if (pair.qtKey == qtKey)
+            return pair.virtualKey;
+    return 0;
 }
+
+// What the last input events seen by any grid said about the modifiers and buttons.
+// The platform's own answer is asked too; this fills in where it lags behind (events
+// that were synthesised rather than read from the window system).
+Qt::KeyboardModifiers TrackedModifiers;
+Qt::MouseButtons TrackedButtons;
+
+constexpr Qt::KeyboardModifiers TrackedModifierMask
+    = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
 
 } // namespace
 
 uint16_t VirtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers)
 {
     if (modifiers & Qt::KeypadModifier) {
-        if (uint16_t key = KeypadKey(qtKey))
+        if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)
+            return uint16_t(VK_NUMPAD0 + (qtKey - Qt::Key_0));
+        if (uint16_t key = Lookup(KeypadKeys, qtKey))
             return key;
     }
     if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
@@ -42,123 +124,7 @@ uint16_t VirtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers)
         return uint16_t('0' + (qtKey - Qt::Key_0));
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
         return uint16_t(VK_F1 + (qtKey - Qt::Key_F1));
-    switch (qtKey) {
-    case Qt::Key_Backspace:
-        return VK_BACK;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return VK_TAB;
-    case Qt::Key_Clear:
-        return VK_CLEAR;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return VK_RETURN;
-    case Qt::Key_Shift:
-        return VK_SHIFT;
-    case Qt::Key_Control:
-        return VK_CONTROL;
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr:
-        return VK_MENU;
-    case Qt::Key_Pause:
-        return VK_PAUSE;
-    case Qt::Key_CapsLock:
-        return VK_CAPITAL;
-    case Qt::Key_Escape:
-        return VK_ESCAPE;
-    case Qt::Key_Space:
-        return VK_SPACE;
-    case Qt::Key_PageUp:
-        return VK_PRIOR;
-    case Qt::Key_PageDown:
-        return VK_NEXT;
-    case Qt::Key_End:
-        return VK_END;
-    case Qt::Key_Home:
-        return VK_HOME;
-    case Qt::Key_Left:
-        return VK_LEFT;
-    case Qt::Key_Up:
-        return VK_UP;
-    case Qt::Key_Right:
-        return VK_RIGHT;
-    case Qt::Key_Down:
-        return VK_DOWN;
-    case Qt::Key_Select:
-        return VK_SELECT;
-    case Qt::Key_Print:
-        return VK_SNAPSHOT;
-    case Qt::Key_Insert:
-        return VK_INSERT;
-    case Qt::Key_Delete:
-        return VK_DELETE;
-    case Qt::Key_Help:
-        return VK_HELP;
-    case Qt::Key_Meta:
-        return VK_LWIN;
-    case Qt::Key_Menu:
-        return VK_APPS;
-    case Qt::Key_NumLock:
-        return VK_NUMLOCK;
-    case Qt::Key_ScrollLock:
-        return VK_SCROLL;
-    case Qt::Key_Semicolon:
-    case Qt::Key_Colon:
-        return VK_OEM_1;
-    case Qt::Key_Equal:
-    case Qt::Key_Plus:
-        return VK_OEM_PLUS;
-    case Qt::Key_Comma:
-    case Qt::Key_Less:
-        return VK_OEM_COMMA;
-    case Qt::Key_Minus:
-    case Qt::Key_Underscore:
-        return VK_OEM_MINUS;
-    case Qt::Key_Period:
-    case Qt::Key_Greater:
-        return VK_OEM_PERIOD;
-    case Qt::Key_Slash:
-    case Qt::Key_Question:
-        return VK_OEM_2;
-    case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde:
-        return VK_OEM_3;
-    case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft:
-        return VK_OEM_4;
-    case Qt::Key_Backslash:
-    case Qt::Key_Bar:
-        return VK_OEM_5;
-    case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight:
-        return VK_OEM_6;
-    case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl:
-        return VK_OEM_7;
-    // Shifted digits on a US layout arrive as their symbols; the key is the digit's.
-    case Qt::Key_Exclam:
-        return '1';
-    case Qt::Key_At:
-        return '2';
-    case Qt::Key_NumberSign:
-        return '3';
-    case Qt::Key_Dollar:
-        return '4';
-    case Qt::Key_Percent:
-        return '5';
-    case Qt::Key_AsciiCircum:
-        return '6';
-    case Qt::Key_Ampersand:
-        return '7';
-    case Qt::Key_Asterisk:
-        return '8';
-    case Qt::Key_ParenLeft:
-        return '9';
-    case Qt::Key_ParenRight:
-        return '0';
-    default:
-        return 0;
-    }
+    return Lookup(Keys, qtKey);
 }
 
 TShiftState ShiftStateFromQt(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons)
@@ -226,6 +192,107 @@ bool PlatformKeyDown(uint16_t virtualKey)
         return QGuiApplication::mouseButtons() & Qt::RightButton;
     case VK_MBUTTON:
         return QGuiApplication::mouseButtons() & Qt::MiddleButton;
+    default:
+        return false;
+    }
+}
+
+int TypedChar(const QKeyEvent& event, uint16_t key, TShiftState shift)
+{
+    const bool ctrl = shift.Contains(ssCtrl);
+    const bool alt = shift.Contains(ssAlt);
+    if (alt && !ctrl)
+        return -1; // Alt+key is a menu key, not typing
+    switch (key) {
+    case VK_BACK:
+        return ctrl ? 0x7F : 0x08;
+    case VK_TAB:
+        return ctrl ? -1 : 0x09;
+    case VK_RETURN:
+        return ctrl ? 0x0A : 0x0D;
+    case VK_ESCAPE:
+        return 0x1B;
+    case VK_DELETE:
+        return -1;
+    default:
+        break;
+    }
+    if (ctrl && !alt) {
+        // Ctrl+letter types its control code; Ctrl with other keys types nothing
+        // except the few punctuation control codes.
+        if (key >= 'A' && key <= 'Z')
+            return key - 'A' + 1;
+        switch (key) {
+        case VK_OEM_4:
+            return 0x1B;
+        case VK_OEM_5:
+            return 0x1C;
+        case VK_OEM_6:
+            return 0x1D;
+        default:
+            return -1;
+        }
+    }
+    return CharFromText(event.text());
+}
+
+void TrackKeyEvent(const QKeyEvent& event)
+{
+    Qt::KeyboardModifiers modifiers = event.modifiers() & TrackedModifierMask;
+    const TShiftState state = ShiftStateFromKeyEvent(event);
+    modifiers.setFlag(Qt::ShiftModifier, state.Contains(ssShift));
+    modifiers.setFlag(Qt::ControlModifier, state.Contains(ssCtrl));
+    modifiers.setFlag(Qt::AltModifier, state.Contains(ssAlt));
+    TrackedModifiers = modifiers;
+}
+
+void TrackMouseButtons(Qt::MouseButtons buttons)
+{
+    TrackedButtons = buttons;
+}
+
+void TrackMouseModifiers(Qt::KeyboardModifiers modifiers)
+{
+    TrackedModifiers = modifiers & TrackedModifierMask;
+}
+
+void ForgetTrackedModifiers()
+{
+    TrackedModifiers = {};
+}
+
+bool TrackedKeyDown(uint16_t virtualKey)
+{
+    switch (virtualKey) {
+    case VK_SHIFT:
+        return TrackedModifiers & Qt::ShiftModifier;
+    case VK_CONTROL:
+        return TrackedModifiers & Qt::ControlModifier;
+    case VK_MENU:
+        return TrackedModifiers & Qt::AltModifier;
+    case VK_LBUTTON:
+        return TrackedButtons & Qt::LeftButton;
+    case VK_RBUTTON:
+        return TrackedButtons & Qt::RightButton;
+    case VK_MBUTTON:
+        return TrackedButtons & Qt::MiddleButton;
+    default:
+        return false;
+    }
+}
+
+bool MouseButtonFromQt(Qt::MouseButton qtButton, TMouseButton& button)
+{
+    switch (qtButton) {
+    case Qt::LeftButton:
+        button = mbLeft;
+        return true;
+    case Qt::RightButton:
+        button = mbRight;
+        return true;
+    case Qt::MiddleButton:
+        button = mbMiddle;
+        return true;
     default:
         return false;
     }

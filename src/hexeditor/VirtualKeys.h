@@ -109,3 +109,21 @@ int CharFromText(const QString& text);
 // (VK_SHIFT, VK_CONTROL, VK_MENU) and the buttons (VK_LBUTTON, VK_RBUTTON, VK_MBUTTON).
 // Other keys answer false.
 bool PlatformKeyDown(uint16_t virtualKey);
+
+// The character a key press types (one Windows-1252 byte), as the classic platform's
+// translation would produce it, or -1 when it types none: Ctrl+letter its control code,
+// Alt+key nothing (a menu key), Backspace, Tab, Return and Escape their codes.
+int TypedChar(const QKeyEvent& event, uint16_t key, TShiftState shift);
+
+// The modifiers and buttons that the last input events said were down: key events
+// (TrackKeyEvent) and mouse events (TrackMouseButtons, TrackMouseModifiers). Losing the
+// focus forgets the modifiers. TrackedKeyDown answers for VK_SHIFT, VK_CONTROL, VK_MENU,
+// VK_LBUTTON, VK_RBUTTON and VK_MBUTTON.
+void TrackKeyEvent(const QKeyEvent& event);
+void TrackMouseButtons(Qt::MouseButtons buttons);
+void TrackMouseModifiers(Qt::KeyboardModifiers modifiers);
+void ForgetTrackedModifiers();
+bool TrackedKeyDown(uint16_t virtualKey);
+
+// The button of a Qt mouse event; false for a button the grid does not know.
+bool MouseButtonFromQt(Qt::MouseButton qtButton, TMouseButton& button);

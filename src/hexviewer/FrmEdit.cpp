@@ -6,6 +6,7 @@
 #include "hexeditor/HexEditor.h"
 #include "hexeditor/VirtualKeys.h"
 #include "hexviewer/FrmHex.h"
+#include "ui/Fonts.h"
 #include "ui/Guard.h"
 #include "ui/Messages.h"
 
@@ -28,14 +29,6 @@ namespace {
 // The frame of a window with a caption takes this much of its outer height.
 constexpr int kFrameHeight = 27;
 constexpr int kClientWidth = 321;
-
-QFont FormFont()
-{
-    QFont font;
-    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"});
-    font.setPixelSize(11);
-    return font;
-}
 
 // The typed text in the ANSI character set the editor searches in; a character that
 // has no code there becomes '?', as the system's conversion makes it.
@@ -61,7 +54,7 @@ TFrmEdit::TFrmEdit(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("FrmEdit"));
-    setFont(FormFont());
+    setFont(DefaultFormFont());
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
         | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 

@@ -3,12 +3,13 @@
 
 #include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmEdit.h"
+#include "search/PatternSearch.h"
+#include "ui/Fonts.h"
 #include "ui/Guard.h"
 #include "ui/Modal.h"
 
 #include <QAction>
 #include <QClipboard>
-#include <QFontInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,7 +19,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -32,45 +32,9 @@ namespace {
 // user's file into the viewer's working file.
 constexpr uint32_t kHandOverBlock = uint32_t(4) << 20;
 
-// FindBytes reads the range in blocks of this size (consecutive blocks overlap by the
-// pattern length less one), so a search over a large view needs no copy of it.
+// FindBytes reads the range in blocks of this size, so a search over a large view needs
+// no copy of it; the scanner carries matches across block boundaries.
 constexpr int32_t kFindBlock = 4 << 20;
-
-QFont FormFont()
-{
-    QFont font;
-    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"});
-    font.setPixelSize(11);
-    return font;
-}
-
-QFont EditorFont()
-{
-    QFont font(QStringLiteral("Courier"));
-    font.setPixelSize(13);
-    // The grid needs equal character widths: a proportional stand-in will not do.
-    if (!QFontInfo(font).fixedPitch()) {
-        font.setStyleHint(QFont::Monospace);
-        font.setFixedPitch(true);
-    }
-    return font;
-}
-
-// The lowest i with i + length <= count at which pattern matches block.
-int32_t ScanBlock(const uint8_t* block, int32_t count, const uint8_t* pattern, int32_t length)
-{
-    const int32_t lastStart = count - length;
-    for (int32_t i = 0; i <= lastStart;) {
-        const void* hit = std::memchr(block + i, pattern[0], static_cast<size_t>(lastStart - i + 1));
-        if (!hit)
-            return -1;
-        i = static_cast<int32_t>(static_cast<const uint8_t*>(hit) - block);
-        if (std::memcmp(block + i + 1, pattern + 1, static_cast<size_t>(length - 1)) == 0)
-            return i;
-        ++i;
-    }
-    return -1;
-}
 
 } // namespace
 
@@ -78,7 +42,7 @@ TFrmHex::TFrmHex(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("FrmHex"));
-    setFont(FormFont());
+    setFont(DefaultFormFont());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
         | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
 
@@ -124,7 +88,7 @@ TFrmHex::TFrmHex(QWidget* parent)
     HexEditor->CreateBackup = false;
     HexEditor->BackupExtension = ".bak";
     HexEditor->SetFocusFrame(true);
-    HexEditor->setFont(EditorFont());
+    HexEditor->setFont(FixedPitchFormFont(QStringLiteral("Courier"), 13));
     HexEditor->SetCursor(QCursor(Qt::IBeamCursor));
     HexEditor->OnStateChanged = [this](THexEditor*) { Guarded([this] { HexEditorStateChanged(); }); };
     layout->addWidget(HexEditor, 1);
@@ -241,18 +205,17 @@ int32_t TFrmHex::FindBytes(const uint8_t* pattern, int32_t length, int32_t end, 
     if (length < 1 || start < 0 || start >= size)
         return -1;
     const int64_t rangeEnd = std::min<int64_t>(end, size);
-    const int32_t blockSize = std::max(kFindBlock, length);
-    for (int64_t at = start; at + length <= rangeEnd;) {
-        int32_t count = static_cast<int32_t>(std::min<int64_t>(blockSize, rangeEnd - at));
+    PatternScanner scanner(pattern, length, false);
+    scanner.Reset(start);
+    for (int64_t at = start; at < rangeEnd;) {
+        int32_t count = static_cast<int32_t>(std::min<int64_t>(kFindBlock, rangeEnd - at));
         const std::unique_ptr<uint8_t[]> block = HexEditor->BufferFromFile(static_cast<int32_t>(at), count);
-        if (!block || count < length)
+        if (!block || count < 1)
             return -1; // the read failed: no match can be confirmed
-        const int32_t hit = ScanBlock(block.get(), count, pattern, length);
+        const int32_t hit = scanner.Feed(block.get(), count);
         if (hit >= 0)
-            return static_cast<int32_t>(at + hit);
-        if (at + count >= rangeEnd)
-            break;
-        at += count - (length - 1);
+            return hit;
+        at += count;
     }
     return -1;
 }

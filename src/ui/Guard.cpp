@@ -1,5 +1,9 @@
 #include "ui/Guard.h"
 
+#include "ui/Messages.h"
+
+#include <QString>
+
 void ShowException(const std::exception& error)
 {
     ShowErrorMessage(QString::fromLocal8Bit(error.what()));
@@ -8,4 +12,9 @@ void ShowException(const std::exception& error)
 void ShowUnknownException()
 {
     ShowErrorMessage(QStringLiteral("Unknown error"));
+}
+
+ErrorSink InstallErrorDisplay()
+{
+    return SetErrorSink([](const std::exception& error) { ShowException(error); });
 }

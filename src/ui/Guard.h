@@ -1,28 +1,23 @@
 #pragma once
 // No exception may reach Qt's event loop. Every handler entered from a signal or an
-// event runs under Guarded(): an error stops the handler where it arose, its message
-// is shown by the top-level error display, and control returns to the loop.
+// event runs under Guarded(): an error stops the handler where it arose, the process's
+// error sink (base/ErrorSink.h) gets it, and control returns to the loop. The
+// application points the sink at the top-level error display once (InstallErrorDisplay).
+#include "base/ErrorSink.h"
 #include "ui/Messages.h"
-
-#include <QString>
 
 #include <exception>
 #include <utility>
 
-// Shows an uncaught error the way the application's error display does.
+// The top-level error display: the error's message in the error box.
 void ShowException(const std::exception& error);
 void ShowUnknownException();
+
+// Makes the error display the process's error sink; answers the sink it replaces.
+ErrorSink InstallErrorDisplay();
 
 // Runs f; answers false when it ended with an error (already shown).
 template <typename F> bool Guarded(F&& f)
 {
-    try {
-        std::forward<F>(f)();
-        return true;
-    } catch (const std::exception& error) {
-        ShowException(error);
-    } catch (...) {
-        ShowUnknownException();
-    }
-    return false;
+    return RunGuarded(std::forward<F>(f));
 }

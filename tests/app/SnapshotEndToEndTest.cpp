@@ -1,6 +1,8 @@
 // End to end: korvex-snapshot opens real PE32 files nobody here wrote (Debian's NSIS stubs
 // and plugins, and an installer made by makensis now) in the real window, saves them and
 // edits them. The expectations come from reading the files' bytes directly.
+#include "support/Snapshot.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -23,31 +25,9 @@ QByteArray ReadAll(const QString& path)
     return file.readAll();
 }
 
-uint32_t Le(const QByteArray& bytes, qsizetype offset, int width)
-{
-    uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = value << 8 | uint8_t(offset + i < bytes.size() ? bytes[offset + i] : 0);
-    return value;
-}
-
 QString Hex(uint32_t value, int digits)
 {
     return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
-}
-
-QJsonObject Snapshot(const QStringList& arguments)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(KORVEX_SNAPSHOT), arguments);
-    if (!process.waitForFinished(120000) || process.exitCode() != 0) {
-        qWarning("korvex-snapshot failed: %s", process.readAllStandardError().constData());
-        return {};
-    }
-    return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
 }
 
 QString CopyTo(const QTemporaryDir& dir, const QString& source, const QString& name)

@@ -2,6 +2,8 @@
 // images, MinGW-w64's runtime DLLs): korvex-snapshot opens them in the real window, and what it
 // shows is compared with objdump's reading; saves leave them byte for byte as they were, edits
 // reach exactly their bytes, and Recompute Checksum gives the checksum the saved file has.
+#include "support/Snapshot.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -21,14 +23,6 @@ QByteArray ReadAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-quint64 Le(const QByteArray& bytes, qsizetype offset, int width)
-{
-    quint64 value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = value << 8 | uint8_t(offset + i < bytes.size() ? bytes[offset + i] : 0);
-    return value;
 }
 
 void Put(QByteArray& bytes, qsizetype offset, quint64 value, int width)
@@ -54,20 +48,6 @@ quint32 PlainChecksum(QByteArray bytes)
         sum = (sum & 0xFFFF) + (sum >> 16);
     }
     return sum + quint32(bytes.size());
-}
-
-QJsonObject Snapshot(const QStringList& arguments)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(KORVEX_SNAPSHOT), arguments);
-    if (!process.waitForFinished(120000) || process.exitCode() != 0) {
-        qWarning("korvex-snapshot failed: %s", process.readAllStandardError().constData());
-        return {};
-    }
-    return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
 }
 
 // objdump -p: "Name value" lines of the optional header and the data directory entries.

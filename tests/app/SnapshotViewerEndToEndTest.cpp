@@ -1,6 +1,8 @@
 // End to end: korvex-snapshot views every section and dumps the entry point of real PE32
 // files nobody here wrote, through the real buttons and the real modal viewer. The
 // expectations come from the files' bytes.
+#include "support/Snapshot.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,28 +14,6 @@
 #include <cstdint>
 
 namespace {
-
-uint32_t Le(const QByteArray& bytes, qsizetype offset, int width)
-{
-    uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = value << 8 | uint8_t(offset + i < bytes.size() ? bytes[offset + i] : 0);
-    return value;
-}
-
-QJsonObject Snapshot(const QStringList& arguments)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(KORVEX_SNAPSHOT), arguments);
-    if (!process.waitForFinished(120000) || process.exitCode() != 0) {
-        qWarning("korvex-snapshot failed: %s", process.readAllStandardError().constData());
-        return {};
-    }
-    return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
-}
 
 // The first bytes of a range as the tool prints them; bytes past the end of the file are 0.
 QString FirstHex(const QByteArray& bytes, qsizetype from, qsizetype count)

@@ -94,15 +94,11 @@ void TypeChar(QWidget* widget, QChar ch)
 class HexEditorInputTest : public QObject {
     Q_OBJECT
 
-    TempDirScope* FTemp = nullptr;
+    TempDirFixture FTemp;
 
 private slots:
-    void init() { FTemp = new TempDirScope; }
-    void cleanup()
-    {
-        delete FTemp;
-        FTemp = nullptr;
-    }
+    void init() { FTemp.Init(); }
+    void cleanup() { QCOMPARE(FTemp.Finish(), QStringList()); }
 
     void keyTable_data();
     void keyTable();

@@ -52,15 +52,14 @@ enum Target { OtherFile, SameNameWithBackup, NewFile, Folder, LinkToFile };
 class HexEditorSaveTest : public QObject {
     Q_OBJECT
 
-    TempDirScope* FTemp = nullptr;
+    TempDirFixture FTemp;
 
 private slots:
-    void init() { FTemp = new TempDirScope; }
+    void init() { FTemp.Init(); }
     void cleanup()
     {
         // The working files never show up in the temporary folder.
-        QCOMPARE(FTemp->Entries(), QStringList());
-        delete FTemp;
+        QCOMPARE(FTemp.Finish(), QStringList());
     }
 
     void failedSaveLeavesTargetUntouched_data()

@@ -53,16 +53,14 @@ int32_t NaiveFind(
 class HexEditorTest : public QObject {
     Q_OBJECT
 
-    TempDirScope* FTemp = nullptr;
+    TempDirFixture FTemp;
 
 private slots:
-    void init() { FTemp = new TempDirScope; }
+    void init() { FTemp.Init(); }
     void cleanup()
     {
         // No editor of a finished test may leave a temporary file behind.
-        QCOMPARE(FTemp->Entries(), QStringList());
-        delete FTemp;
-        FTemp = nullptr;
+        QCOMPARE(FTemp.Finish(), QStringList());
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
@@ -610,6 +608,40 @@ private slots:
         QCOMPARE(ed.GetSelLast(), 40);
         QCOMPARE(ed.GetMarker(5), 5);
         QCOMPARE(ed.IsMarkerPos(5), 5);
+    }
+
+    // The caret's byte is taken in the variable layout it stands on, before the lines
+    // become fixed.
+    void setBytesPerLineLeavesVariableModeOnTheSameByte_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<bool>("inChars");
+        QTest::addColumn<int>("bytesPerLine");
+        QTest::newRow("byte 50, hex, to 10") << 50 << false << 10;
+        QTest::newRow("byte 50, characters, to 10") << 50 << true << 10;
+        QTest::newRow("byte 5 in a short row, to 3") << 5 << false << 3;
+        QTest::newRow("last byte, characters, to 256") << 99 << true << 256;
+    }
+    void setBytesPerLineLeavesVariableModeOnTheSameByte()
+    {
+        QFETCH(int, position);
+        QFETCH(bool, inChars);
+        QFETCH(int, bytesPerLine);
+        THexEditor ed;
+        ed.Loaded();
+        Fill(ed, std::vector<uint8_t>(100, 0));
+        ed.SetLineLengths({4, 4, 16});
+        ed.SetVariableLineLength(true);
+        ed.SetSelStart(position);
+        ed.SetInCharField(inChars);
+        QCOMPARE(ed.GetCursorPos(), position);
+        ed.SetBytesPerLine(bytesPerLine);
+        QVERIFY(!ed.GetVariableLineLength());
+        QCOMPARE(ed.GetCursorPos(), position);
+        QCOMPARE(ed.GetInCharField(), inChars);
+        const TGridCoord cell = ed.GetCursorAtPos(position, inChars);
+        QCOMPARE(ed.Col(), cell.x);
+        QCOMPARE(ed.Row(), position / bytesPerLine);
     }
 
     void variableLineLengths()

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -130,4 +131,25 @@ public:
 
 private:
     QByteArray FOld;
+};
+
+// The temporary folder of each test function of a hex editor test: Init (from the test's
+// init()) points TMPDIR at a fresh folder; Finish (from cleanup()) puts TMPDIR back and
+// removes the folder before it answers what the editors left there, so a failing check
+// of that answer leaves nothing pointing at a removed folder.
+class TempDirFixture {
+public:
+    void Init() { FScope = std::make_unique<TempDirScope>(); }
+    QStringList Finish()
+    {
+        if (!FScope)
+            return {};
+        const QStringList left = FScope->Entries();
+        FScope.reset();
+        return left;
+    }
+    QString Path() const { return FScope ? FScope->Dir.path() : QString(); }
+
+private:
+    std::unique_ptr<TempDirScope> FScope;
 };

@@ -57,15 +57,11 @@ std::vector<uint8_t> NewestRecord(const THexEditor& ed)
 class HexEditorUndoTest : public QObject {
     Q_OBJECT
 
-    TempDirScope* FTemp = nullptr;
+    TempDirFixture FTemp;
 
 private slots:
-    void init() { FTemp = new TempDirScope; }
-    void cleanup()
-    {
-        QCOMPARE(FTemp->Entries(), QStringList());
-        delete FTemp;
-    }
+    void init() { FTemp.Init(); }
+    void cleanup() { QCOMPARE(FTemp.Finish(), QStringList()); }
 
     void recordLayout_data()
     {

@@ -70,15 +70,11 @@ int32_t DrawOn(THexToCanvas& canvas, QImage& image, int32_t start, int32_t end,
 class HexToCanvasTest : public QObject {
     Q_OBJECT
 
-    TempDirScope* FTemp = nullptr;
+    TempDirFixture FTemp;
 
 private slots:
-    void init() { FTemp = new TempDirScope; }
-    void cleanup()
-    {
-        delete FTemp;
-        FTemp = nullptr;
-    }
+    void init() { FTemp.Init(); }
+    void cleanup() { QCOMPARE(FTemp.Finish(), QStringList()); }
 
     void defaults();
     void linkIsClearedWhenTheEditorGoes();

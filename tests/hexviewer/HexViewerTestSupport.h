@@ -4,6 +4,7 @@
 #include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
+#include "support/MessageLog.h"
 #include "support/ModalDriver.h"
 #include "ui/Messages.h"
 
@@ -12,35 +13,10 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
-
-// Records every message and answers OK; restores the real boxes when it goes.
-class MessageLog {
-public:
-    MessageLog()
-    {
-        SetMessageResponder([this](const MessageRecord& record) {
-            records.push_back(record);
-            return MsgResult::Ok;
-        });
-    }
-    ~MessageLog() { SetMessageResponder({}); }
-    MessageLog(const MessageLog&) = delete;
-    MessageLog& operator=(const MessageLog&) = delete;
-
-    QStringList Texts() const
-    {
-        QStringList texts;
-        for (const auto& record : records)
-            texts << record.text;
-        return texts;
-    }
-    void Clear() { records.clear(); }
-
-    std::vector<MessageRecord> records;
-};
 
 // FrmHex and FrmEdit as start-up makes them. The viewer is shown (not modally), so the
 // editor's posted state notifications arrive.
@@ -64,14 +40,13 @@ inline std::vector<uint8_t> Bytes(const std::string& text)
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-// Puts bytes into the viewer's editor as the only content, caret on the first byte.
+// Puts bytes into the viewer's editor as the main window does, caret on the first byte.
 inline void Fill(const std::vector<uint8_t>& bytes)
 {
-    THexEditor* editor = FrmHex->HexEditor;
-    editor->CreateEmptyFile("Untitled");
-    editor->ReplaceSelection(bytes.data(), static_cast<int32_t>(bytes.size()));
-    editor->ResetUndo();
-    editor->SetSelStart(0);
+    FrmHex->PutBytes(
+        static_cast<uint32_t>(bytes.size()), [&bytes](uint8_t* block, uint32_t offset, uint32_t n) {
+            std::copy_n(bytes.data() + offset, n, block);
+        });
     QApplication::processEvents();
 }
 

@@ -5,6 +5,7 @@
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
 #include "support/ModalDriver.h"
+#include "ui/Guard.h"
 #include "ui/Messages.h"
 #include "viewer/FrmView.h"
 
@@ -265,6 +266,8 @@ int main(int argc, char** argv)
         Messages.append(message);
         return MsgResult::Ok;
     });
+    // Errors no handler caught are shown as the program shows them, so they are listed too.
+    InstallErrorDisplay();
 
     TFrmView view;
     // The windows start-up makes after the main window.

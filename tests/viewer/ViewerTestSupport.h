@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the main window tests: a message recorder, image files in a temporary
 // folder, and a window opened through its real open command.
+#include "support/MessageLog.h"
 #include "support/PeBuilder.h"
 #include "ui/Messages.h"
 #include "viewer/FrmView.h"
@@ -15,33 +16,6 @@
 
 #include <memory>
 #include <vector>
-
-// Records every message and answers it; restores the real boxes when it goes.
-class MessageLog {
-public:
-    MessageLog()
-    {
-        SetMessageResponder([this](const MessageRecord& record) {
-            records.push_back(record);
-            return answer;
-        });
-    }
-    ~MessageLog() { SetMessageResponder({}); }
-    MessageLog(const MessageLog&) = delete;
-    MessageLog& operator=(const MessageLog&) = delete;
-
-    QStringList Texts() const
-    {
-        QStringList texts;
-        for (const auto& record : records)
-            texts << record.text;
-        return texts;
-    }
-    void Clear() { records.clear(); }
-
-    std::vector<MessageRecord> records;
-    MsgResult answer = MsgResult::Ok;
-};
 
 // A temporary folder for image files.
 class ImageFolder {

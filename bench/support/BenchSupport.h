@@ -1,0 +1,43 @@
+#pragma once
+// What the benchmarks share: a folder for their files, files of pseudo-random data of a
+// given size, a console reporter that keeps every run's time so a ratio to a baseline
+// run can be printed, and the main() that runs them with an application object.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+constexpr int64_t BenchMiB = int64_t(1) << 20;
+
+// A folder for this run's files under $TMPDIR (default /tmp), made on first use.
+std::string BenchDir();
+// Removes it and everything in it (at the end of a run).
+void RemoveBenchDir();
+
+// BenchDir()/name holding size bytes of pseudo-random data seeded by the size; a file of
+// that size already there is taken as it is. Written 1 MiB at a time.
+std::string MakeRandomFile(const std::string& name, int64_t size);
+
+// The console report (as the library prints it by default: colours on a terminal, counters
+// after the times), plus the adjusted real time of every run by benchmark name.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter();
+    void ReportRuns(const std::vector<Run>& runs) override;
+    // time(a) / time(b), or -1 when either is missing or b took no time.
+    double Ratio(const std::string& a, const std::string& b) const;
+    // Prints "<what>: ratio R (goal <goal>)" on a line of its own.
+    void PrintRatio(
+        const std::string& what, const std::string& a, const std::string& b, const char* goal) const;
+
+    std::map<std::string, double> times;
+};
+
+// main() of a benchmark executable (korvex_bench_main, which brings Qt Widgets): an application object (on
+// the offscreen platform unless one is set), prepare (if any) once it exists, the benchmarks run through a
+// RatioReporter, then report (if any) prints the ratios and tidies up.
+int RunBenchmarks(int argc, char** argv, const std::function<void(const RatioReporter&)>& report = {},
+    const std::function<void()>& prepare = {});

@@ -1,0 +1,44 @@
+#pragma once
+// Running korvex-snapshot from an end-to-end test: the tool's JSON for a file and its
+// actions, on the offscreen platform; and reading the little-endian values the tests
+// compare it with. Header-only; the test names the tool with KORVEX_SNAPSHOT.
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+
+#include <cstdint>
+
+// The tool's output for arguments; an empty object (and a warning with the tool's
+// complaint) when it fails or takes longer than two minutes.
+inline QJsonObject RunSnapshot(const QString& tool, const QStringList& arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(tool, arguments);
+    if (!process.waitForFinished(120000) || process.exitCode() != 0) {
+        qWarning("korvex-snapshot failed: %s", process.readAllStandardError().constData());
+        return {};
+    }
+    return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+}
+
+#ifdef KORVEX_SNAPSHOT
+inline QJsonObject Snapshot(const QStringList& arguments)
+{
+    return RunSnapshot(QStringLiteral(KORVEX_SNAPSHOT), arguments);
+}
+#endif
+
+// The unsigned little-endian value of width bytes at offset; bytes past the end read 0.
+inline quint64 Le(const QByteArray& bytes, qsizetype offset, int width)
+{
+    quint64 value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = value << 8 | uint8_t(offset + i < bytes.size() ? bytes[offset + i] : 0);
+    return value;
+}
