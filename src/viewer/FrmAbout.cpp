@@ -1,5 +1,6 @@
 #include "viewer/FrmAbout.h"
 
+#include "ui/Fonts.h"
 #include "ui/Guard.h"
 
 #include <QLabel>
@@ -16,9 +17,7 @@ TFrmAbout::TFrmAbout(QWidget* parent)
     setWindowTitle(QStringLiteral("About Korvex"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
         | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    QFont font;
-    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"});
-    font.setPointSize(8);
+    const QFont font = FormFont(SansFamilies(), 8);
     setFont(font);
     setFixedSize(260, 98);
 

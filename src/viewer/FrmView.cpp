@@ -3,6 +3,7 @@
 
 #include "base/FileStream.h"
 #include "header/FieldTable.h"
+#include "ui/Fonts.h"
 #include "ui/Guard.h"
 #include "ui/Messages.h"
 
@@ -45,18 +46,14 @@ constexpr int kEditWidth = 81;
 constexpr int kWideEditWidth = 130;
 constexpr int kEditHeight = 16;
 
+// The form's faces are 8 points. The weight is always set, also when plain, so that a control
+// given the window's plain face stays plain on a bold page.
 QFont MakeFont(const QStringList& families, bool bold)
 {
-    QFont font;
-    font.setFamilies(families);
-    font.setPointSize(8);
+    QFont font = FormFont(families, 8);
     font.setBold(bold);
     return font;
 }
-
-const QStringList kSansFamilies{
-    "MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"};
-const QStringList kSerifFamilies{"Times New Roman", "Liberation Serif", "DejaVu Serif"};
 
 void SetTextColor(QWidget* widget, const QColor& color)
 {
@@ -165,9 +162,9 @@ TFrmView::TFrmView(QWidget* parent)
     setWindowTitle(QStringLiteral("Korvex"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
         | Qt::WindowCloseButtonHint);
-    setFont(MakeFont(kSansFamilies, false));
-    FFieldLabelFont = MakeFont(kSerifFamilies, true);
-    FCheckBoxFont = MakeFont(kSerifFamilies, true);
+    setFont(MakeFont(SansFamilies(), false));
+    FFieldLabelFont = MakeFont(SerifFamilies(), true);
+    FCheckBoxFont = MakeFont(SerifFamilies(), true);
     FFieldLabelPalette = palette();
     FFieldLabelPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     FCheckBoxPalette = palette();
@@ -311,7 +308,7 @@ void TFrmView::CreatePages()
 
     PageControl1 = new TPageControl(client);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setFont(MakeFont(kSansFamilies, true));
+    PageControl1->setFont(MakeFont(SansFamilies(), true));
     auto* clientLayout = new QHBoxLayout(client);
     clientLayout->setContentsMargins(0, 0, 0, 0);
     clientLayout->addWidget(PageControl1);
