@@ -22,99 +22,89 @@ int HexValue(char c)
     return -1;
 }
 
+// What comes before the digits: leading blanks, an optional sign, and "$" or "0x"/"0X" for
+// hexadecimal. Text with nothing after that is not a number.
+struct NumberStart {
+    size_t digits = 0; // index of the first digit
+    bool negative = false;
+    bool hex = false;
+};
+
+NumberStart ReadNumberStart(const std::string& text)
+{
+    NumberStart start;
+    size_t& i = start.digits;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        start.negative = text[i] == '-';
+        ++i;
+    }
+    if (i < text.size() && text[i] == '$') {
+        start.hex = true;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        start.hex = true;
+        i += 2;
+    }
+    if (i == text.size())
+        throw EConvertError::InvalidInteger(text);
+    return start;
+}
+
+// The digits from start.digits on as an unsigned number of at most limit (decimal) or of
+// at most `bits` bits (hexadecimal).
+uint64_t ReadMagnitude(const std::string& text, const NumberStart& start, int bits, uint64_t limit)
+{
+    uint64_t magnitude = 0;
+    for (size_t i = start.digits; i < text.size(); ++i) {
+        if (start.hex) {
+            const int digit = HexValue(text[i]);
+            if (digit < 0 || (magnitude >> (bits - 4)) != 0)
+                throw EConvertError::InvalidInteger(text);
+            magnitude = (magnitude << 4) | static_cast<uint64_t>(digit);
+        } else {
+            if (!IsDigit(text[i]))
+                throw EConvertError::InvalidInteger(text);
+            const auto digit = static_cast<uint64_t>(text[i] - '0');
+            if (magnitude > (limit - digit) / 10)
+                throw EConvertError::InvalidInteger(text);
+            magnitude = magnitude * 10 + digit;
+        }
+    }
+    return magnitude;
+}
+
 // The classic number reader at 32 or 64 bits. Decimal must fit the signed range; hexadecimal
 // must fit the width as unsigned and is then taken as the signed value of that width.
 int64_t ReadInteger(const std::string& text, int bits)
 {
     const uint64_t widthMask = bits == 64 ? ~0ull : (1ull << bits) - 1;
     const uint64_t signedMax = widthMask >> 1; // 2^(bits-1) - 1
-
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    bool hex = false;
-    if (i < text.size() && text[i] == '$') {
-        hex = true;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i == text.size())
-        throw EConvertError::InvalidInteger(text);
-
-    uint64_t magnitude = 0;
-    if (hex) {
-        for (; i < text.size(); ++i) {
-            int digit = HexValue(text[i]);
-            if (digit < 0 || (magnitude >> (bits - 4)) != 0)
-                throw EConvertError::InvalidInteger(text);
-            magnitude = (magnitude << 4) | static_cast<uint64_t>(digit);
-        }
+    const NumberStart start = ReadNumberStart(text);
+    if (start.hex) {
         // Reinterpret the unsigned bit pattern at the given width as a signed number.
-        uint64_t pattern = magnitude & widthMask;
+        const uint64_t pattern = ReadMagnitude(text, start, bits, widthMask) & widthMask;
         int64_t value = bits == 64
             ? static_cast<int64_t>(pattern)
             : static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(pattern)));
-        if (negative)
+        if (start.negative)
             value = bits == 64
                 ? static_cast<int64_t>(0 - static_cast<uint64_t>(value))
                 : static_cast<int64_t>(static_cast<int32_t>(0u - static_cast<uint32_t>(value)));
         return value;
     }
-
-    const uint64_t limit = negative ? signedMax + 1 : signedMax;
-    for (; i < text.size(); ++i) {
-        if (!IsDigit(text[i]))
-            throw EConvertError::InvalidInteger(text);
-        uint64_t digit = static_cast<uint64_t>(text[i] - '0');
-        if (magnitude > (limit - digit) / 10)
-            throw EConvertError::InvalidInteger(text);
-        magnitude = magnitude * 10 + digit;
-    }
-    return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+    const uint64_t magnitude = ReadMagnitude(text, start, bits, start.negative ? signedMax + 1 : signedMax);
+    return start.negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
 }
 
 // The unsigned 64-bit reader: the same syntax without a minus sign.
 uint64_t ReadUnsigned64(const std::string& text)
 {
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    if (i < text.size() && text[i] == '+')
-        ++i;
-    bool hex = false;
-    if (i < text.size() && text[i] == '$') {
-        hex = true;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i == text.size())
+    const NumberStart start = ReadNumberStart(text);
+    if (start.negative)
         throw EConvertError::InvalidInteger(text);
-    uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-        if (hex) {
-            const int digit = HexValue(text[i]);
-            if (digit < 0 || (value >> 60) != 0)
-                throw EConvertError::InvalidInteger(text);
-            value = (value << 4) | static_cast<uint64_t>(digit);
-        } else {
-            if (!IsDigit(text[i]))
-                throw EConvertError::InvalidInteger(text);
-            const auto digit = static_cast<uint64_t>(text[i] - '0');
-            if (value > (~0ull - digit) / 10)
-                throw EConvertError::InvalidInteger(text);
-            value = value * 10 + digit;
-        }
-    }
-    return value;
+    return ReadMagnitude(text, start, 64, ~0ull);
 }
 
 } // namespace

@@ -262,6 +262,8 @@ private:
     // Enables the boxes the layout has (and the directory entries shown), greys the others and
     // sets the boxes' maximum lengths.
     void ApplyLayout(OptionalLayout layout, int directoryEntries);
+    // Runs the validate-only radix toggle: true when every box holds a valid value that fits.
+    bool ValidateShownValues();
     // Every shown box parsed as Save parses it (validated before).
     HeaderWriteInput ShownValues() const;
     void UpdateValueNames();

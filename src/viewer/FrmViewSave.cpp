@@ -12,20 +12,8 @@
 
 void TFrmView::MnuSaveClick()
 {
-    if (!FileStream)
+    if (!FileStream || !ValidateShownValues())
         return;
-    struct ClearFlag {
-        bool& flag;
-        ~ClearFlag() { flag = false; }
-    };
-    {
-        ValidateOnly = true;
-        ClearFlag clear{ValidateOnly};
-        MnuHexViewClick();
-    }
-    if (!ValidationPassed)
-        return;
-    ValidationPassed = false;
 
     // Every value is parsed before the first byte is written; validation has made sure each
     // one can be read and fits its field.
@@ -46,6 +34,23 @@ void TFrmView::MnuSaveClick()
             result.notWritten.empty() ? MsgIcon::Information : MsgIcon::Warning);
     else
         ShowErrorMessage(text);
+}
+
+bool TFrmView::ValidateShownValues()
+{
+    // The radix toggle in its validate-only mode checks every box and shows the message.
+    struct ClearFlag {
+        bool& flag;
+        ~ClearFlag() { flag = false; }
+    };
+    {
+        ValidateOnly = true;
+        ClearFlag clear{ValidateOnly};
+        MnuHexViewClick();
+    }
+    const bool passed = ValidationPassed;
+    ValidationPassed = false;
+    return passed;
 }
 
 HeaderWriteInput TFrmView::ShownValues() const
@@ -83,21 +88,9 @@ HeaderWriteInput TFrmView::ShownValues() const
 
 void TFrmView::MnuCheckSumClick()
 {
-    if (!FileStream || !PeTabShown())
-        return;
     // Validated as Save validates: the same messages, and nothing changes on a bad box.
-    struct ClearFlag {
-        bool& flag;
-        ~ClearFlag() { flag = false; }
-    };
-    {
-        ValidateOnly = true;
-        ClearFlag clear{ValidateOnly};
-        MnuHexViewClick();
-    }
-    if (!ValidationPassed)
+    if (!FileStream || !PeTabShown() || !ValidateShownValues())
         return;
-    ValidationPassed = false;
     const std::optional<uint32_t> checksum = ChecksumAfterSave(ShownValues(), FOpened, *FileStream);
     if (checksum)
         EdCheckSum->setText(QString::fromStdString(FieldValueText(*checksum, HexShown(), 8)));
