@@ -38,6 +38,21 @@ void ReportFile(const CliContext& context, std::string_view file, std::string_vi
 // "korvex-cli: <message>"
 void Report(const CliContext& context, std::string_view message);
 
+// Runs the work on one file and answers its exit status: what the work returns, the status of
+// a CliFailure it throws (already reported), or kCliFileError for any other error, which is
+// reported here under the file's name.
+template <typename Work> int ForFile(const CliContext& context, std::string_view file, Work&& work)
+{
+    try {
+        return work();
+    } catch (const CliFailure& failure) {
+        return failure.Status;
+    } catch (const std::exception& error) {
+        ReportFile(context, file, error.what());
+        return kCliFileError;
+    }
+}
+
 // Reads through a cache of the file's first bytes: the reader's many small field reads cost
 // one system call, and a small file's checksum reads it only once.
 class HeadCachedReader : public ByteReader {

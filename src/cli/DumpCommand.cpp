@@ -83,7 +83,7 @@ int RunDump(const CliContext& context, const DumpOptions& options)
                 context, "dump: --offset " + *options.offset + " is not a decimal or 0x-hexadecimal number");
     }
 
-    try {
+    return ForFile(context, options.file, [&]() -> int {
         if (offset) {
             // Any file: no header is needed to show bytes at an offset.
             const std::unique_ptr<FileStream> stream
@@ -140,10 +140,5 @@ int RunDump(const CliContext& context, const DumpOptions& options)
                 return kCliFileError;
         }
         return kCliOk;
-    } catch (const CliFailure& failure) {
-        return failure.Status;
-    } catch (const std::exception& error) {
-        ReportFile(context, options.file, error.what());
-        return kCliFileError;
-    }
+    });
 }

@@ -118,7 +118,7 @@ int RunFind(const CliContext& context, const FindOptions& options)
         return kCliUsage;
     }
 
-    try {
+    return ForFile(context, options.file, [&]() -> int {
         const std::unique_ptr<FileStream> stream
             = OpenFile(context, options.file, FileStream::Mode::OpenRead);
         // Sections name where a match lies; a file without them is searched all the same.
@@ -170,10 +170,5 @@ int RunFind(const CliContext& context, const FindOptions& options)
         }
         context.out << lines;
         return matches > 0 ? kCliOk : kCliCheckFailed;
-    } catch (const CliFailure& failure) {
-        return failure.Status;
-    } catch (const std::exception& failure) {
-        ReportFile(context, options.file, failure.what());
-        return kCliFileError;
-    }
+    });
 }

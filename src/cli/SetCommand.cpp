@@ -119,7 +119,7 @@ std::vector<Assignment> ParseAssignments(
 
 int RunSet(const CliContext& context, const SetOptions& options)
 {
-    try {
+    return ForFile(context, options.file, [&]() -> int {
         const FileStream::Mode mode
             = options.dryRun ? FileStream::Mode::OpenRead : FileStream::Mode::OpenReadWrite;
         OpenImage image = OpenAndRead(context, options.file, mode, options.checksum ? "checksum" : nullptr);
@@ -164,19 +164,14 @@ int RunSet(const CliContext& context, const SetOptions& options)
             Save(context, options.file, image, input);
         context.out << changes;
         return kCliOk;
-    } catch (const CliFailure& failure) {
-        return failure.Status;
-    } catch (const std::exception& error) {
-        ReportFile(context, options.file, error.what());
-        return kCliFileError;
-    }
+    });
 }
 
 int RunChecksum(const CliContext& context, const ChecksumOptions& options)
 {
     int status = kCliOk;
     for (const std::string& file : options.files) {
-        try {
+        status = std::max(status, ForFile(context, file, [&]() -> int {
             const FileStream::Mode mode
                 = options.fix ? FileStream::Mode::OpenReadWrite : FileStream::Mode::OpenRead;
             OpenImage image = OpenAndRead(context, file, mode, "checksum");
@@ -187,7 +182,6 @@ int RunChecksum(const CliContext& context, const ChecksumOptions& options)
                 line += ", matches";
             } else if (!options.fix) {
                 line += ", differs";
-                status = std::max<int>(status, kCliCheckFailed);
             } else {
                 // As Recompute Checksum and Save would: every value as read, the new sum in CheckSum.
                 HeaderWriteInput input = WriteInputAsRead(image.headers);
@@ -197,12 +191,8 @@ int RunChecksum(const CliContext& context, const ChecksumOptions& options)
                 line += ", fixed";
             }
             context.out << line << '\n';
-        } catch (const CliFailure& failure) {
-            status = std::max(status, failure.Status);
-        } catch (const std::exception& error) {
-            ReportFile(context, file, error.what());
-            status = kCliFileError;
-        }
+            return checksum.Matches() || options.fix ? kCliOk : kCliCheckFailed;
+        }));
     }
     return status;
 }

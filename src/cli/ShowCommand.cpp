@@ -385,7 +385,7 @@ public:
         Result result;
         std::ostringstream errors;
         const CliContext context{errors, errors, base.open};
-        try {
+        result.status = ForFile(context, file, [&]() -> int {
             const ShownFile image = FReader.Read(context, file);
             const ImageChecksum* checksum = image.headers.kind == ImageKind::Pe ? &image.checksum : nullptr;
             result.text = options.json ? FMaker.Make(file, image.headers, checksum)
@@ -398,14 +398,10 @@ public:
                     "the file ends at " + std::to_string(image.headers.fileSize)
                         + " bytes, inside its headers (they end at " + std::to_string(headersEnd)
                         + "); the missing bytes are shown as 0");
-                result.status = kCliFileError;
+                return kCliFileError;
             }
-        } catch (const CliFailure& failure) {
-            result.status = failure.Status;
-        } catch (const std::exception& error) {
-            ReportFile(context, file, error.what());
-            result.status = kCliFileError;
-        }
+            return kCliOk;
+        });
         result.errors = errors.str();
         return result;
     }

@@ -17,26 +17,6 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-QString Hex(uint32_t value, int digits)
-{
-    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
-}
-
-QString CopyTo(const QTemporaryDir& dir, const QString& source, const QString& name)
-{
-    const QString target = dir.filePath(name);
-    QFile::remove(target);
-    return QFile::copy(source, target) ? target : QString();
-}
-
 // Builds a small installer with makensis; empty when makensis is not installed.
 QString BuildInstaller(const QTemporaryDir& dir)
 {

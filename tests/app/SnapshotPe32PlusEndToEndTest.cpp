@@ -2,6 +2,7 @@
 // images, MinGW-w64's runtime DLLs): korvex-snapshot opens them in the real window, and what it
 // shows is compared with objdump's reading; saves leave them byte for byte as they were, edits
 // reach exactly their bytes, and Recompute Checksum gives the checksum the saved file has.
+#include "support/ImageBytes.h"
 #include "support/Snapshot.h"
 
 #include <QDir>
@@ -18,37 +19,6 @@
 #include <cstdint>
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void Put(QByteArray& bytes, qsizetype offset, quint64 value, int width)
-{
-    for (int i = 0; i < width; ++i)
-        bytes[offset + i] = char(value >> (8 * i));
-}
-
-QString Hex(quint64 value, int digits)
-{
-    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
-}
-
-// The checksum as the format describes it, one word at a time.
-quint32 PlainChecksum(QByteArray bytes)
-{
-    const qsizetype field = qsizetype(Le(bytes, 60, 4)) + 24 + 64;
-    for (qsizetype b = field; b < field + 4 && b < bytes.size(); ++b)
-        bytes[b] = 0;
-    quint32 sum = 0;
-    for (qsizetype i = 0; i < bytes.size(); i += 2) {
-        sum += uint8_t(bytes[i]) | (i + 1 < bytes.size() ? uint8_t(bytes[i + 1]) << 8 : 0);
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    return sum + quint32(bytes.size());
-}
 
 // objdump -p: "Name value" lines of the optional header and the data directory entries.
 struct Objdump {
@@ -100,12 +70,7 @@ class SnapshotPe32PlusEndToEndTest : public QObject {
 private:
     QTemporaryDir FDir;
 
-    QString Copy(const QString& source, const QString& name)
-    {
-        const QString target = FDir.filePath(name);
-        QFile::remove(target);
-        return QFile::copy(source, target) ? target : QString();
-    }
+    QString Copy(const QString& source, const QString& name) { return CopyTo(FDir, source, name); }
 
 private slots:
     void realFiles_data()

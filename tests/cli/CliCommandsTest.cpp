@@ -100,15 +100,7 @@ class CliCommandsTest : public QObject {
 private:
     QTemporaryDir FDir;
 
-    QString Copy(const QString& source, const QString& name)
-    {
-        const QString target = FDir.filePath(name);
-        QFile::remove(target);
-        return QFile::copy(source, target)
-                && QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner)
-            ? target
-            : QString();
-    }
+    QString Copy(const QString& source, const QString& name) { return CopyTo(FDir, source, name); }
 
     QString Make(const QString& name, const QByteArray& bytes)
     {

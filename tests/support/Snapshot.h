@@ -1,7 +1,9 @@
 #pragma once
 // Running korvex-snapshot from an end-to-end test: the tool's JSON for a file and its
-// actions, on the offscreen platform; and reading the little-endian values the tests
-// compare it with. Header-only; the test names the tool with KORVEX_SNAPSHOT.
+// actions, on the offscreen platform, beside the image bytes the tests compare it with.
+// Header-only; the test names the tool with KORVEX_SNAPSHOT.
+#include "support/ImageBytes.h"
+
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,12 +35,3 @@ inline QJsonObject Snapshot(const QStringList& arguments)
     return RunSnapshot(QStringLiteral(KORVEX_SNAPSHOT), arguments);
 }
 #endif
-
-// The unsigned little-endian value of width bytes at offset; bytes past the end read 0.
-inline quint64 Le(const QByteArray& bytes, qsizetype offset, int width)
-{
-    quint64 value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = value << 8 | uint8_t(offset + i < bytes.size() ? bytes[offset + i] : 0);
-    return value;
-}

@@ -6,17 +6,9 @@
 
 namespace {
 
-struct Opened {
-    ImageFolder folder;
-    MessageLog log;
-    std::unique_ptr<TFrmView> view;
-};
-
-std::unique_ptr<Opened> Open(PeBuilder builder = SampleBuilder(), bool show = false)
+std::unique_ptr<OpenedImage> Open(PeBuilder builder = SampleBuilder(), bool show = false)
 {
-    auto opened = std::make_unique<Opened>();
-    opened->view = OpenedView(opened->folder.Write("t.exe", builder.Build()), show);
-    return opened;
+    return OpenImage(builder.Build(), show);
 }
 
 QStringList BoxTexts(TFrmView& view)

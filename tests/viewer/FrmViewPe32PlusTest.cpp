@@ -28,21 +28,9 @@ PeBuilder Plus()
         .AddSection(PeSection(".text").Virtual(0x1000, 0x200).Raw(0x400, 0x200).Characteristics(0x60000020));
 }
 
-struct Opened {
-    ImageFolder folder;
-    MessageLog log;
-    QString path;
-    std::vector<uint8_t> original;
-    std::unique_ptr<TFrmView> view;
-};
-
-std::unique_ptr<Opened> Open(const std::vector<uint8_t>& bytes, bool show = false)
+std::unique_ptr<OpenedImage> Open(const std::vector<uint8_t>& bytes, bool show = false)
 {
-    auto opened = std::make_unique<Opened>();
-    opened->original = bytes;
-    opened->path = opened->folder.Write("plus.exe", bytes);
-    opened->view = OpenedView(opened->path, show);
-    return opened;
+    return OpenImage(bytes, show, QStringLiteral("plus.exe"));
 }
 
 TEdit* Box(TFrmView& view, const QString& name)

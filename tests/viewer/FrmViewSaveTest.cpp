@@ -17,21 +17,11 @@ namespace {
 
 const QString kSaved = QStringLiteral("Save complete!");
 
-struct Opened {
-    ImageFolder folder;
-    MessageLog log;
-    QString path;
-    std::vector<uint8_t> original;
-    std::unique_ptr<TFrmView> view;
-};
+using Opened = OpenedImage;
 
 std::unique_ptr<Opened> Open(const std::vector<uint8_t>& bytes, bool show = false)
 {
-    auto opened = std::make_unique<Opened>();
-    opened->original = bytes;
-    opened->path = opened->folder.Write("s.exe", bytes);
-    opened->view = OpenedView(opened->path, show);
-    return opened;
+    return OpenImage(bytes, show, QStringLiteral("s.exe"));
 }
 
 TEdit* Edit(TFrmView& view, const QString& name)

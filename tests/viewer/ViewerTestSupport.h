@@ -58,6 +58,25 @@ inline std::unique_ptr<TFrmView> OpenedView(const QString& path, bool show = fal
     return view;
 }
 
+// An image file in its own folder, opened by a window; the window's messages are recorded.
+struct OpenedImage {
+    ImageFolder folder;
+    MessageLog log;
+    QString path;
+    std::vector<uint8_t> original;
+    std::unique_ptr<TFrmView> view;
+};
+
+inline std::unique_ptr<OpenedImage> OpenImage(
+    const std::vector<uint8_t>& bytes, bool show = false, const QString& name = QStringLiteral("t.exe"))
+{
+    auto opened = std::make_unique<OpenedImage>();
+    opened->original = bytes;
+    opened->path = opened->folder.Write(name, bytes);
+    opened->view = OpenedView(opened->path, show);
+    return opened;
+}
+
 // Types text into an edit the way a user replaces its whole content.
 inline void TypeText(QLineEdit* edit, const QString& text)
 {
