@@ -15,6 +15,102 @@ constexpr const char* kExitStatus
       "wide value); 3 file or header error (cannot open, read or write, no valid MZ or "
       "PE header, too many sections, truncated headers).";
 
+CLI::App* AddShow(CLI::App& app, ShowOptions& show)
+{
+    CLI::App* command
+        = app.add_subcommand("show", "Print every header field the window shows, for each file");
+    command->add_flag(
+        "--json", show.json, "One JSON object per file (an array for several), keyed by PE/COFF field names");
+    command->add_flag("--decimal", show.decimal, "Decimal values in the text output (default: hexadecimal)");
+    command->add_option("FILE", show.files, "PE files")->required();
+    command->footer(kExitStatus);
+    return command;
+}
+
+CLI::App* AddSet(CLI::App& app, SetOptions& set)
+{
+    CLI::App* command = app.add_subcommand("set",
+        "Patch fields in place, all or nothing, as the window's Save does (NAME as in show --json: "
+        "TimeDateStamp, "
+        "section.2.Characteristics, directory.Security.Size or directory.4.Size; VALUE decimal or "
+        "0x-hexadecimal)");
+    command->add_flag(
+        "--checksum", set.checksum, "Also write the checksum the file will have after the save");
+    command->add_flag("--dry-run", set.dryRun, "Print the changes, write nothing");
+    command->add_option("FILE", set.file, "The PE file")->required();
+    command->add_option("ASSIGNMENT", set.assignments, "NAME=VALUE ...")->required();
+    command->footer(
+        std::string("NAME is a field name as show --json gives it: TimeDateStamp, DllCharacteristics, "
+                    "section.2.Characteristics (sections from 0), directory.Security.Size or "
+                    "directory.4.Size. VALUE is decimal or 0x-hexadecimal and must fit the field. "
+                    "Every assignment is checked before anything is written; each change is printed "
+                    "as NAME: old -> new.\n\n")
+        + kExitStatus);
+    return command;
+}
+
+CLI::App* AddChecksum(CLI::App& app, ChecksumOptions& checksum)
+{
+    CLI::App* command
+        = app.add_subcommand("checksum", "Print the stored and the computed checksum of each file");
+    command->add_flag("--fix", checksum.fix, "Write the computed checksum where it differs");
+    command->add_option("FILE", checksum.files, "PE files")->required();
+    command->footer(kExitStatus);
+    return command;
+}
+
+// dump's options as given; the ones not given stay unset in the options the command gets.
+struct DumpLine {
+    DumpOptions options;
+    std::string section, offset, length;
+    CLI::Option* sectionOption = nullptr;
+    CLI::Option* offsetOption = nullptr;
+    CLI::Option* lengthOption = nullptr;
+
+    DumpOptions Given() const
+    {
+        DumpOptions given = options;
+        if (sectionOption->count() > 0)
+            given.section = section;
+        if (offsetOption->count() > 0)
+            given.offset = offset;
+        if (lengthOption->count() > 0)
+            given.length = length;
+        return given;
+    }
+};
+
+CLI::App* AddDump(CLI::App& app, DumpLine& dump)
+{
+    CLI::App* command = app.add_subcommand("dump", "Print bytes of the file as hexdump -C does");
+    command->add_option("FILE", dump.options.file, "The file")->required();
+    dump.sectionOption = command->add_option("--section", dump.section,
+        "A section's raw data (PointerToRawData, SizeOfRawData), by 0-based index or name, with the window's "
+        "View checks");
+    command->add_flag("--entry", dump.options.entry,
+        "512 bytes at the entry point's file offset (bytes past the end of the file are not shown)");
+    dump.offsetOption
+        = command->add_option("--offset", dump.offset, "Bytes from this file offset to the end of the file");
+    dump.lengthOption = command->add_option("--length", dump.length, "At most this many bytes");
+    command->footer(kExitStatus);
+    return command;
+}
+
+CLI::App* AddFind(CLI::App& app, FindOptions& find)
+{
+    CLI::App* command = app.add_subcommand("find",
+        "Print the file offset of every match (overlapping ones too), with the section and RVA where it lies "
+        "in a section's raw data");
+    command->add_flag("--hex", find.hex, "PATTERN is pairs of hexadecimal digits");
+    command->add_flag(
+        "-i,--ignore-case", find.ignoreCase, "Fold case as the hex viewer's Find does (Windows-1252)");
+    command->add_option("FILE", find.file, "The file")->required();
+    command->add_option("PATTERN", find.pattern, "Text (taken as Windows-1252) or, with --hex, bytes")
+        ->required();
+    command->footer(kExitStatus);
+    return command;
+}
+
 } // namespace
 
 int RunCli(
@@ -29,67 +125,15 @@ int RunCli(
     app.footer(kExitStatus);
 
     ShowOptions show;
-    CLI::App* showCommand
-        = app.add_subcommand("show", "Print every header field the window shows, for each file");
-    showCommand->add_flag(
-        "--json", show.json, "One JSON object per file (an array for several), keyed by PE/COFF field names");
-    showCommand->add_flag(
-        "--decimal", show.decimal, "Decimal values in the text output (default: hexadecimal)");
-    showCommand->add_option("FILE", show.files, "PE files")->required();
-    showCommand->footer(kExitStatus);
-
     SetOptions set;
-    CLI::App* setCommand = app.add_subcommand("set",
-        "Patch fields in place, all or nothing, as the window's Save does (NAME as in show --json: "
-        "TimeDateStamp, "
-        "section.2.Characteristics, directory.Security.Size or directory.4.Size; VALUE decimal or "
-        "0x-hexadecimal)");
-    setCommand->add_flag(
-        "--checksum", set.checksum, "Also write the checksum the file will have after the save");
-    setCommand->add_flag("--dry-run", set.dryRun, "Print the changes, write nothing");
-    setCommand->add_option("FILE", set.file, "The PE file")->required();
-    setCommand->add_option("ASSIGNMENT", set.assignments, "NAME=VALUE ...")->required();
-    setCommand->footer(
-        std::string("NAME is a field name as show --json gives it: TimeDateStamp, DllCharacteristics, "
-                    "section.2.Characteristics (sections from 0), directory.Security.Size or "
-                    "directory.4.Size. VALUE is decimal or 0x-hexadecimal and must fit the field. "
-                    "Every assignment is checked before anything is written; each change is printed "
-                    "as NAME: old -> new.\n\n")
-        + kExitStatus);
-
     ChecksumOptions checksum;
-    CLI::App* checksumCommand
-        = app.add_subcommand("checksum", "Print the stored and the computed checksum of each file");
-    checksumCommand->add_flag("--fix", checksum.fix, "Write the computed checksum where it differs");
-    checksumCommand->add_option("FILE", checksum.files, "PE files")->required();
-    checksumCommand->footer(kExitStatus);
-
-    DumpOptions dump;
-    std::string section, offset, length;
-    CLI::App* dumpCommand = app.add_subcommand("dump", "Print bytes of the file as hexdump -C does");
-    dumpCommand->add_option("FILE", dump.file, "The file")->required();
-    CLI::Option* sectionOption = dumpCommand->add_option("--section", section,
-        "A section's raw data (PointerToRawData, SizeOfRawData), by 0-based index or name, with the window's "
-        "View checks");
-    dumpCommand->add_flag("--entry", dump.entry,
-        "512 bytes at the entry point's file offset (bytes past the end of the file are not shown)");
-    CLI::Option* offsetOption
-        = dumpCommand->add_option("--offset", offset, "Bytes from this file offset to the end of the file");
-    CLI::Option* lengthOption = dumpCommand->add_option("--length", length, "At most this many bytes");
-    dumpCommand->footer(kExitStatus);
-
+    DumpLine dump;
     FindOptions find;
-    CLI::App* findCommand = app.add_subcommand("find",
-        "Print the file offset of every match (overlapping ones too), with the section and RVA where it lies "
-        "in a section's raw data");
-    findCommand->add_flag("--hex", find.hex, "PATTERN is pairs of hexadecimal digits");
-    findCommand->add_flag(
-        "-i,--ignore-case", find.ignoreCase, "Fold case as the hex viewer's Find does (Windows-1252)");
-    findCommand->add_option("FILE", find.file, "The file")->required();
-    findCommand->add_option("PATTERN", find.pattern, "Text (taken as Windows-1252) or, with --hex, bytes")
-        ->required();
-    findCommand->footer(kExitStatus);
-
+    const CLI::App* showCommand = AddShow(app, show);
+    const CLI::App* setCommand = AddSet(app, set);
+    const CLI::App* checksumCommand = AddChecksum(app, checksum);
+    const CLI::App* dumpCommand = AddDump(app, dump);
+    const CLI::App* findCommand = AddFind(app, find);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -104,15 +148,8 @@ int RunCli(
         return RunSet(context, set);
     if (*checksumCommand)
         return RunChecksum(context, checksum);
-    if (*dumpCommand) {
-        if (sectionOption->count() > 0)
-            dump.section = section;
-        if (offsetOption->count() > 0)
-            dump.offset = offset;
-        if (lengthOption->count() > 0)
-            dump.length = length;
-        return RunDump(context, dump);
-    }
+    if (*dumpCommand)
+        return RunDump(context, dump.Given());
     if (*findCommand)
         return RunFind(context, find);
     return kCliUsage;

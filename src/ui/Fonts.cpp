@@ -28,6 +28,13 @@ QFont FormFont(const QStringList& families, int pointSize, int pixelSize, bool b
     return font;
 }
 
+QFont FormFace(const QStringList& families, bool bold)
+{
+    QFont font = FormFont(families, 8);
+    font.setBold(bold);
+    return font;
+}
+
 QFont DefaultFormFont()
 {
     return FormFont(SansFamilies(), 0, 11);

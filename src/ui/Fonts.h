@@ -12,6 +12,9 @@ const QStringList& SerifFamilies();
 // A font of the first installed family of the list; pixelSize when above 0, else
 // pointSize (forms are laid out in one or the other).
 QFont FormFont(const QStringList& families, int pointSize, int pixelSize = 0, bool bold = false);
+// An 8-point face of the first installed family whose weight is always set, also when plain,
+// so that a control given the plain face stays plain on a bold page.
+QFont FormFace(const QStringList& families, bool bold);
 // The forms' default: the sans families at 11 pixels (8 points at 96 dpi).
 QFont DefaultFormFont();
 // A fixed-pitch font: family when it is fixed-pitch here, else a monospace stand-in,
