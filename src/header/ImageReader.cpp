@@ -26,6 +26,39 @@ bool PeOffsetPlausible(uint32_t peOffset, uint64_t size)
     return peOffset >= 5 && peOffset - 5u < size;
 }
 
+// The section rows and names, and which section holds the entry point (and so its file offset).
+void ReadSectionTable(const ByteReader& image, ImageHeaders& result)
+{
+    const auto entryPoint = static_cast<uint32_t>(result.values[static_cast<size_t>(EntryPointFieldIndex())]);
+    result.sections.resize(result.sectionCount);
+    for (uint32_t s = 0; s < result.sectionCount; ++s) {
+        SectionValues& section = result.sections[s];
+        const uint32_t headerPos = result.peOffset + 24u + result.optHeaderSize + kSectionHeaderSize * s;
+
+        char name[8] = {};
+        size_t got = image.ReadAt(headerPos, name, sizeof name);
+        section.name.assign(name, strnlen(name, got));
+
+        for (int r = 0; r < kSectionRowCount; ++r) {
+            const HeaderField& field = SectionFields()[static_cast<size_t>(r)];
+            section.rows[static_cast<size_t>(r)] = static_cast<uint32_t>(
+                ReadLe(image, FieldPosition(field, result.peOffset, result.optHeaderSize, s), field.width));
+        }
+
+        const uint32_t virtualSize = section.rows[0];
+        const uint32_t virtualAddress = section.rows[1];
+        const uint32_t rawPointer = section.rows[3];
+        // The end wraps in 32 bits, as the loader's own arithmetic would.
+        if (virtualAddress <= entryPoint && entryPoint < uint32_t(virtualAddress + virtualSize)) {
+            section.holdsEntryPoint = true;
+            result.entryPointFound = true;
+            result.entryPointFileOffset = entryPoint - virtualAddress + rawPointer; // the later section wins
+        }
+    }
+    if (!result.entryPointFound)
+        result.entryPointFileOffset = entryPoint;
+}
+
 } // namespace
 
 ImageHeaders ReadImageHeaders(const ByteReader& image)
@@ -81,34 +114,7 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
             = static_cast<uint32_t>(ReadLe(image, FieldPosition(field, result.peOffset, 0), field.width));
     }
 
-    const auto entryPoint = static_cast<uint32_t>(result.values[static_cast<size_t>(EntryPointFieldIndex())]);
-    result.sections.resize(result.sectionCount);
-    for (uint32_t s = 0; s < result.sectionCount; ++s) {
-        SectionValues& section = result.sections[s];
-        const uint32_t headerPos = result.peOffset + 24u + result.optHeaderSize + kSectionHeaderSize * s;
-
-        char name[8] = {};
-        size_t got = image.ReadAt(headerPos, name, sizeof name);
-        section.name.assign(name, strnlen(name, got));
-
-        for (int r = 0; r < kSectionRowCount; ++r) {
-            const HeaderField& field = SectionFields()[static_cast<size_t>(r)];
-            section.rows[static_cast<size_t>(r)] = static_cast<uint32_t>(
-                ReadLe(image, FieldPosition(field, result.peOffset, result.optHeaderSize, s), field.width));
-        }
-
-        const uint32_t virtualSize = section.rows[0];
-        const uint32_t virtualAddress = section.rows[1];
-        const uint32_t rawPointer = section.rows[3];
-        // The end wraps in 32 bits, as the loader's own arithmetic would.
-        if (virtualAddress <= entryPoint && entryPoint < uint32_t(virtualAddress + virtualSize)) {
-            section.holdsEntryPoint = true;
-            result.entryPointFound = true;
-            result.entryPointFileOffset = entryPoint - virtualAddress + rawPointer; // the later section wins
-        }
-    }
-    if (!result.entryPointFound)
-        result.entryPointFileOffset = entryPoint;
+    ReadSectionTable(image, result);
     return result;
 }
 

@@ -184,6 +184,27 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     SectionEdits.assign(static_cast<size_t>(SectionCount) * kSectionRowCount, nullptr);
     SectionCheckBoxes.assign(static_cast<size_t>(SectionCount) * kSectionFlagCount, nullptr);
 
+    ShowPeHeaderValues(headers);
+    OptHeaderSize = headers.optHeaderSize;
+    ComputeDiskChecksum();
+
+    for (int i = 0; i < SectionCount && i < static_cast<int>(headers.sections.size()); ++i) {
+        const SectionValues& section = headers.sections[static_cast<size_t>(i)];
+        QString caption
+            = QString::fromLatin1(section.name.data(), static_cast<qsizetype>(section.name.size()));
+        if (section.holdsEntryPoint)
+            caption += QStringLiteral("  *");
+        BuildSectionPage(i, caption, section.rows.data());
+    }
+    LabelFileoffset->setText(Decimal(headers.entryPointFileOffset));
+    if (PageControl3->count() > 0)
+        PageControl3->setCurrentIndex(0);
+    return true;
+}
+
+// The file, optional header and directory boxes of a PE image, in the layout its magic gives.
+void TFrmView::ShowPeHeaderValues(const ImageHeaders& headers)
+{
     // The magic as read fixes the layout of every box until the file is closed.
     ApplyLayout(headers.layout, headers.directoryEntries);
     const auto fields = HeaderFields(headers.layout);
@@ -207,21 +228,6 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     for (size_t i = 0; i < FDirectoryEdits.size(); ++i)
         FDirectoryEdits[i]->setText(
             static_cast<int>(i) < 2 * headers.directoryEntries ? Decimal(headers.directories[i]) : QString());
-    OptHeaderSize = headers.optHeaderSize;
-    ComputeDiskChecksum();
-
-    for (int i = 0; i < SectionCount && i < static_cast<int>(headers.sections.size()); ++i) {
-        const SectionValues& section = headers.sections[static_cast<size_t>(i)];
-        QString caption
-            = QString::fromLatin1(section.name.data(), static_cast<qsizetype>(section.name.size()));
-        if (section.holdsEntryPoint)
-            caption += QStringLiteral("  *");
-        BuildSectionPage(i, caption, section.rows.data());
-    }
-    LabelFileoffset->setText(Decimal(headers.entryPointFileOffset));
-    if (PageControl3->count() > 0)
-        PageControl3->setCurrentIndex(0);
-    return true;
 }
 
 void TFrmView::ApplyLayout(OptionalLayout layout, int directoryEntries)
