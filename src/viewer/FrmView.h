@@ -259,9 +259,9 @@ private:
     void RunCheckBoxMouseUp(
         TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
     void SetFileOpenState(bool open);
+    void ShowPeHeaderValues(const ImageHeaders& headers);
     // Enables the boxes the layout has (and the directory entries shown), greys the others and
     // sets the boxes' maximum lengths.
-    void ShowPeHeaderValues(const ImageHeaders& headers);
     void ApplyLayout(OptionalLayout layout, int directoryEntries);
     // Runs the validate-only radix toggle: true when every box holds a valid value that fits.
     bool ValidateShownValues();
