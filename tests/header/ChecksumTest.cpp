@@ -17,19 +17,6 @@ Q_DECLARE_METATYPE(std::vector<uint8_t>)
 
 namespace {
 
-// The checksum as the format describes it, one word at a time with the carry folded each step.
-uint32_t PlainChecksum(std::vector<uint8_t> bytes, uint64_t fieldPosition)
-{
-    for (uint64_t b = fieldPosition; b < fieldPosition + 4 && b < bytes.size(); ++b)
-        bytes[b] = 0;
-    uint32_t sum = 0;
-    for (size_t i = 0; i < bytes.size(); i += 2) {
-        sum += bytes[i] | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0);
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    return sum + uint32_t(bytes.size());
-}
-
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed)
 {
     std::mt19937 random(seed);

@@ -1,13 +1,15 @@
 #pragma once
 // Whole image files as byte arrays: reading and writing them, little-endian fields, and the
-// checksum as the format describes it, computed one word at a time (an independent reading
-// for the tests of the fast one).
+// plain checksum of PeBuilder.h.
+#include "support/PeBuilder.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <vector>
 
 inline QByteArray ReadAll(const QString& path)
 {
@@ -51,15 +53,7 @@ inline QString Hex(quint64 value, int digits)
     return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
 }
 
-inline quint32 PlainChecksum(QByteArray bytes)
+inline quint32 PlainChecksum(const QByteArray& bytes)
 {
-    const qsizetype field = qsizetype(Le(bytes, 60, 4)) + 24 + 64;
-    for (qsizetype b = field; b < field + 4 && b < bytes.size(); ++b)
-        bytes[b] = 0;
-    quint32 sum = 0;
-    for (qsizetype i = 0; i < bytes.size(); i += 2) {
-        sum += uint8_t(bytes[i]) | (i + 1 < bytes.size() ? uint8_t(bytes[i + 1]) << 8 : 0);
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    return sum + quint32(bytes.size());
+    return PlainChecksum(std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }

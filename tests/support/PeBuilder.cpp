@@ -339,6 +339,23 @@ uint64_t ReadLe(const std::vector<uint8_t>& bytes, uint64_t offset, int width)
     return value;
 }
 
+uint32_t PlainChecksum(std::vector<uint8_t> bytes, uint64_t fieldPosition)
+{
+    for (uint64_t b = fieldPosition; b < fieldPosition + 4 && b < bytes.size(); ++b)
+        bytes[b] = 0;
+    uint32_t sum = 0;
+    for (size_t i = 0; i < bytes.size(); i += 2) {
+        sum += bytes[i] | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    return sum + uint32_t(bytes.size());
+}
+
+uint32_t PlainChecksum(const std::vector<uint8_t>& bytes)
+{
+    return PlainChecksum(bytes, ReadLe(bytes, 60, 4) + 24 + 64);
+}
+
 void WriteLe(std::vector<uint8_t>& bytes, uint64_t offset, uint64_t value, int width)
 {
     if (offset + static_cast<uint64_t>(width) > bytes.size())

@@ -38,20 +38,6 @@ TEdit* Box(TFrmView& view, const QString& name)
     return view.findChild<TEdit*>(name);
 }
 
-// The checksum the format describes, one word at a time.
-uint32_t PlainChecksum(std::vector<uint8_t> bytes)
-{
-    const uint64_t field = ReadLe(bytes, 60, 4) + 24 + 64;
-    for (uint64_t b = field; b < field + 4 && b < bytes.size(); ++b)
-        bytes[b] = 0;
-    uint32_t sum = 0;
-    for (size_t i = 0; i < bytes.size(); i += 2) {
-        sum += bytes[i] | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0);
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    return sum + uint32_t(bytes.size());
-}
-
 QString Hex8(uint32_t value)
 {
     return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
