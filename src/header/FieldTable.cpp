@@ -253,6 +253,16 @@ constexpr std::array<FileFlag, 11> kDllFlags{{
     {"CheckBoxDllTerminalServerAware", "Terminal Server Aware", 0x8000},
 }};
 
+// The index of the first field whose member equals key, or -1.
+int IndexOf(std::span<const HeaderField> fields, std::string_view HeaderField::*member, std::string_view key)
+{
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].*member == key)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
 } // namespace
 
 std::span<const HeaderField> HeaderFields()
@@ -306,11 +316,7 @@ std::span<const std::string_view> DataDirectoryNames()
 
 int DataDirectoryFieldIndex(std::string_view box)
 {
-    for (size_t i = 0; i < kPe32Directories.size(); ++i) {
-        if (kPe32Directories[i].box == box)
-            return static_cast<int>(i);
-    }
-    return -1;
+    return IndexOf(kPe32Directories, &HeaderField::box, box);
 }
 
 int DataDirectoryEntriesShown(OptionalLayout layout, uint64_t rvaCount, uint16_t optHeaderSize)
@@ -331,20 +337,12 @@ std::span<const HeaderField> SectionFields()
 int HeaderFieldIndexByPeName(std::string_view peName)
 {
     // Both layouts name the same row alike.
-    for (size_t i = 0; i < kHeaderFields.size(); ++i) {
-        if (kHeaderFields[i].peName == peName)
-            return static_cast<int>(i);
-    }
-    return -1;
+    return IndexOf(kHeaderFields, &HeaderField::peName, peName);
 }
 
 int HeaderFieldIndex(std::string_view box)
 {
-    for (size_t i = 0; i < kHeaderFields.size(); ++i) {
-        if (kHeaderFields[i].box == box)
-            return static_cast<int>(i);
-    }
-    return -1;
+    return IndexOf(kHeaderFields, &HeaderField::box, box);
 }
 
 int EntryPointFieldIndex()

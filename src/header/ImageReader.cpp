@@ -89,8 +89,8 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
     }
     result.kind = ImageKind::Pe;
 
-    const size_t sizeOptIndex = static_cast<size_t>(HeaderFieldIndex("EdSizeOptHd"));
-    const size_t magicIndex = static_cast<size_t>(HeaderFieldIndex("EdMagic"));
+    static const size_t sizeOptIndex = static_cast<size_t>(HeaderFieldIndex("EdSizeOptHd"));
+    static const size_t magicIndex = static_cast<size_t>(HeaderFieldIndex("EdMagic"));
     for (int i = kDosFieldCount; i < kHeaderFieldCount; ++i) {
         // The magic (the first optional row, the same in both layouts) chooses the layout of
         // the rows after it. OptHeaderSize is only known once its row is read; the file and
@@ -105,7 +105,8 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
             result.layout = LayoutForMagic(result.values[magicIndex]);
     }
 
-    const uint64_t rvaCount = result.values[static_cast<size_t>(HeaderFieldIndex("EdRva"))];
+    static const size_t rvaIndex = static_cast<size_t>(HeaderFieldIndex("EdRva"));
+    const uint64_t rvaCount = result.values[rvaIndex];
     result.directoryEntries = DataDirectoryEntriesShown(result.layout, rvaCount, result.optHeaderSize);
     const auto directoryFields = DataDirectoryFields(result.layout);
     for (int i = 0; i < 2 * result.directoryEntries; ++i) {
