@@ -3,7 +3,6 @@
 
 #include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmEdit.h"
-#include "search/PatternSearch.h"
 #include "ui/Fonts.h"
 #include "ui/Guard.h"
 #include "ui/Modal.h"
@@ -21,6 +20,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 char EditMode = 0;
 TFrmHex* FrmHex = nullptr;
@@ -31,10 +31,6 @@ namespace {
 // section needs no buffer of its size: the bytes only pass through on their way from the
 // user's file into the viewer's working file.
 constexpr uint32_t kHandOverBlock = uint32_t(4) << 20;
-
-// FindBytes reads the range in blocks of this size, so a search over a large view needs
-// no copy of it; the scanner carries matches across block boundaries.
-constexpr int32_t kFindBlock = 4 << 20;
 
 } // namespace
 
@@ -199,25 +195,14 @@ void TFrmHex::MenuItemNextClick()
 
 int32_t TFrmHex::FindBytes(const uint8_t* pattern, int32_t length, int32_t end, int32_t start)
 {
-    const int32_t size = HexEditor->GetDataSize();
     // A start at or past the end of the data (a Find Next after a match on the last
-    // byte) simply finds nothing.
-    if (length < 1 || start < 0 || start >= size)
+    // byte) simply finds nothing; the range ends before end.
+    if (length < 1 || start < 0 || start >= HexEditor->GetDataSize() || end <= start)
         return -1;
-    const int64_t rangeEnd = std::min<int64_t>(end, size);
-    PatternScanner scanner(pattern, length, false);
-    scanner.Reset(start);
-    for (int64_t at = start; at < rangeEnd;) {
-        int32_t count = static_cast<int32_t>(std::min<int64_t>(kFindBlock, rangeEnd - at));
-        const std::unique_ptr<uint8_t[]> block = HexEditor->BufferFromFile(static_cast<int32_t>(at), count);
-        if (!block || count < 1)
-            return -1; // the read failed: no match can be confirmed
-        const int32_t hit = scanner.Feed(block.get(), count);
-        if (hit >= 0)
-            return hit;
-        at += count;
-    }
-    return -1;
+    // The editor's own search, as the bytes stand (no translation, no case folding), on a
+    // copy since it may change its pattern.
+    std::vector<uint8_t> bytes(pattern, pattern + length);
+    return HexEditor->Find(bytes.data(), length, start, end - 1, false, false);
 }
 
 void TFrmHex::PutBytes(uint32_t count, const BlockFiller& fill)
