@@ -2,6 +2,7 @@
 // The main window: the header pages of the open file, its menus and file commands.
 // The edit boxes are the model: every header value lives only as the text of its box.
 #include "base/FileIdentity.h"
+#include "header/Checksum.h"
 #include "header/FieldTable.h"
 #include "header/HeaderWriter.h"
 #include "header/ImageReader.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -298,12 +300,7 @@ private:
     std::array<QLabel*, kDataDirectoryCount> FDirectoryLabels{};
     std::array<TCheckBox*, 11> FDllCheckBoxes{};
     // The checksum of the file on disk (computed at open and after a save) and its stored value.
-    struct DiskChecksum {
-        bool known = false;
-        uint32_t computed = 0;
-        uint32_t stored = 0;
-    };
-    DiskChecksum FDiskChecksum;
+    std::optional<ImageChecksum> FDiskChecksum;
     QString FFileName;
     ImageHeaders FOpened; // what the reader gave at open: the size and the values then
     FileIdentity FIdentity; // the file held open, as it was at open

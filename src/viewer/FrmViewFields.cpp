@@ -198,14 +198,13 @@ void TFrmView::UpdateValueNames()
 
 void TFrmView::UpdateCheckSumLabel()
 {
-    if (!FDiskChecksum.known) {
+    if (!FDiskChecksum) {
         LabelCheckSum->setText(QString());
         return;
     }
     // "<computed>, matches" or "<computed>, differs"; the tooltip says what the number is.
-    LabelCheckSum->setText(ToQString(FieldValueText(FDiskChecksum.computed, HexShown(), 8))
-        + (FDiskChecksum.computed == FDiskChecksum.stored ? QStringLiteral(", matches")
-                                                          : QStringLiteral(", differs")));
+    LabelCheckSum->setText(ToQString(FieldValueText(FDiskChecksum->computed, HexShown(), 8))
+        + (FDiskChecksum->Matches() ? QStringLiteral(", matches") : QStringLiteral(", differs")));
 }
 
 void TFrmView::EdDateStampChange()

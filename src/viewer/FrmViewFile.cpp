@@ -247,13 +247,9 @@ void TFrmView::ApplyLayout(OptionalLayout layout, int directoryEntries)
 
 void TFrmView::ComputeDiskChecksum()
 {
-    FDiskChecksum = DiskChecksum{};
-    if (!FileStream || !PeTabShown())
-        return;
-    const ImageChecksum checksum = ReadImageChecksum(*FileStream, PEOffset);
-    FDiskChecksum.stored = checksum.stored;
-    FDiskChecksum.computed = checksum.computed;
-    FDiskChecksum.known = true;
+    FDiskChecksum.reset();
+    if (FileStream && PeTabShown())
+        FDiskChecksum = ReadImageChecksum(*FileStream, PEOffset);
 }
 
 void TFrmView::BuildSectionPage(int section, const QString& caption, const uint32_t* rows)
@@ -320,7 +316,7 @@ void TFrmView::MnuCloseFileClick()
     for (int i = 0; i < kDosFieldCount; ++i)
         FHeaderEdits[static_cast<size_t>(i)]->setText(QString());
     LabelDate->setText(QString());
-    FDiskChecksum = DiskChecksum{};
+    FDiskChecksum.reset();
     LabelCheckSum->setText(QString());
     PageControl1->setTabVisible(PageControl1->indexOf(TabMZ), false);
     PageControl1->setTabVisible(PageControl1->indexOf(TabPE), false);
