@@ -1,6 +1,5 @@
 #include "hexeditor/FileCopy.h"
 
-#include "base/Errors.h"
 #include "base/FileStream.h"
 
 #include <algorithm>
@@ -12,13 +11,6 @@ namespace {
 // Kernel copies go in steps of this size, so a huge copy still checks its limit often.
 constexpr uint64_t KernelStep = uint64_t(1) << 30;
 constexpr size_t BlockSize = size_t(1) << 20;
-
-// Errors that mean "the kernel cannot copy between these two", not "the copy failed".
-bool KernelCannotCopy(int error)
-{
-    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP
-        || error == EBADF || error == ETXTBSY;
-}
 
 uint64_t CopyThroughBlock(
     const FileStream& in, uint64_t inPos, FileStream& out, uint64_t outPos, uint64_t count)
@@ -52,10 +44,10 @@ uint64_t CopyFileBytes(
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && !KernelCannotCopy(errno))
-            throw EWriteError(out.FileName(), SystemErrorText(errno));
-        // The end of in -- unless the kernel refused, or this is a pseudo file whose size
-        // reads as 0 before anything was copied: the block copy finds the real end.
+        // The end of in -- unless this is a pseudo file whose size reads as 0 before anything
+        // was copied. On any error (the kernel cannot copy between these two, or a read or a
+        // write failed) the block copy goes on from here: it finds the real end, and a real
+        // failure fails again there, reported as a read or a write error of the right file.
         if (n == 0 && done > 0)
             break;
         return done + CopyThroughBlock(in, inPos + done, out, outPos + done, maxCount - done);

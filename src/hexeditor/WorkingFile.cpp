@@ -131,6 +131,11 @@ void WorkingFile::LoadCopyOf(const std::string& source)
     InvalidateSize();
 
     FileStream in(source, FileStream::Mode::OpenRead);
+    // A device, a pipe or a terminal has no end to copy up to (a pseudo file under /proc
+    // is a regular file and loads).
+    struct stat st { };
+    if (::fstat(in.Handle(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw EFOpenError(source, "It is not a regular file");
     constexpr uint64_t MaxSize = static_cast<uint64_t>(INT32_MAX);
     if (in.Size() > MaxSize)
         throw EFOpenError(source, "The file is larger than 2147483647 bytes");
@@ -227,9 +232,17 @@ bool WorkingFile::SaveCopyTo(const std::string& dest)
                 return false;
         }
         // The owner first: a change of owner may clear the set-id bits the mode restores.
-        if (existed && ::fchown(out->Handle(), st.st_uid, st.st_gid) != 0 && errno != EPERM)
+        // Where the owner cannot be kept (someone else's file), the group may still be, and
+        // the set-id bits are not carried over: they would make the saver's copy run as
+        // the saver.
+        const bool ownerKept = !existed || ::fchown(out->Handle(), st.st_uid, st.st_gid) == 0;
+        if (!ownerKept && errno != EPERM)
             return false;
-        const mode_t mode = existed ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+        if (!ownerKept)
+            (void)::fchown(out->Handle(), static_cast<uid_t>(-1), st.st_gid);
+        mode_t mode = existed ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+        if (!ownerKept)
+            mode &= ~mode_t(S_ISUID | S_ISGID);
         if (::fchmod(out->Handle(), mode) != 0)
             return false;
         out->Flush();

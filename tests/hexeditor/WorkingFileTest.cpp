@@ -19,6 +19,7 @@
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -306,6 +307,41 @@ private slots:
         WorkingFile empty(tmp.path().toStdString());
         QVERIFY(empty.SaveCopyTo(target));
         QCOMPARE(fs::file_size(target), uintmax_t(0));
+    }
+
+    void refusesWhatIsNoPlainFileOrNotTheSaversToKeep()
+    {
+        // A device has no end: loading it is refused at once instead of filling the folder.
+        QTemporaryDir tmp;
+        WorkingFile device(tmp.path().toStdString());
+        QVERIFY_THROWS_EXCEPTION(EFOpenError, device.LoadCopyOf("/dev/zero"));
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+
+        // Someone else's set-user-id program, saved over by another user: the new file is the
+        // saver's, so it must not keep the set-id bits.
+        if (::geteuid() != 0)
+            QSKIP("needs root to give the file away and to save as another user");
+        const std::string target = tmp.path().toStdString() + "/setid";
+        WriteAll(target, {1, 2, 3});
+        QCOMPARE(::chmod(target.c_str(), 04755), 0);
+        QCOMPARE(::chmod(tmp.path().toLocal8Bit().constData(), 0777), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(2);
+            WorkingFile file(tmp.path().toStdString());
+            file.CreateEmpty();
+            file.SetMemAtPos(reinterpret_cast<const uint8_t*>("xyz"), 0, 3);
+            ::_exit(file.SaveCopyTo(target) ? 0 : 1);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QCOMPARE(status, 0);
+        QCOMPARE(ReadAll(target), (std::vector<uint8_t>{'x', 'y', 'z'}));
+        struct stat st { };
+        QCOMPARE(::stat(target.c_str(), &st), 0);
+        QCOMPARE(st.st_uid, uid_t(65534));
+        QCOMPARE(st.st_mode & 07777, mode_t(0755));
     }
 
     void streamsRoundTrip()
