@@ -77,16 +77,20 @@ void AcceptImage(
     }
 }
 
-OpenImage OpenAndRead(const CliContext& context, const std::string& file, FileStream::Mode mode,
-    const char* requirePeFor, size_t cacheSize)
+ImageHeaders ReadHeadersCached(const ByteReader& file)
+{
+    return ReadImageHeaders(HeadCachedReader(file, 4096));
+}
+
+OpenImage OpenAndRead(
+    const CliContext& context, const std::string& file, FileStream::Mode mode, const char* requirePeFor)
 {
     OpenImage image;
     image.stream = OpenFile(context, file, mode);
     try {
         if (mode != FileStream::Mode::OpenRead)
             image.identity = IdentityOf(*image.stream);
-        image.cached = std::make_unique<HeadCachedReader>(*image.stream, cacheSize);
-        image.headers = ReadImageHeaders(*image.cached);
+        image.headers = ReadHeadersCached(*image.stream);
     } catch (const std::exception& error) {
         ReportFile(context, file, error.what());
         throw CliFailure(kCliFileError, error.what());

@@ -72,16 +72,17 @@ struct OpenImage {
     std::unique_ptr<FileStream> stream;
     FileIdentity identity; // as opened, for a stream open for writing (what a save checks against)
     ImageHeaders headers;
-    // The stream through a cache of its first bytes as they were at open: for reading only.
-    std::unique_ptr<HeadCachedReader> cached;
 };
 
-// Opens and reads a file (its first cacheSize bytes in one read). Throws CliFailure(kCliFileError) with the
+// The headers as the window reads them, through one read of the file's first bytes.
+ImageHeaders ReadHeadersCached(const ByteReader& file);
+
+// Opens and reads a file (its headers as ReadHeadersCached does). Throws CliFailure(kCliFileError) with the
 // reason (a file that cannot be opened, a directory) or with the window's rejection (no MZ header; too many
 // sections, which gives both of the window's messages). requirePe also refuses a file with only a DOS header,
 // naming what was wanted.
 OpenImage OpenAndRead(const CliContext& context, const std::string& file, FileStream::Mode mode,
-    const char* requirePeFor = nullptr, size_t cacheSize = 4096);
+    const char* requirePeFor = nullptr);
 
 // Throws (having told the user) when the window would reject the headers, or when requirePeFor
 // is given and the file has only a DOS header.

@@ -122,11 +122,7 @@ int RunFind(const CliContext& context, const FindOptions& options)
         const std::unique_ptr<FileStream> stream
             = OpenFile(context, options.file, FileStream::Mode::OpenRead);
         // Sections name where a match lies; a file without them is searched all the same.
-        ImageHeaders headers;
-        {
-            const HeadCachedReader cached(*stream, 4096);
-            headers = ReadImageHeaders(cached);
-        }
+        ImageHeaders headers = ReadHeadersCached(*stream);
         if (headers.kind != ImageKind::Pe)
             headers.sections.clear();
         std::vector<std::string> names;
@@ -135,6 +131,7 @@ int RunFind(const CliContext& context, const FindOptions& options)
             names.push_back(SectionCaption(section));
         }
 
+        PatternScanner scanner(pattern->data(), static_cast<int32_t>(count), options.ignoreCase);
         const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kFindBlock + count - 1]);
         std::string lines;
         uint64_t matches = 0;
@@ -144,8 +141,10 @@ int RunFind(const CliContext& context, const FindOptions& options)
             const size_t got = stream->ReadAt(base + carried, buffer.get() + carried, kFindBlock);
             const size_t filled = carried + got;
             for (size_t from = 0; from + count <= filled;) {
-                const int32_t hit = FindPattern(buffer.get() + from, static_cast<int32_t>(filled - from), 0,
-                    pattern->data(), static_cast<int32_t>(count), options.ignoreCase);
+                // Each scan starts afresh at from: the block already holds the bytes a match
+                // across the last one needs.
+                scanner.Reset(0);
+                const int32_t hit = scanner.Feed(buffer.get() + from, static_cast<int32_t>(filled - from));
                 if (hit < 0)
                     break;
                 const uint64_t offset = base + from + static_cast<size_t>(hit);
