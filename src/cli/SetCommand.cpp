@@ -183,10 +183,10 @@ int RunChecksum(const CliContext& context, const ChecksumOptions& options)
             } else if (!options.fix) {
                 line += ", differs";
             } else {
-                // As Recompute Checksum and Save would: every value as read, the new sum in CheckSum.
+                // Save with every value as read and the computed sum in CheckSum: the values as
+                // read write back the bytes they came from, so the sum stays as computed.
                 HeaderWriteInput input = WriteInputAsRead(image.headers);
-                const std::optional<uint32_t> fixed = ChecksumAfterSave(input, image.headers, *image.stream);
-                SetInputValue(input, CheckSumField(input.layout), fixed.value_or(checksum.computed));
+                SetInputValue(input, CheckSumField(input.layout), checksum.computed);
                 Save(context, file, image, input);
                 line += ", fixed";
             }
