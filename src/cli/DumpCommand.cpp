@@ -32,9 +32,7 @@ std::optional<size_t> FindSection(const ImageHeaders& headers, const std::string
         return std::nullopt;
     }
     for (size_t s = 0; s < headers.sections.size(); ++s) {
-        SectionValues plain = headers.sections[s];
-        plain.holdsEntryPoint = false;
-        if (SectionCaption(plain) == which)
+        if (SectionNameText(headers.sections[s]) == which)
             return s;
     }
     return std::nullopt;

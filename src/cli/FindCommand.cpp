@@ -126,10 +126,8 @@ int RunFind(const CliContext& context, const FindOptions& options)
         if (headers.kind != ImageKind::Pe)
             headers.sections.clear();
         std::vector<std::string> names;
-        for (SectionValues section : headers.sections) {
-            section.holdsEntryPoint = false;
-            names.push_back(SectionCaption(section));
-        }
+        for (const SectionValues& section : headers.sections)
+            names.push_back(SectionNameText(section));
 
         PatternScanner scanner(pattern->data(), static_cast<int32_t>(count), options.ignoreCase);
         const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kFindBlock + count - 1]);

@@ -139,13 +139,6 @@ std::string Joined(const std::vector<std::string_view>& names)
     return text;
 }
 
-std::string SectionName(const SectionValues& section)
-{
-    SectionValues plain = section;
-    plain.holdsEntryPoint = false;
-    return SectionCaption(plain);
-}
-
 // What a header row shows beside its value in the window: a name, the date, check boxes.
 std::string Annotation(const HeaderField& field, uint64_t value)
 {
@@ -314,7 +307,7 @@ void FillJson(Json& json, bool refill, const std::string& file, const ImageHeade
         if (!refill)
             sections.push_back(Json::object());
         ObjectFiller entry(sections[s], refill, 12);
-        entry.Put("Name", SectionName(section));
+        entry.Put("Name", SectionNameText(section));
         for (size_t r = 0; r < sectionRows.size(); ++r)
             entry.Put(sectionRows[r].peName, section.rows[r]);
         entry.Put("entry_point", section.holdsEntryPoint);

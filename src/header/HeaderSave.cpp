@@ -197,7 +197,7 @@ SaveResult SaveHeaders(
     return SaveHeaders(input, opened, static_cast<ByteWriter&>(file));
 }
 
-std::string SectionCaption(const SectionValues& section)
+std::string SectionNameText(const SectionValues& section)
 {
     std::string caption;
     for (const char c : section.name) {
@@ -209,9 +209,12 @@ std::string SectionCaption(const SectionValues& section)
             caption.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
         }
     }
-    if (section.holdsEntryPoint)
-        caption += "  *";
     return caption;
+}
+
+std::string SectionCaption(const SectionValues& section)
+{
+    return SectionNameText(section) + (section.holdsEntryPoint ? "  *" : "");
 }
 
 std::string SavedFieldName(const FieldRef& ref, std::span<const std::string> sectionCaptions)

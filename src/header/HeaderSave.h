@@ -79,8 +79,10 @@ SaveResult SaveHeaders(const HeaderWriteInput& input, const ImageHeaders& opened
 SaveResult SaveHeaders(
     const HeaderWriteInput& input, const ImageHeaders& opened, FileStream& file, const FileIdentity& atOpen);
 
-// A section's page caption as the window shows it, in UTF-8: the name (its bytes read as
-// Latin-1), and "  *" when the section holds the entry point.
+// A section's name in UTF-8 (its bytes read as Latin-1).
+std::string SectionNameText(const SectionValues& section);
+// A section's page caption as the window shows it: the name, and "  *" when the section
+// holds the entry point.
 std::string SectionCaption(const SectionValues& section);
 
 // How messages name a field (FieldDisplayName), given the page captions of the sections.
