@@ -258,8 +258,10 @@ private:
     QLabel* CreateFieldLabel(QWidget* parent, const QString& caption);
     void BuildSectionPage(int section, const QString& caption, const uint32_t* rows);
     void DestroySectionPages();
-    void RunCheckBoxMouseUp(
-        TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
+    using MouseUpHandler = void (TFrmView::*)(QObject*, Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
+    // Runs a check box's handler under the guard; puts the box back when the handler fails.
+    void RunCheckBoxMouseUp(TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
+        QPoint pos, MouseUpHandler handler = &TFrmView::CheckBoxExecMouseUp);
     void SetFileOpenState(bool open);
     void ShowPeHeaderValues(const ImageHeaders& headers);
     // Enables the boxes the layout has (and the directory entries shown), greys the others and
@@ -273,8 +275,6 @@ private:
     void ComputeDiskChecksum();
     void UpdateCheckSumLabel();
     void AlignViewButton();
-    void RunDllCheckBoxMouseUp(
-        TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
     void UpdatePageArea();
     bool PeTabShown() const;
     // Members of the converted set in order: the edit (or LabelFileoffset) and its class.

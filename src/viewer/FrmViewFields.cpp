@@ -23,6 +23,29 @@ QString ToQString(const std::string& text)
     return QString::fromStdString(text);
 }
 
+// The check boxes of a flags word show its bits.
+void ShowFlags(uint16_t value, std::span<const FileFlag> flags, std::span<TCheckBox* const> boxes)
+{
+    for (size_t f = 0; f < flags.size() && f < boxes.size(); ++f)
+        boxes[f]->setChecked((value & flags[f].bit) != 0);
+}
+
+// When sender is one of the boxes, writes value with the box's bit as the box now shows it
+// into edit and answers true.
+bool ApplyFlagBox(QObject* sender, TEdit* edit, uint16_t value, bool hex, std::span<const FileFlag> flags,
+    std::span<TCheckBox* const> boxes)
+{
+    for (size_t f = 0; f < flags.size() && f < boxes.size(); ++f) {
+        if (boxes[f] != sender)
+            continue;
+        const uint16_t bit = flags[f].bit;
+        const auto changed = static_cast<uint16_t>(boxes[f]->isChecked() ? (value | bit) : (value & ~bit));
+        edit->setText(ToQString(FieldValueText(changed, hex, 4)));
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool TFrmView::HexShown() const
@@ -231,10 +254,8 @@ void TFrmView::EdCharChange(QObject* sender)
     const bool hex = HexShown();
     if (sender == EdChar) {
         const auto value = static_cast<uint16_t>(ParseFieldValue(Text(EdChar->text()), hex, 32));
-        TCheckBox* boxes[] = {CheckBoxSystem, CheckBoxDLL, CheckBoxExec, CheckBox32Bit};
-        const auto flags = FileCharacteristicFlags();
-        for (size_t f = 0; f < flags.size() && f < 4; ++f)
-            boxes[f]->setChecked((value & flags[f].bit) != 0);
+        TCheckBox* const boxes[] = {CheckBoxSystem, CheckBoxDLL, CheckBoxExec, CheckBox32Bit};
+        ShowFlags(value, FileCharacteristicFlags(), boxes);
         return;
     }
     for (size_t i = 0; i < SectionCount && i * kSectionRowCount + 8 < SectionEdits.size(); ++i) {
@@ -254,17 +275,9 @@ void TFrmView::CheckBoxExecMouseUp(QObject* sender, Qt::MouseButton, Qt::Keyboar
     const bool hex = HexShown();
     const auto fileValue = static_cast<uint16_t>(ParseFieldValue(Text(EdChar->text()), hex, 32));
 
-    TCheckBox* fileBoxes[] = {CheckBoxSystem, CheckBoxDLL, CheckBoxExec, CheckBox32Bit};
-    const auto flags = FileCharacteristicFlags();
-    for (size_t f = 0; f < flags.size() && f < 4; ++f) {
-        if (fileBoxes[f] != sender)
-            continue;
-        const uint16_t bit = flags[f].bit;
-        const auto value
-            = static_cast<uint16_t>(fileBoxes[f]->isChecked() ? (fileValue | bit) : (fileValue & ~bit));
-        EdChar->setText(ToQString(FieldValueText(value, hex, 4)));
+    TCheckBox* const fileBoxes[] = {CheckBoxSystem, CheckBoxDLL, CheckBoxExec, CheckBox32Bit};
+    if (ApplyFlagBox(sender, EdChar, fileValue, hex, FileCharacteristicFlags(), fileBoxes))
         return;
-    }
 
     for (size_t i = 0; i < SectionCount && i * kSectionRowCount + 8 < SectionEdits.size(); ++i) {
         TEdit* row = SectionEdits[i * kSectionRowCount + 8];
@@ -289,40 +302,21 @@ void TFrmView::EdDLLCharChange()
     if (EdDLLChar->text().isEmpty())
         EdDLLChar->setText(QStringLiteral("0"));
     const auto value = static_cast<uint16_t>(ParseFieldValue(Text(EdDLLChar->text()), HexShown(), 32));
-    const auto flags = DllCharacteristicFlags();
-    for (size_t f = 0; f < flags.size() && f < FDllCheckBoxes.size(); ++f)
-        FDllCheckBoxes[f]->setChecked((value & flags[f].bit) != 0);
+    ShowFlags(value, DllCharacteristicFlags(), FDllCheckBoxes);
 }
 
 void TFrmView::CheckBoxDllMouseUp(QObject* sender, Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
 {
     const bool hex = HexShown();
     const auto value = static_cast<uint16_t>(ParseFieldValue(Text(EdDLLChar->text()), hex, 32));
-    const auto flags = DllCharacteristicFlags();
-    for (size_t f = 0; f < flags.size() && f < FDllCheckBoxes.size(); ++f) {
-        if (FDllCheckBoxes[f] != sender)
-            continue;
-        const uint16_t bit = flags[f].bit;
-        const auto changed
-            = static_cast<uint16_t>(FDllCheckBoxes[f]->isChecked() ? (value | bit) : (value & ~bit));
-        EdDLLChar->setText(ToQString(FieldValueText(changed, hex, 4)));
-        return;
-    }
+    ApplyFlagBox(sender, EdDLLChar, value, hex, DllCharacteristicFlags(), FDllCheckBoxes);
 }
 
-void TFrmView::RunDllCheckBoxMouseUp(
-    TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos)
-{
-    // As for the file characteristics: an unreadable value puts the box back.
-    if (!Guarded([&] { CheckBoxDllMouseUp(sender, button, shift, pos); }))
-        sender->setCheckState(sender->StateBeforeRelease());
-}
-
-void TFrmView::RunCheckBoxMouseUp(
-    TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos)
+void TFrmView::RunCheckBoxMouseUp(TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
+    QPoint pos, MouseUpHandler handler)
 {
     // When the value text cannot be read, the box goes back to the state it had, so
     // it never shows a flag that Save would not write.
-    if (!Guarded([&] { CheckBoxExecMouseUp(sender, button, shift, pos); }))
+    if (!Guarded([&] { (this->*handler)(sender, button, shift, pos); }))
         sender->setCheckState(sender->StateBeforeRelease());
 }

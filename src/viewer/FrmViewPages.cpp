@@ -345,8 +345,10 @@ void TFrmView::CreateTabDataDir()
         const int column = static_cast<int>(f) / 4;
         const int row = static_cast<int>(f) % 4;
         box->setGeometry(10 + 160 * column, 18 + 19 * row, 156, 17);
-        box->OnMouseUp = [this](TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                             QPoint pos) { RunDllCheckBoxMouseUp(sender, button, shift, pos); };
+        box->OnMouseUp
+            = [this](TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos) {
+                  RunCheckBoxMouseUp(sender, button, shift, pos, &TFrmView::CheckBoxDllMouseUp);
+              };
         *dllBoxes[f] = box;
         FDllCheckBoxes[f] = box;
     }
