@@ -4,17 +4,8 @@
 
 #include <QString>
 
-void ShowException(const std::exception& error)
-{
-    ShowErrorMessage(QString::fromLocal8Bit(error.what()));
-}
-
-void ShowUnknownException()
-{
-    ShowErrorMessage(QStringLiteral("Unknown error"));
-}
-
 ErrorSink InstallErrorDisplay()
 {
-    return SetErrorSink([](const std::exception& error) { ShowException(error); });
+    return SetErrorSink(
+        [](const std::exception& error) { ShowErrorMessage(QString::fromLocal8Bit(error.what())); });
 }

@@ -4,16 +4,12 @@
 // error sink (base/ErrorSink.h) gets it, and control returns to the loop. The
 // application points the sink at the top-level error display once (InstallErrorDisplay).
 #include "base/ErrorSink.h"
-#include "ui/Messages.h"
 
 #include <exception>
 #include <utility>
 
-// The top-level error display: the error's message in the error box.
-void ShowException(const std::exception& error);
-void ShowUnknownException();
-
-// Makes the error display the process's error sink; answers the sink it replaces.
+// Makes the top-level error display (the error's message in the error box) the process's
+// error sink; answers the sink it replaces.
 ErrorSink InstallErrorDisplay();
 
 // Runs f; answers false when it ended with an error (already shown).

@@ -7,6 +7,7 @@
 #include "header/ImageNames.h"
 #include "header/TimeStamp.h"
 #include "ui/Guard.h"
+#include "ui/Messages.h"
 
 #include <QAction>
 #include <QLabel>

@@ -7,6 +7,7 @@
 #include "header/FieldTable.h"
 #include "header/ImageReader.h"
 #include "ui/Guard.h"
+#include "ui/Messages.h"
 #include "ui/Modal.h"
 #include "viewer/FrmAbout.h"
 
