@@ -326,8 +326,9 @@ int main(int argc, char** argv)
         } else if (action == QLatin1String("--toggle")) {
             view.MnuHexView->trigger();
         } else if (action == QLatin1String("--trigger") && needs(1)) {
-            auto* command = view.findChild<QAction*>(args[i + 1]);
-            if (!command || command->objectName().isEmpty())
+            // An empty name would match any action.
+            auto* command = args[i + 1].isEmpty() ? nullptr : view.findChild<QAction*>(args[i + 1]);
+            if (!command)
                 return Fail(QStringLiteral("no menu command named ") + args[i + 1]);
             command->trigger();
             i += 1;
