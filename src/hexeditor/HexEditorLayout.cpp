@@ -33,14 +33,17 @@ int32_t THexEditor::GetPosAtCursor(int col, int row)
 
 bool THexEditor::SyncInCharField()
 {
-    GetPosAtCursor(Col(), Row());
+    // As GetPosAtCursor leaves it (the line starts reach the caret's row), without the position.
+    FLayout.Reach(Row());
+    InCharField = FLayout.IsCharCol(Col());
     return InCharField;
 }
 
 TGridCoord THexEditor::GetCursorAtPos(int32_t position, bool inCharField)
 {
-    if (position >= 0)
-        GetRow(position);
+    // The line starts reach the last row first, as GetRow leaves them.
+    if (position >= 0 && FLayout.Variable())
+        AdjustLineLengthsCount();
     return FLayout.CellAtPos(position, inCharField, RowCount());
 }
 
