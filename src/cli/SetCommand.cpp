@@ -132,9 +132,7 @@ int RunSet(const CliContext& context, const SetOptions& options)
             SetInputValue(input, assignment.field, assignment.value);
             // A field the file ends before has no bytes to hold the value, whatever it is.
             const uint64_t end
-                = uint64_t(FieldPosition(assignment.field.Field(), input.peOffset, input.optHeaderSize,
-                      assignment.field.section < 0 ? 0u : uint32_t(assignment.field.section)))
-                + assignment.field.Field().width;
+                = uint64_t(InputPosition(input, assignment.field)) + assignment.field.Field().width;
             if (end > image.headers.fileSize)
                 beyond.append(" ").append(assignment.name);
         }

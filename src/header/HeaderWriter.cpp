@@ -12,12 +12,6 @@ WriteItem Item(const HeaderField& field, uint32_t position, int64_t value)
     return WriteItem{position, field.width, static_cast<uint64_t>(value) & mask};
 }
 
-uint32_t Position(const HeaderWriteInput& input, const FieldRef& ref)
-{
-    return FieldPosition(ref.Field(), input.peOffset, input.optHeaderSize,
-        ref.section < 0 ? 0u : static_cast<uint32_t>(ref.section));
-}
-
 // Writes bytes back; answers whether the range holds them afterwards. A write that fails may
 // still have stored them (or the range never changed), so the bytes are read back then.
 bool PutBack(ByteWriter& file, uint64_t position, const std::vector<uint8_t>& bytes)
@@ -90,13 +84,19 @@ void SetInputValue(HeaderWriteInput& input, const FieldRef& ref, int64_t value)
         input.sections.at(static_cast<size_t>(ref.section)).at(static_cast<size_t>(ref.index)) = value;
 }
 
+uint32_t InputPosition(const HeaderWriteInput& input, const FieldRef& ref)
+{
+    return FieldPosition(ref.Field(), input.peOffset, input.optHeaderSize,
+        ref.section < 0 ? 0u : static_cast<uint32_t>(ref.section));
+}
+
 WritePlan BuildWritePlan(const HeaderWriteInput& input)
 {
     WritePlan plan;
     const std::vector<FieldRef> fields = PlannedFields(input);
     plan.items.reserve(fields.size());
     for (const FieldRef& ref : fields)
-        plan.items.push_back(Item(ref.Field(), Position(input, ref), InputValue(input, ref)));
+        plan.items.push_back(Item(ref.Field(), InputPosition(input, ref), InputValue(input, ref)));
     return plan;
 }
 

@@ -53,6 +53,9 @@ std::vector<FieldRef> PlannedFields(const HeaderWriteInput& input);
 int64_t InputValue(const HeaderWriteInput& input, const FieldRef& ref);
 // Replaces it (the field must be one PlannedFields(input) lists).
 void SetInputValue(HeaderWriteInput& input, const FieldRef& ref, int64_t value);
+// Where the save writes the field: its file position from the input's PE offset and optional
+// header size (32-bit, as the reader reads it).
+uint32_t InputPosition(const HeaderWriteInput& input, const FieldRef& ref);
 
 // The plan in write order: DOS rows (skipping offsets 6 and 18), file header, optional
 // header (the rows its layout has), the data directory entries shown, then each section's
