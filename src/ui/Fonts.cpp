@@ -15,16 +15,11 @@ const QStringList& SerifFamilies()
     return families;
 }
 
-QFont FormFont(const QStringList& families, int pointSize, int pixelSize, bool bold)
+QFont FormFont(const QStringList& families, int pointSize)
 {
     QFont font;
     font.setFamilies(families);
-    if (pixelSize > 0)
-        font.setPixelSize(pixelSize);
-    else
-        font.setPointSize(pointSize);
-    if (bold)
-        font.setBold(true);
+    font.setPointSize(pointSize);
     return font;
 }
 
@@ -37,7 +32,10 @@ QFont FormFace(const QStringList& families, bool bold)
 
 QFont DefaultFormFont()
 {
-    return FormFont(SansFamilies(), 0, 11);
+    QFont font;
+    font.setFamilies(SansFamilies());
+    font.setPixelSize(11);
+    return font;
 }
 
 QFont FixedPitchFormFont(const QString& family, int pixelSize)

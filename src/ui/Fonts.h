@@ -9,9 +9,8 @@ const QStringList& SansFamilies();
 // "Times New Roman" and its stand-ins.
 const QStringList& SerifFamilies();
 
-// A font of the first installed family of the list; pixelSize when above 0, else
-// pointSize (forms are laid out in one or the other).
-QFont FormFont(const QStringList& families, int pointSize, int pixelSize = 0, bool bold = false);
+// A font of the first installed family of the list, at pointSize.
+QFont FormFont(const QStringList& families, int pointSize);
 // An 8-point face of the first installed family whose weight is always set, also when plain,
 // so that a control given the plain face stays plain on a bold page.
 QFont FormFace(const QStringList& families, bool bold);
