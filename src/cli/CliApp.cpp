@@ -1,7 +1,12 @@
 // The command line: CLI11 reads the arguments, the commands do the work.
 #include "cli/CliCommands.h"
 
+#include "cli/FieldNaming.h"
+
 #include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
 
 #ifndef KORVEX_VERSION
 #error "KORVEX_VERSION comes from project(Korvex VERSION ...)"
@@ -19,11 +24,27 @@ CLI::App* AddShow(CLI::App& app, ShowOptions& show)
 {
     CLI::App* command
         = app.add_subcommand("show", "Print every header field the window shows, for each file");
-    command->add_flag(
-        "--json", show.json, "One JSON object per file (an array for several), keyed by PE/COFF field names");
+    command->add_flag("--json", show.json,
+        "One JSON object per file, one per line (JSON Lines), keyed by PE/COFF field names");
     command->add_flag("--decimal", show.decimal, "Decimal values in the text output (default: hexadecimal)");
     command->add_option("FILE", show.files, "PE files")->required();
     command->footer(kExitStatus);
+    return command;
+}
+
+constexpr const char* kNames
+    = "NAME is a field name as show --json gives it, in any case: TimeDateStamp, DllCharacteristics, "
+      "e_lfanew, section.2.Characteristics (sections from 0) or section[.text].Characteristics (by name), "
+      "directory.Security.Size or directory.4.Size.";
+
+CLI::App* AddGet(CLI::App& app, GetOptions& get)
+{
+    CLI::App* command = app.add_subcommand(
+        "get", "Print the value of each named field on its own line (0x-hexadecimal, or decimal)");
+    command->add_flag("--decimal", get.decimal, "Decimal values (default: 0x and hexadecimal digits)");
+    command->add_option("FILE", get.file, "The PE file")->required();
+    command->add_option("NAME", get.names, "Field names")->required();
+    command->footer(std::string(kNames) + " A section's Name is printed as text.\n\n" + kExitStatus);
     return command;
 }
 
@@ -39,12 +60,10 @@ CLI::App* AddSet(CLI::App& app, SetOptions& set)
     command->add_flag("--dry-run", set.dryRun, "Print the changes, write nothing");
     command->add_option("FILE", set.file, "The PE file")->required();
     command->add_option("ASSIGNMENT", set.assignments, "NAME=VALUE ...")->required();
-    command->footer(
-        std::string("NAME is a field name as show --json gives it: TimeDateStamp, DllCharacteristics, "
-                    "section.2.Characteristics (sections from 0), directory.Security.Size or "
-                    "directory.4.Size. VALUE is decimal or 0x-hexadecimal and must fit the field. "
-                    "Every assignment is checked before anything is written; each change is printed "
-                    "as NAME: old -> new.\n\n")
+    command->footer(std::string(kNames)
+        + " VALUE is decimal or 0x-hexadecimal and must fit the field. "
+          "Every assignment is checked before anything is written; each change is printed "
+          "as NAME: old -> new.\n\n"
         + kExitStatus);
     return command;
 }
@@ -54,6 +73,8 @@ CLI::App* AddChecksum(CLI::App& app, ChecksumOptions& checksum)
     CLI::App* command
         = app.add_subcommand("checksum", "Print the stored and the computed checksum of each file");
     command->add_flag("--fix", checksum.fix, "Write the computed checksum where it differs");
+    command->add_flag("--strict", checksum.strict,
+        "A stored 0 differs like any other value (by default 0 means not set: exit status 0)");
     command->add_option("FILE", checksum.files, "PE files")->required();
     command->footer(kExitStatus);
     return command;
@@ -103,12 +124,44 @@ CLI::App* AddFind(CLI::App& app, FindOptions& find)
         "in a section's raw data");
     command->add_flag("--hex", find.hex, "PATTERN is pairs of hexadecimal digits");
     command->add_flag(
-        "-i,--ignore-case", find.ignoreCase, "Fold case as the hex viewer's Find does (Windows-1252)");
+        "--utf16", find.utf16, "Search for the text in UTF-16LE, as strings -el finds wide strings");
+    command->add_flag("-i,--ignore-case", find.ignoreCase,
+        "Fold case as the hex viewer's Find does (Windows-1252); with --utf16, ASCII and Latin-1 letters");
     command->add_option("FILE", find.file, "The file")->required();
     command->add_option("PATTERN", find.pattern, "Text (taken as Windows-1252) or, with --hex, bytes")
         ->required();
     command->footer(kExitStatus);
     return command;
+}
+
+constexpr const char* kCommands[] = {"show", "get", "set", "checksum", "dump", "find"};
+
+// A first argument that is no option and no command: say so and name the nearest commands,
+// rather than CLI11's "A subcommand is required".
+bool RefuseUnknownCommand(int argc, const char* const* argv, std::ostream& err)
+{
+    const std::string given = argc > 1 ? argv[1] : "";
+    if (argc > 1 && (given.empty() || given[0] == '-'))
+        return false;
+    std::vector<std::string> commands(std::begin(kCommands), std::end(kCommands));
+    std::string list;
+    for (const std::string& command : commands) {
+        std::string folded = given;
+        std::transform(folded.begin(), folded.end(), folded.begin(),
+            [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (argc > 1 && folded == command)
+            return false;
+        list += (list.empty() ? "" : command == commands.back() ? " or " : ", ") + command;
+    }
+    if (argc <= 1) {
+        err << "korvex-cli: a command is required: " << list << "\n";
+    } else {
+        const std::string hint = NearestNamesHint(given, commands);
+        err << "korvex-cli: unknown command `" << given << "`"
+            << (hint.empty() ? " (the commands are " + list + ")" : hint) << "\n";
+    }
+    err << "Run with --help for more information.\n";
+    return true;
 }
 
 } // namespace
@@ -123,13 +176,18 @@ int RunCli(
         "--version", std::string("korvex-cli ") + KORVEX_VERSION, "Print the version and exit");
     app.require_subcommand(1);
     app.footer(kExitStatus);
+    app.ignore_case(); // commands in any case, as field names
+    if (RefuseUnknownCommand(argc, argv, err))
+        return kCliUsage;
 
     ShowOptions show;
+    GetOptions get;
     SetOptions set;
     ChecksumOptions checksum;
     DumpLine dump;
     FindOptions find;
     const CLI::App* showCommand = AddShow(app, show);
+    const CLI::App* getCommand = AddGet(app, get);
     const CLI::App* setCommand = AddSet(app, set);
     const CLI::App* checksumCommand = AddChecksum(app, checksum);
     const CLI::App* dumpCommand = AddDump(app, dump);
@@ -144,6 +202,8 @@ int RunCli(
     const CliContext context{out, err, opener};
     if (*showCommand)
         return RunShow(context, show);
+    if (*getCommand)
+        return RunGet(context, get);
     if (*setCommand)
         return RunSet(context, set);
     if (*checksumCommand)

@@ -14,6 +14,13 @@ struct ShowOptions {
 };
 int RunShow(const CliContext& context, const ShowOptions& options);
 
+struct GetOptions {
+    bool decimal = false;
+    std::string file;
+    std::vector<std::string> names;
+};
+int RunGet(const CliContext& context, const GetOptions& options);
+
 struct SetOptions {
     bool checksum = false;
     bool dryRun = false;
@@ -24,6 +31,7 @@ int RunSet(const CliContext& context, const SetOptions& options);
 
 struct ChecksumOptions {
     bool fix = false;
+    bool strict = false; // a stored 0 differs like any other value
     std::vector<std::string> files;
 };
 int RunChecksum(const CliContext& context, const ChecksumOptions& options);
@@ -39,6 +47,7 @@ int RunDump(const CliContext& context, const DumpOptions& options);
 
 struct FindOptions {
     bool hex = false;
+    bool utf16 = false;
     bool ignoreCase = false;
     std::string file;
     std::string pattern;

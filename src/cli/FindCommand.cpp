@@ -58,8 +58,32 @@ int32_t NextCodePoint(const std::string& text, size_t& i)
     return code;
 }
 
-// The pattern's bytes: hex digit pairs, or the text in Windows-1252 as the find dialog takes
-// typed text. Nothing, with the reason, for a pattern that cannot be searched for.
+// A UTF-16 code unit with the ASCII and Latin-1 capitals folded to small letters.
+char16_t Fold16(char16_t unit)
+{
+    if ((unit >= u'A' && unit <= u'Z') || (unit >= 0xC0 && unit <= 0xDE && unit != 0xD7))
+        return static_cast<char16_t>(unit + 0x20);
+    return unit;
+}
+
+// The first offset in data at which the UTF-16LE units match, case folded, or -1.
+int64_t FindFolded16(const uint8_t* data, size_t size, const std::vector<char16_t>& units)
+{
+    const size_t bytes = 2 * units.size();
+    for (size_t i = 0; i + bytes <= size; ++i) {
+        size_t k = 0;
+        while (k < units.size()
+            && Fold16(static_cast<char16_t>(data[i + 2 * k] | data[i + 2 * k + 1] << 8)) == units[k])
+            ++k;
+        if (k == units.size())
+            return static_cast<int64_t>(i);
+    }
+    return -1;
+}
+
+// The pattern's bytes: hex digit pairs, the text in Windows-1252 as the find dialog takes
+// typed text, or with --utf16 the text in UTF-16LE (as strings -el reads wide strings). Nothing,
+// with the reason, for a pattern that cannot be searched for.
 std::optional<std::vector<uint8_t>> PatternBytes(const FindOptions& options, std::string& error)
 {
     std::vector<uint8_t> bytes;
@@ -84,6 +108,19 @@ std::optional<std::vector<uint8_t>> PatternBytes(const FindOptions& options, std
             error = "find: the pattern is not valid UTF-8 text";
             return std::nullopt;
         }
+        if (options.utf16) {
+            const auto unit = [&bytes](uint32_t u) {
+                bytes.push_back(static_cast<uint8_t>(u & 0xFF));
+                bytes.push_back(static_cast<uint8_t>(u >> 8));
+            };
+            if (code > 0xFFFF) {
+                unit(0xD800 + ((static_cast<uint32_t>(code) - 0x10000) >> 10));
+                unit(0xDC00 + ((static_cast<uint32_t>(code) - 0x10000) & 0x3FF));
+            } else {
+                unit(static_cast<uint32_t>(code));
+            }
+            continue;
+        }
         const int ansi = code <= 0xFFFF ? Windows1252FromUnicode(static_cast<char16_t>(code)) : -1;
         if (ansi < 0) {
             error = "find: the character '" + text.substr(at, i - at) + "' (U+"
@@ -100,8 +137,10 @@ std::optional<std::vector<uint8_t>> PatternBytes(const FindOptions& options, std
 
 int RunFind(const CliContext& context, const FindOptions& options)
 {
-    if (options.hex && options.ignoreCase) {
-        Report(context, "find: --ignore-case applies to text patterns, not to --hex");
+    if (options.hex && (options.ignoreCase || options.utf16)) {
+        Report(context,
+            std::string("find: ") + (options.utf16 ? "--utf16" : "--ignore-case")
+                + " applies to text patterns, not to --hex");
         return kCliUsage;
     }
     std::string error;
@@ -110,7 +149,12 @@ int RunFind(const CliContext& context, const FindOptions& options)
         Report(context, error);
         return kCliUsage;
     }
-    if (options.ignoreCase)
+    // Wide text folds by code unit; the editor's search folds single Windows-1252 bytes.
+    const bool wideFold = options.utf16 && options.ignoreCase;
+    std::vector<char16_t> wide;
+    for (size_t i = 0; wideFold && i + 1 < pattern->size(); i += 2)
+        wide.push_back(Fold16(static_cast<char16_t>((*pattern)[i] | (*pattern)[i + 1] << 8)));
+    if (options.ignoreCase && !options.utf16)
         AnsiLowerBuffer(pattern->data(), static_cast<int32_t>(pattern->size()));
     const size_t count = pattern->size();
     if (count > kFindBlock) {
@@ -129,7 +173,15 @@ int RunFind(const CliContext& context, const FindOptions& options)
         for (const SectionValues& section : headers.sections)
             names.push_back(SectionNameText(section));
 
-        PatternScanner scanner(pattern->data(), static_cast<int32_t>(count), options.ignoreCase);
+        PatternScanner scanner(pattern->data(), static_cast<int32_t>(count), options.ignoreCase && !wideFold);
+        auto firstHit = [&](const uint8_t* data, size_t size) -> int64_t {
+            if (wideFold)
+                return FindFolded16(data, size, wide);
+            // Each scan starts afresh: the block already holds the bytes a match across the
+            // last one needs.
+            scanner.Reset(0);
+            return scanner.Feed(data, static_cast<int32_t>(size));
+        };
         const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kFindBlock + count - 1]);
         std::string lines;
         uint64_t matches = 0;
@@ -139,10 +191,7 @@ int RunFind(const CliContext& context, const FindOptions& options)
             const size_t got = stream->ReadAt(base + carried, buffer.get() + carried, kFindBlock);
             const size_t filled = carried + got;
             for (size_t from = 0; from + count <= filled;) {
-                // Each scan starts afresh at from: the block already holds the bytes a match
-                // across the last one needs.
-                scanner.Reset(0);
-                const int32_t hit = scanner.Feed(buffer.get() + from, static_cast<int32_t>(filled - from));
+                const int64_t hit = firstHit(buffer.get() + from, filled - from);
                 if (hit < 0)
                     break;
                 const uint64_t offset = base + from + static_cast<size_t>(hit);

@@ -1,6 +1,8 @@
 // set and checksum: values written into the file through the window's save transaction.
 #include "cli/CliCommands.h"
 
+#include "cli/FieldNaming.h"
+
 #include "base/Errors.h"
 #include "header/Checksum.h"
 #include "header/FieldNames.h"
@@ -69,8 +71,8 @@ void Save(const CliContext& context, const std::string& file, OpenImage& image, 
     throw CliFailure(kCliFileError, message);
 }
 
-std::vector<Assignment> ParseAssignments(
-    const CliContext& context, const SetOptions& options, const HeaderWriteInput& input)
+std::vector<Assignment> ParseAssignments(const CliContext& context, const SetOptions& options,
+    const ImageHeaders& headers, const HeaderWriteInput& input)
 {
     std::vector<Assignment> assignments;
     bool failed = false;
@@ -83,7 +85,10 @@ std::vector<Assignment> ParseAssignments(
         }
         Assignment assignment;
         assignment.name = text.substr(0, equals);
-        const FieldLookup lookup = LookUpSavedField(assignment.name, input);
+        // Any case, sections also by name: the saved field's lookup gets the name show --json gives.
+        const NameResolution resolved = ResolveFieldName(assignment.name, headers);
+        const FieldLookup lookup = resolved.field ? LookUpSavedField(resolved.field->canonical, input)
+                                                  : FieldLookup{std::nullopt, resolved.refusal};
         if (!lookup.field) {
             ReportFile(context, options.file, lookup.refusal);
             failed = true;
@@ -125,7 +130,7 @@ int RunSet(const CliContext& context, const SetOptions& options)
         OpenImage image = OpenAndRead(context, options.file, mode, options.checksum ? "checksum" : nullptr);
         const HeaderWriteInput asRead = WriteInputAsRead(image.headers);
         // Every assignment is read and checked before anything is written.
-        const std::vector<Assignment> assignments = ParseAssignments(context, options, asRead);
+        const std::vector<Assignment> assignments = ParseAssignments(context, options, image.headers, asRead);
         HeaderWriteInput input = asRead;
         std::string beyond;
         for (const Assignment& assignment : assignments) {
@@ -176,8 +181,13 @@ int RunChecksum(const CliContext& context, const ChecksumOptions& options)
             const ImageChecksum checksum = ReadImageChecksum(*image.stream, image.headers.peOffset);
             std::string line = file + ": stored " + HexText(checksum.stored, 8) + ", computed "
                 + HexText(checksum.computed, 8);
+            // Most executables store 0: the loader checks the sum only of drivers and some
+            // system DLLs, so 0 means "not set" unless --strict asks for the sum itself.
+            const bool notSet = checksum.stored == 0 && !options.strict;
             if (checksum.Matches()) {
                 line += ", matches";
+            } else if (notSet && !options.fix) {
+                line += ", not set";
             } else if (!options.fix) {
                 line += ", differs";
             } else {
@@ -189,7 +199,7 @@ int RunChecksum(const CliContext& context, const ChecksumOptions& options)
                 line += ", fixed";
             }
             context.out << line << '\n';
-            return checksum.Matches() || options.fix ? kCliOk : kCliCheckFailed;
+            return checksum.Matches() || options.fix || notSet ? kCliOk : kCliCheckFailed;
         }));
     }
     return status;

@@ -1,6 +1,8 @@
 // show: every field the window shows, as aligned text or as JSON keyed by the PE/COFF names.
 #include "cli/CliCommands.h"
 
+#include "cli/FieldNaming.h"
+
 #include "header/Checksum.h"
 #include "header/FieldTable.h"
 #include "header/FieldValue.h"
@@ -312,6 +314,7 @@ void FillJson(Json& json, bool refill, const std::string& file, const ImageHeade
             entry.Put(sectionRows[r].peName, section.rows[r]);
         entry.Put("entry_point", section.holdsEntryPoint);
         entry.Put("flags", SectionFlagNames(section.rows[8]));
+        entry.Put("flag_constants", FlagConstants(FlagSet::Section, section.rows[8]));
     }
     object.Put("entry_point_file_offset", headers.entryPointFileOffset);
     if (checksum) {
@@ -332,7 +335,11 @@ void FillJson(Json& json, bool refill, const std::string& file, const ImageHeade
     object.Put("subsystem_name", ValueName(ValueNames::Subsystem, value("Subsystem")));
     object.Put("time_date_stamp_text", StampCaption(static_cast<uint32_t>(value("TimeDateStamp"))));
     object.Put("characteristics_flags", FlagNames(FileCharacteristicFlags(), value("Characteristics")));
+    object.Put("characteristics_constants",
+        FlagConstants(FlagSet::File, static_cast<uint32_t>(value("Characteristics"))));
     object.Put("dll_characteristics_flags", FlagNames(DllCharacteristicFlags(), value("DllCharacteristics")));
+    object.Put("dll_characteristics_constants",
+        FlagConstants(FlagSet::Dll, static_cast<uint32_t>(value("DllCharacteristics"))));
 }
 
 // The JSON of each file, reusing the keys of the last file of the same shape.
@@ -368,7 +375,7 @@ class FileShower {
 public:
     struct Result {
         bool shown = false;
-        std::string text; // the file's JSON object or text block
+        std::string text; // the file's JSON object (one line) or text block
         std::string errors; // what it said on the error stream
         int status = kCliOk;
     };
@@ -382,7 +389,7 @@ public:
             const ShownFile image = FReader.Read(context, file);
             const ImageChecksum* checksum = image.headers.kind == ImageKind::Pe ? &image.checksum : nullptr;
             result.text = options.json ? FMaker.Make(file, image.headers, checksum)
-                                             .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                                             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
                                        : ShowText(file, image.headers, checksum, options.decimal);
             result.shown = true;
             const uint64_t headersEnd = HeadersEnd(image.headers);
@@ -422,9 +429,6 @@ int RunShow(const CliContext& context, const ShowOptions& options)
 
     int status = kCliOk;
     bool first = true;
-    const bool array = options.json && files.size() > 1;
-    if (array)
-        context.out << '[';
     for (size_t start = 0; start < files.size(); start += kShowBatch) {
         const size_t count = std::min(kShowBatch, files.size() - start);
         results.assign(count, {});
@@ -445,14 +449,13 @@ int RunShow(const CliContext& context, const ShowOptions& options)
             status = std::max(status, result.status);
             if (!result.shown)
                 continue;
+            // JSON Lines: one object per line whatever the number of files.
             if (options.json)
-                context.out << (array ? (first ? "\n" : ",\n") : "") << result.text << (array ? "" : "\n");
+                context.out << result.text << '\n';
             else
                 context.out << (first ? "" : "\n") << result.text;
             first = false;
         }
     }
-    if (array)
-        context.out << (first ? "]\n" : "\n]\n");
     return status;
 }
