@@ -7,6 +7,7 @@
 #include "viewer/FrmView.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QDirIterator>
 #include <QLabel>
 #include <QProcess>
@@ -39,9 +40,9 @@ struct ToolRun {
     QString Describe() const { return QStringLiteral("exit %1\n%2%3").arg(exitCode).arg(out, err); }
 };
 
-ToolRun Run(const QString& program, const QStringList& arguments)
+ToolRun Run(const QString& program, const QStringList& arguments,
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("LC_ALL", "C.UTF-8"); // man renders as lintian has it render
     environment.insert("MANWIDTH", "80");
     environment.insert("MANROFFSEQ", "");
@@ -113,8 +114,8 @@ class PackagingTest : public QObject {
 
 private:
     QTemporaryDir FWork;
-    QString FDeb;
-    QString FRoot; // the package unpacked
+    std::map<QString, QString> FDebs; // package name: its file
+    QString FRoot; // both packages unpacked
 
 private slots:
     void initTestCase()
@@ -131,10 +132,14 @@ private slots:
             {"--config", KORVEX_BINARY_DIR "/CPackConfig.cmake", "-G", "DEB", "-B", FWork.filePath("deb")});
         QVERIFY2(cpack.exitCode == 0, qPrintable(cpack.Describe()));
         const QString arch = Run("dpkg", {"--print-architecture"}).out.trimmed();
-        FDeb = FWork.filePath("deb/korvex_" KORVEX_VERSION "_" + arch + ".deb");
-        QCOMPARE(QDir(FWork.filePath("deb")).entryList({"*.deb"}), QStringList{QFileInfo(FDeb).fileName()});
+        QStringList names;
         FRoot = FWork.filePath("root");
-        QCOMPARE(Run("dpkg-deb", {"-x", FDeb, FRoot}).exitCode, 0);
+        for (const QString package : {"korvex-cli", "korvex"}) {
+            FDebs[package] = FWork.filePath("deb/" + package + "_" KORVEX_VERSION "_" + arch + ".deb");
+            names << QFileInfo(FDebs[package]).fileName();
+            QCOMPARE(Run("dpkg-deb", {"-x", FDebs[package], FRoot}).exitCode, 0);
+        }
+        QCOMPARE(QDir(FWork.filePath("deb")).entryList({"*.deb"}), names);
     }
 
     void validates_data()
@@ -150,7 +155,8 @@ private slots:
         for (const QString& program : FromCMake(KORVEX_PROGRAMS))
             QTest::newRow(qPrintable("man " + program))
                 << "man"
-                << QStringList{"--warnings", "-l", "-Tutf8", "-Z", Source("packaging/" + program + ".1")};
+                << QStringList{"--warnings", "-l", "-Tutf8", "-Z",
+                       KORVEX_BINARY_DIR "/packaging/man/" + program + ".1"};
     }
     void validates()
     {
@@ -174,7 +180,7 @@ private slots:
         QCOMPARE(entry["Categories"], QStringLiteral("Development;Utility;"));
         QCOMPARE(entry["MimeType"],
             QStringLiteral("application/x-msdownload;application/x-dosexec;application/"
-                           "vnd.microsoft.portable-executable;"));
+                           "vnd.microsoft.portable-executable;application/x-ms-dos-executable;"));
         QCOMPARE(Metainfo("mediatype").join(';') + ';', entry["MimeType"]);
         QCOMPARE(Metainfo("launchable"), QStringList{kAppId + ".desktop"});
         QCOMPARE(entry["Icon"], kAppId);
@@ -198,6 +204,54 @@ private slots:
             QStringLiteral(KORVEX_VERSION));
         TFrmAbout about;
         QCOMPARE(about.Label1->text(), QStringLiteral("Korvex v" KORVEX_VERSION));
+
+        // The manual pages carry that version and the newest changelog entry's date.
+        const qint64 stamp
+            = Run("dpkg-parsechangelog", {"-l", Source("packaging/changelog"), "-S", "Timestamp"})
+                  .out.toLongLong();
+        const QString date = QDateTime::fromSecsSinceEpoch(stamp, Qt::UTC).toString("yyyy-MM-dd");
+        for (const QString& program : FromCMake(KORVEX_PROGRAMS)) {
+            const QString heading
+                = ReadText(KORVEX_BINARY_DIR "/packaging/man/" + program + ".1").section('\n', 0, 0);
+            QCOMPARE(heading,
+                ".TH " + program.toUpper() + " 1 " + date
+                    + " \"Korvex " KORVEX_VERSION "\" \"User Commands\"");
+        }
+    }
+
+    // A file manager offers Korvex for .exe and .dll files: GIO, given the package's desktop entry
+    // and program, names it for the type shared-mime-info gives real ones.
+    void mimeAssociation()
+    {
+        if (QStandardPaths::findExecutable("gio").isEmpty()
+            || QStandardPaths::findExecutable("update-desktop-database").isEmpty())
+            QSKIP("gio or update-desktop-database missing: run scripts/install-deps test");
+        const QString data = FWork.filePath("xdg");
+        QVERIFY(QDir().mkpath(data + "/applications"));
+        QVERIFY(QFile::copy(FRoot + "/usr/share/applications/" + kAppId + ".desktop",
+            data + "/applications/" + kAppId + ".desktop"));
+        QCOMPARE(Run("update-desktop-database", {data + "/applications"}).exitCode, 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", data);
+        environment.insert("XDG_DATA_DIRS", "/usr/share");
+        environment.insert("XDG_CONFIG_HOME", FWork.filePath("config"));
+        environment.insert("PATH", FRoot + "/usr/bin:" + environment.value("PATH"));
+        const QString exe = FWork.filePath("stub.exe");
+        QVERIFY(QFile::copy("/usr/share/nsis/Stubs/zlib-x86-unicode", exe));
+        const QStringList types = DesktopEntry()["MimeType"].split(';', Qt::SkipEmptyParts);
+        for (const QString& file : {exe,
+                 QDir("/usr/lib/gcc/x86_64-w64-mingw32")
+                         .entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)
+                         .value(0)
+                         .filePath()
+                     + "/libssp-0.dll"}) {
+            const ToolRun info = Run("gio", {"info", "-a", "standard::content-type", file}, environment);
+            const QString type = info.out.section("standard::content-type: ", 1).trimmed();
+            QVERIFY2(types.contains(type), qPrintable(file + ": " + info.Describe()));
+            const ToolRun mime = Run("gio", {"mime", type}, environment);
+            QVERIFY2(mime.out.contains("Registered applications:\n\t" + kAppId + ".desktop"),
+                qPrintable(mime.Describe()));
+        }
     }
 
     // Every shortcut of the main window and of the hex viewer has its line under KEYS, in
@@ -232,7 +286,7 @@ private slots:
         installed.sort();
         QCOMPARE(FilesUnder(prefix), installed);
 
-        const QRegularExpression compressed("(/man/man[1-9]/[^/]+\\.[1-9]|/doc/korvex/changelog)$");
+        const QRegularExpression compressed("(/man/man[1-9]/[^/]+\\.[1-9]|/doc/[^/]+/changelog)$");
         QStringList packaged;
         for (const QString& file : installed)
             packaged << "usr/" + file + (compressed.match(file).hasMatch() ? ".gz" : "");
@@ -242,18 +296,34 @@ private slots:
             QVERIFY2(QFileInfo(FRoot + "/usr/bin/" + program).isExecutable(), qPrintable(program));
     }
 
+    void packageFieldsAndLintian_data()
+    {
+        QTest::addColumn<QString>("package");
+        QTest::addColumn<QStringList>("needed"); // libraries it must depend on
+        QTest::addColumn<QString>("refused"); // what its dependencies must not name
+        QTest::newRow("korvex") << "korvex" << QStringList{"libc6", "libstdc\\+\\+6", "libqt6widgets6"}
+                                << "korvex-cli";
+        // The tool links the C++ runtime statically: a machine without Qt or g++'s runtime runs it.
+        QTest::newRow("korvex-cli") << "korvex-cli" << QStringList{"libc6"} << "qt|libstdc|libgl|libx";
+    }
     void packageFieldsAndLintian()
     {
-        QCOMPARE(Run("dpkg-deb", {"-f", FDeb, "Version"}).out.trimmed(), QStringLiteral(KORVEX_VERSION));
-        const QString depends = Run("dpkg-deb", {"-f", FDeb, "Depends"}).out;
-        for (const char* library : {"libc6", "libstdc\\+\\+6", "libqt6widgets6"})
+        QFETCH(QString, package);
+        QFETCH(QStringList, needed);
+        QFETCH(QString, refused);
+        const QString deb = FDebs[package];
+        QCOMPARE(Run("dpkg-deb", {"-f", deb, "Package"}).out.trimmed(), package);
+        QCOMPARE(Run("dpkg-deb", {"-f", deb, "Version"}).out.trimmed(), QStringLiteral(KORVEX_VERSION));
+        const QString depends = Run("dpkg-deb", {"-f", deb, "Depends"}).out;
+        for (const QString& library : needed)
             QVERIFY2(QRegularExpression(QStringLiteral("(^|, )%1 \\(>= [0-9.]+\\)").arg(library))
                          .match(depends)
                          .hasMatch(),
                 qPrintable(depends));
+        QVERIFY2(!depends.contains(QRegularExpression(refused)), qPrintable(depends));
 
         // Errors fail; warnings and notes are listed in the output.
-        const ToolRun lintian = Run("lintian", {"--info", "--display-info", FDeb});
+        const ToolRun lintian = Run("lintian", {"--info", "--display-info", deb});
         const QStringList tags = lintian.out.split('\n').filter(QRegularExpression("^[EWI]: "));
         for (const QString& tag : tags)
             qInfo("lintian: %s", qPrintable(tag));
@@ -261,16 +331,22 @@ private slots:
             qPrintable(lintian.Describe()));
     }
 
-    // The command-line tool runs from the package and names the project's version.
-    void cliVersionFromPackage()
+    // Both programs run from their packages without a display and name the project's version;
+    // the window's --help answers before it needs one.
+    void versionFromPackages()
     {
-        if (!FromCMake(KORVEX_PROGRAMS).contains("korvex-cli"))
-            QSKIP("this tree has no korvex-cli");
-        const ToolRun version = Run(FRoot + "/usr/bin/korvex-cli", {"--version"});
-        QVERIFY2(version.exitCode == 0
-                && version.out.contains(QRegularExpression(
-                    "(^|[^0-9.])" + QRegularExpression::escape(KORVEX_VERSION) + "($|[^0-9.])")),
-            qPrintable(version.Describe()));
+        QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+        for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            headless.remove(display);
+        for (const QString& program : FromCMake(KORVEX_PROGRAMS)) {
+            const ToolRun version = Run(FRoot + "/usr/bin/" + program, {"--version"}, headless);
+            QVERIFY2(version.exitCode == 0
+                    && version.out.contains(QRegularExpression(
+                        "(^|[^0-9.])" + QRegularExpression::escape(KORVEX_VERSION) + "($|[^0-9.])")),
+                qPrintable(version.Describe()));
+            const ToolRun help = Run(FRoot + "/usr/bin/" + program, {"--help"}, headless);
+            QVERIFY2(help.exitCode == 0 && help.out.contains("korvex"), qPrintable(help.Describe()));
+        }
     }
 };
 
