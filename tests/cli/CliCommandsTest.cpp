@@ -145,6 +145,11 @@ private slots:
             << QList<Patch>{{"opt", 24, ~0ull, 8}, {"opt", 96, ~0ull, 8}, {"opt", 104, 1, 4}};
         QTest::newRow("PE32+ directory")
             << kPe32Plus << QStringList{"directory.Debug.Size=0x1C"} << QList<Patch>{{"dir", 52, 0x1C, 4}};
+        QTest::newRow("names in any case, a section by name")
+            << kStub
+            << QStringList{"timedatestamp=0x12345678", "section[.data].characteristics=0xC0000040",
+                   "DIRECTORY.security.SIZE=8"}
+            << QList<Patch>{{"file", 4, 0x12345678, 4}, {"sec", 40 + 36, 0xC0000040, 4}, {"dir", 36, 8, 4}};
     }
 
     // set writes exactly the fields named (and --checksum the checksum the result has), prints
@@ -191,13 +196,46 @@ private slots:
             if (checksum)
                 QCOMPARE(RunCliTool({QStringLiteral("checksum"), path}).status, 0);
         }
+
+        // get reads the same fields back under the same names, in hexadecimal with 0x or decimal.
+        const QString path = Copy(source, QStringLiteral("set target"));
+        QStringList names;
+        for (const QString& assignment : assignments)
+            names << assignment.section('=', 0, 0);
+        QCOMPARE(RunCliTool(QStringList{QStringLiteral("set"), path} + assignments).status, 0);
+        const ToolRun hex = RunCliTool(QStringList{QStringLiteral("get"), path} + names);
+        const ToolRun decimal
+            = RunCliTool(QStringList{QStringLiteral("get"), QStringLiteral("--decimal"), path} + names);
+        QCOMPARE(hex.status, 0);
+        QCOMPARE(decimal.status, 0);
+        const QByteArray after = ReadAll(path);
+        QString hexLines, decimalLines;
+        for (const Patch& patch : patches) {
+            const quint64 value = Le(after, Layout(after).Base(patch.base) + patch.offset, patch.width);
+            hexLines += "0x" + Hex(value, patch.base == "sec" ? 8 : 2 * patch.width) + "\n";
+            decimalLines += QString::number(value) + "\n";
+        }
+        QCOMPARE(QString::fromUtf8(hex.out), hexLines);
+        QCOMPARE(QString::fromUtf8(decimal.out), decimalLines);
     }
 
-    // checksum tells stored from computed, exits 1 on a difference; --fix writes the sum and
-    // nothing else.
+    // checksum tells stored from computed, exits 1 on a difference; a stored 0 is "not set" (exit 0)
+    // unless --strict; --fix writes the sum and nothing else.
     void checksumAndFix()
     {
+        const QString unset = Copy(kStub, QStringLiteral("unset.exe"));
+        QCOMPARE(Le(ReadAll(unset), Layout(ReadAll(unset)).optional + 64, 4), 0u);
+        const QString unsetLine
+            = unset + ": stored 00000000, computed " + Hex(PlainChecksum(ReadAll(unset)), 8);
+        ToolRun run = RunCliTool({QStringLiteral("checksum"), unset});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(QString::fromUtf8(run.out), unsetLine + ", not set\n");
+        run = RunCliTool({QStringLiteral("checksum"), QStringLiteral("--strict"), unset});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(QString::fromUtf8(run.out), unsetLine + ", differs\n");
+
         const QString wrong = Copy(kStub, QStringLiteral("stub.exe"));
+        QCOMPARE(RunCliTool({QStringLiteral("set"), wrong, QStringLiteral("CheckSum=1")}).status, 0);
         const QByteArray before = ReadAll(wrong);
         const Layout layout(before);
         const quint32 sum = PlainChecksum(before);
@@ -208,7 +246,7 @@ private slots:
                 efi << file;
 
         const QString stored = Hex(Le(before, layout.optional + 64, 4), 8);
-        ToolRun run = RunCliTool(QStringList{QStringLiteral("checksum"), wrong} + efi);
+        run = RunCliTool(QStringList{QStringLiteral("checksum"), wrong} + efi);
         QCOMPARE(run.status, 1); // the stub's differs
         QVERIFY(run.out.startsWith(
             (wrong + ": stored " + stored + ", computed " + Hex(sum, 8) + ", differs\n").toUtf8()));
@@ -440,6 +478,53 @@ private slots:
         }
     }
 
+    void findWide_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("ignoreCase");
+        QTest::newRow("installer") << "/usr/share/nsis/Stubs/zlib-x86-unicode"
+                                   << "installer" << false;
+        QTest::newRow("INSTALLER, any case") << "/usr/share/nsis/Stubs/lzma-x86-unicode"
+                                             << "INSTALLER" << true;
+        QTest::newRow("EFI variable") << "/usr/lib/systemd/boot/efi/systemd-bootx64.efi"
+                                      << "LoaderConfig" << false;
+        QTest::newRow("plug-in, any case") << "/usr/share/nsis/Plugins/x86-unicode/InstallOptions.dll"
+                                           << "fIELD" << true;
+    }
+
+    // find --utf16 finds what strings -el finds: a printable pattern of four characters or more lies
+    // only in the wide strings strings -el lists, at its offset plus two bytes a character.
+    void findWide()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, pattern);
+        QFETCH(bool, ignoreCase);
+        const ToolRun strings = RunTool(QStringLiteral("strings"), {"-el", "-t", "x", source});
+        QVERIFY(strings.status == 0 && !strings.out.isEmpty());
+        QString expected;
+        const Qt::CaseSensitivity sensitivity = ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+        static const QRegularExpression listed(QStringLiteral("^ *([0-9a-f]+) (.*)$"));
+        for (const QString& line : QString::fromLatin1(strings.out).split('\n', Qt::SkipEmptyParts)) {
+            const QRegularExpressionMatch match = listed.match(line);
+            const quint64 offset = match.captured(1).toULongLong(nullptr, 16);
+            const QString text = match.captured(2);
+            for (qsizetype at = text.indexOf(pattern, 0, sensitivity); at >= 0;
+                 at = text.indexOf(pattern, at + 1, sensitivity))
+                expected += Hex(offset + 2 * quint64(at), 8) + "\n";
+        }
+        QVERIFY(!expected.isEmpty());
+        QStringList arguments{QStringLiteral("find"), QStringLiteral("--utf16"), source, pattern};
+        if (ignoreCase)
+            arguments.insert(1, QStringLiteral("-i"));
+        const ToolRun run = RunCliTool(arguments);
+        QCOMPARE(run.status, 0);
+        QString offsets;
+        for (const QString& line : QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts))
+            offsets += line.section('\t', 0, 0) + "\n";
+        QCOMPARE(offsets, expected);
+    }
+
     void badInput_data()
     {
         QTest::addColumn<QString>("file"); // stub, pe32plus, missing, directory, text, 97, truncated, none
@@ -463,8 +548,22 @@ private slots:
         QTest::newRow("field past the end of a truncated file")
             << "truncated" << QStringList{"set", "FILE", "section.2.Characteristics=0"} << 3
             << QStringList{"FILE: nothing was written: the file ends before section.2.Characteristics"};
-        QTest::newRow("unknown field") << "stub" << QStringList{"set", "FILE", "TimeStamp=0"} << 2
-                                       << QStringList{"FILE: unknown field TimeStamp"};
+        QTest::newRow("unknown field")
+            << "stub" << QStringList{"set", "FILE", "TimeStamp=0"} << 2
+            << QStringList{"FILE: unknown field TimeStamp (did you mean `TimeDateStamp`?)"};
+        QTest::newRow("unknown section row")
+            << "stub" << QStringList{"get", "FILE", "section.0.Characteristic"} << 2
+            << QStringList{"FILE: unknown field section.0.Characteristic (did you mean "
+                           "`section.0.Characteristics`?)"};
+        QTest::newRow("no section of that name")
+            << "stub" << QStringList{"get", "FILE", "section[.txt].VirtualSize"} << 2
+            << QStringList{"FILE: no section named .txt (did you mean `.text`?) (the file has .text, .data,"};
+        QTest::newRow("get: every name checked first")
+            << "pe32plus" << QStringList{"get", "FILE", "Machine", "BaseOfData", "section.20.Name"} << 2
+            << QStringList{"FILE: BaseOfData: a PE32+ optional header has no such field",
+                   "FILE: section.20.Name: the file has 11 sections"};
+        QTest::newRow("get: missing file") << "missing" << QStringList{"get", "FILE", "Machine"} << 3
+                                           << QStringList{"FILE: Cannot open file FILE"};
         QTest::newRow("value too wide")
             << "stub" << QStringList{"set", "FILE", "TimeDateStamp=4294967296"} << 2
             << QStringList{"FILE: The value of TimeDateStamp does not fit its field of 4 bytes."};
@@ -488,8 +587,15 @@ private slots:
             << "stub" << QStringList{"set", "FILE", "e_cp=1", "Foo=1", "e_ss=65536"} << 2
             << QStringList{
                    "FILE: unknown field Foo", "FILE: The value of e_ss does not fit its field of 2 bytes."};
-        QTest::newRow("no command") << "none" << QStringList{} << 2 << QStringList{};
-        QTest::newRow("unknown command") << "none" << QStringList{"patch", "x"} << 2 << QStringList{};
+        QTest::newRow("no command") << "none" << QStringList{} << 2
+                                    << QStringList{
+                                           "a command is required: show, get, set, checksum, dump or find"};
+        QTest::newRow("unknown command")
+            << "none" << QStringList{"patch", "x"} << 2
+            << QStringList{
+                   "unknown command `patch` (the commands are show, get, set, checksum, dump or find)"};
+        QTest::newRow("mistyped command") << "none" << QStringList{"shwo", "x"} << 2
+                                          << QStringList{"unknown command `shwo` (did you mean `show`?)"};
         QTest::newRow("dump without a range")
             << "stub" << QStringList{"dump", "FILE"} << 2
             << QStringList{"dump: give exactly one of --section, --entry and --offset"};
@@ -538,8 +644,10 @@ private slots:
             message.replace(QLatin1String("FILE"), path);
             QVERIFY2(lines[i].startsWith("korvex-cli: " + message), qPrintable(lines[i]));
         }
-        if (status == 2 && messages.isEmpty())
+        if (file == "none")
             QVERIFY(run.err.contains("--help"));
+        if (status == 2)
+            QVERIFY(run.out.isEmpty());
         if (!path.isEmpty())
             QCOMPARE(ReadAll(path), before);
     }

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <ctime>
@@ -119,6 +120,28 @@ QJsonObject Snapshot(const QString& path)
     return run.status == 0 ? QJsonDocument::fromJson(run.out).object() : QJsonObject();
 }
 
+// The objects of JSON Lines.
+QJsonArray JsonLines(const QByteArray& lines)
+{
+    QJsonArray objects;
+    for (const QByteArray& line : lines.split('\n')) {
+        if (!line.isEmpty())
+            objects.append(QJsonDocument::fromJson(line).object());
+    }
+    return objects;
+}
+
+// readpe's constant names must be ours, but for the bits it calls UNKNOWN[0x..]: as many, and
+// each one it knows among them.
+void CompareConstants(const QJsonValue& ours, const QJsonValue& readpe, const char* what)
+{
+    const QJsonArray mine = ours.toArray(), theirs = readpe.toArray();
+    QVERIFY2(mine.size() == theirs.size(), what);
+    for (const QJsonValue& name : theirs)
+        QVERIFY2(name.toString().startsWith(QLatin1String("UNKNOWN[")) || mine.contains(name),
+            qPrintable(QLatin1String(what) + ": " + name.toString()));
+}
+
 quint64 HexOf(const QJsonValue& text)
 {
     bool ok = false;
@@ -130,6 +153,8 @@ quint64 HexOf(const QJsonValue& text)
 
 class CliShowEndToEndTest : public QObject {
     Q_OBJECT
+
+    QTemporaryDir FDir;
 
 private slots:
     void realFiles_data()
@@ -242,6 +267,21 @@ private slots:
             QCOMPARE(section[QStringLiteral("flags")].toArray().size(), ticked);
         }
 
+        // The characteristics' constant names, against pev's readpe.
+        const QJsonObject readpe = QJsonDocument::fromJson(
+            RunTool(QStringLiteral("readpe"), {"-f", "json", "-h", "coff", "-h", "optional", "-S", path}).out)
+                                       .object();
+        CompareConstants(json[QStringLiteral("characteristics_constants")],
+            readpe[QStringLiteral("COFF/File header")][QStringLiteral("Characteristics names")], "file");
+        CompareConstants(json[QStringLiteral("dll_characteristics_constants")],
+            readpe[QStringLiteral("Optional/Image header")][QStringLiteral("DLL characteristics names")],
+            "DLL");
+        const QJsonArray readpeSections = readpe[QStringLiteral("Sections")].toArray();
+        QCOMPARE(readpeSections.size(), sections.size());
+        for (int s = 0; s < sections.size(); ++s)
+            CompareConstants(sections[s].toObject()[QStringLiteral("flag_constants")],
+                readpeSections[s].toObject()[QStringLiteral("Characteristic Names")], "section");
+
         // objdump, an independent reader.
         const Objdump objdump = RunObjdump(path);
         QVERIFY(!objdump.fields.isEmpty());
@@ -288,10 +328,12 @@ private slots:
         }
     }
 
-    // Several files give one JSON array, in the order given; a failed file is left out of it and
-    // makes the exit status 3.
+    // JSON Lines: one object a line for one file as for several, in the order given, so jq reads
+    // them alike; a failed file is left out and makes the exit status 3.
     void severalFiles()
     {
+        if (QStandardPaths::findExecutable(QStringLiteral("jq")).isEmpty())
+            QSKIP("jq missing (scripts/install-deps test installs it)");
         const QStringList files = RealFiles();
         if (files.size() < 20)
             QSKIP("real PE files missing");
@@ -300,13 +342,19 @@ private slots:
             if (ReadAll(file).startsWith("MZ") && pes.size() < 3)
                 pes << file;
         }
+        const QString lines = FDir.filePath(QStringLiteral("lines.json"));
+        const ToolRun one = RunCliTool({QStringLiteral("show"), QStringLiteral("--json"), pes[0]});
+        QCOMPARE(one.status, 0);
+        QVERIFY(WriteAll(lines, one.out));
+        QCOMPARE(QString::fromUtf8(RunTool(QStringLiteral("jq"), {"-r", ".file", lines}).out), pes[0] + "\n");
+
         const ToolRun run = RunCliTool(QStringList{QStringLiteral("show"), QStringLiteral("--json"), pes[0],
             QStringLiteral("/nonexistent/file.dll"), pes[1], pes[2]});
         QCOMPARE(run.status, 3);
-        const QJsonArray array = QJsonDocument::fromJson(run.out).array();
-        QCOMPARE(array.size(), 3);
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(array[i].toObject()[QStringLiteral("file")].toString(), pes[i]);
+        QCOMPARE(run.out.count('\n'), 3);
+        QVERIFY(WriteAll(lines, run.out));
+        QCOMPARE(QString::fromUtf8(RunTool(QStringLiteral("jq"), {"-r", ".file", lines}).out),
+            pes.join('\n') + "\n");
         QVERIFY(run.err.contains("/nonexistent/file.dll"));
     }
 
@@ -333,7 +381,7 @@ private slots:
         ToolRun all = RunCliTool(QStringList{QStringLiteral("show"), QStringLiteral("--json")} + files);
         QCOMPARE(all.status, 3);
         QCOMPARE(all.err, errors);
-        QCOMPARE(QJsonDocument::fromJson(all.out).array(), objects);
+        QCOMPARE(JsonLines(all.out), objects);
         all = RunCliTool(QStringList{QStringLiteral("show")} + files);
         QCOMPARE(all.status, 3);
         QCOMPARE(all.out, texts);
