@@ -1,6 +1,7 @@
 // korvex-cli against the tools people use for the same jobs, each pair measured in the same run
 // (wall time, alternating, so both see the same machine):
 //   show of one small file, as a process        vs  readpe -H on it (pev)           goal <= 1.5
+//   get of one field of it, as a process        vs  show of the same file            goal <= 1.2
 //   show --json of 1,000 files in one process   vs  pefile.PE(f) for each, one python process  goal >= 100
 //   (pefile / cli) checksum of a 512 MiB file, as a process    vs  cat FILE > /dev/null (warm)     goal
 //   <= 1.5 find over a 512 MiB file, as a process      vs  memmem over the same bytes in memory  goal >= 1/3
@@ -38,7 +39,8 @@ struct Totals {
     int runs = 0;
     double PerRun() const { return runs ? seconds / runs : 0; }
 };
-Totals gShow, gReadpe, gShowJson, gPefile, gShowJsonSmall, gPefileSmall, gChecksum, gCat, gFind, gMemmem;
+Totals gShow, gGet, gReadpe, gShowJson, gPefile, gShowJsonSmall, gPefileSmall, gChecksum, gCat, gFind,
+    gMemmem;
 
 // Runs a program with its output thrown away; answers its exit status (-1 when it could not run).
 int Spawn(const std::vector<std::string>& arguments)
@@ -204,6 +206,11 @@ void BM_CliShow(benchmark::State& state)
     Measure(state, gShow, [&] { return Spawn({KORVEX_CLI, "show", SmallFile()}) == 0; });
 }
 
+void BM_CliGet(benchmark::State& state)
+{
+    Measure(state, gGet, [&] { return Spawn({KORVEX_CLI, "get", SmallFile(), "TimeDateStamp"}) == 0; });
+}
+
 const std::vector<std::string>& FileSet(const benchmark::State& state)
 {
     return state.range(1) == 0 ? ThousandFiles() : ThousandSmallFiles();
@@ -269,6 +276,9 @@ BENCHMARK(BM_CliShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->I
 BENCHMARK(BM_ReadpeShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 BENCHMARK(BM_CliShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 BENCHMARK(BM_ReadpeShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK(BM_CliGet)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK(BM_CliShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK(BM_CliGet)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
 // Arguments: counted, file set (0 every real file, 1 the small ones).
 BENCHMARK(BM_CliShowJsonThousand)
@@ -319,6 +329,10 @@ int main(int argc, char** argv)
         std::printf("show of one small file:      korvex-cli %.2f ms, readpe -H %.2f ms, ratio cli/readpe "
                     "%.2f (goal <= 1.5)\n",
             gShow.PerRun() * 1e3, readpe * 1e3, gShow.PerRun() / readpe);
+    if (gGet.runs > 0 && gShow.runs > 0)
+        std::printf("get of one field:            korvex-cli get %.2f ms, show %.2f ms, ratio get/show %.2f "
+                    "(goal <= 1.2)\n",
+            gGet.PerRun() * 1e3, gShow.PerRun() * 1e3, gGet.PerRun() / gShow.PerRun());
     if (gShowJson.runs > 0 && gPefile.runs > 0)
         std::printf("show --json of 1000 files:   korvex-cli %.1f ms, pefile %.0f ms, ratio pefile/cli %.0f "
                     "(goal >= 100)\n",
