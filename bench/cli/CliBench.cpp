@@ -39,8 +39,8 @@ struct Totals {
     int runs = 0;
     double PerRun() const { return runs ? seconds / runs : 0; }
 };
-Totals gShow, gGet, gReadpe, gShowJson, gPefile, gShowJsonSmall, gPefileSmall, gChecksum, gCat, gFind,
-    gMemmem;
+Totals gShow, gGet, gShowBesideGet, gReadpe, gShowJson, gPefile, gShowJsonSmall, gPefileSmall, gChecksum,
+    gCat, gFind, gMemmem;
 
 // Runs a program with its output thrown away; answers its exit status (-1 when it could not run).
 int Spawn(const std::vector<std::string>& arguments)
@@ -206,9 +206,27 @@ void BM_CliShow(benchmark::State& state)
     Measure(state, gShow, [&] { return Spawn({KORVEX_CLI, "show", SmallFile()}) == 0; });
 }
 
-void BM_CliGet(benchmark::State& state)
+// get and show of the same file, one after the other in every iteration: a few milliseconds
+// each, so both must see the same load.
+void BM_CliGetBesideShow(benchmark::State& state)
 {
-    Measure(state, gGet, [&] { return Spawn({KORVEX_CLI, "get", SmallFile(), "TimeDateStamp"}) == 0; });
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const bool shown = Spawn({KORVEX_CLI, "show", SmallFile()}) == 0;
+        const auto middle = std::chrono::steady_clock::now();
+        const bool got = Spawn({KORVEX_CLI, "get", SmallFile(), "TimeDateStamp"}) == 0;
+        const auto end = std::chrono::steady_clock::now();
+        if (!shown || !got) {
+            state.SkipWithError("korvex-cli failed");
+            break;
+        }
+        const std::chrono::duration<double> show = middle - start, get = end - middle;
+        state.SetIterationTime(get.count());
+        gShowBesideGet.seconds += show.count();
+        gGet.seconds += get.count();
+        ++gShowBesideGet.runs;
+        ++gGet.runs;
+    }
 }
 
 const std::vector<std::string>& FileSet(const benchmark::State& state)
@@ -276,9 +294,7 @@ BENCHMARK(BM_CliShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->I
 BENCHMARK(BM_ReadpeShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 BENCHMARK(BM_CliShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 BENCHMARK(BM_ReadpeShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
-BENCHMARK(BM_CliGet)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
-BENCHMARK(BM_CliShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
-BENCHMARK(BM_CliGet)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK(BM_CliGetBesideShow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(300);
 
 // Arguments: counted, file set (0 every real file, 1 the small ones).
 BENCHMARK(BM_CliShowJsonThousand)
@@ -329,10 +345,10 @@ int main(int argc, char** argv)
         std::printf("show of one small file:      korvex-cli %.2f ms, readpe -H %.2f ms, ratio cli/readpe "
                     "%.2f (goal <= 1.5)\n",
             gShow.PerRun() * 1e3, readpe * 1e3, gShow.PerRun() / readpe);
-    if (gGet.runs > 0 && gShow.runs > 0)
+    if (gGet.runs > 0 && gShowBesideGet.runs > 0)
         std::printf("get of one field:            korvex-cli get %.2f ms, show %.2f ms, ratio get/show %.2f "
                     "(goal <= 1.2)\n",
-            gGet.PerRun() * 1e3, gShow.PerRun() * 1e3, gGet.PerRun() / gShow.PerRun());
+            gGet.PerRun() * 1e3, gShowBesideGet.PerRun() * 1e3, gGet.PerRun() / gShowBesideGet.PerRun());
     if (gShowJson.runs > 0 && gPefile.runs > 0)
         std::printf("show --json of 1000 files:   korvex-cli %.1f ms, pefile %.0f ms, ratio pefile/cli %.0f "
                     "(goal >= 100)\n",

@@ -1,6 +1,7 @@
 // dump: bytes of a section's raw data, at the entry point or at an offset, as hexdump -C shows them.
 #include "cli/CliCommands.h"
 
+#include "cli/FieldNaming.h"
 #include "cli/HexDump.h"
 #include "header/HeaderSave.h"
 #include "header/RawData.h"
@@ -31,11 +32,10 @@ std::optional<size_t> FindSection(const ImageHeaders& headers, const std::string
             return static_cast<size_t>(*index);
         return std::nullopt;
     }
-    for (size_t s = 0; s < headers.sections.size(); ++s) {
-        if (SectionNameText(headers.sections[s]) == which)
-            return s;
-    }
-    return std::nullopt;
+    // The name as shown, else in any case, as get and set take section names.
+    std::string refusal;
+    const int index = SectionIndex("[" + which + "]", headers, refusal);
+    return index >= 0 ? std::optional<size_t>(static_cast<size_t>(index)) : std::nullopt;
 }
 
 // Dumps the range; requested is the length asked for (hexdump -n 0 prints nothing at all, a

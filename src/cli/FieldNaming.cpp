@@ -103,8 +103,8 @@ NameResolution ResolveHeader(std::string_view name)
     return Unknown(name);
 }
 
-// The section a selector names: a 0-based index, or a name in brackets (exactly as shown, else in
-// any case). -1 with the refusal for a name no section has.
+} // namespace
+
 int SectionIndex(std::string_view selector, const ImageHeaders& headers, std::string& refusal)
 {
     if (selector.size() >= 2 && selector.front() == '[' && selector.back() == ']') {
@@ -130,6 +130,8 @@ int SectionIndex(std::string_view selector, const ImageHeaders& headers, std::st
         = selector.size() > 1 && selector[0] == '.' ? DecimalIndex(selector.substr(1)) : std::nullopt;
     return index ? *index : -2;
 }
+
+namespace {
 
 NameResolution ResolveSection(std::string_view name, const ImageHeaders& headers)
 {

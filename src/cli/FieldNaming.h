@@ -32,6 +32,11 @@ struct NameResolution {
 // Resolves a name against the file's section names; any case is accepted for the field part.
 NameResolution ResolveFieldName(std::string_view name, const ImageHeaders& headers);
 
+// The section a selector names: ".N" (0-based index) or "[NAME]" (the first section so named,
+// exactly, else in any case). -1 with the refusal and the nearest names for a name no section
+// has; -2 for a selector of neither form.
+int SectionIndex(std::string_view selector, const ImageHeaders& headers, std::string& refusal);
+
 // The value of a resolved field as get prints it: hexadecimal with 0x in the window's digits,
 // or decimal; a section name as its text. Nothing, with the reason, when the file lacks it.
 std::optional<std::string> NamedFieldText(
