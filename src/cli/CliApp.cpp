@@ -128,7 +128,9 @@ CLI::App* AddFind(CLI::App& app, FindOptions& find)
     command->add_flag("-i,--ignore-case", find.ignoreCase,
         "Fold case as the hex viewer's Find does (Windows-1252); with --utf16, ASCII and Latin-1 letters");
     command->add_option("FILE", find.file, "The file")->required();
-    command->add_option("PATTERN", find.pattern, "Text (taken as Windows-1252) or, with --hex, bytes")
+    command
+        ->add_option("PATTERN", find.pattern,
+            "Text (taken as Windows-1252, with --utf16 as UTF-16LE) or, with --hex, bytes")
         ->required();
     command->footer(kExitStatus);
     return command;
