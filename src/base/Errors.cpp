@@ -37,6 +37,11 @@ EWriteError::EWriteError(const std::string& fileName, const std::string& reason)
 {
 }
 
+ELockError::ELockError(const std::string& fileName, const std::string& reason)
+    : EStreamError("Cannot lock file " + fileName + ". " + reason)
+{
+}
+
 std::string SystemErrorText(int errorNumber)
 {
     return std::strerror(errorNumber);

@@ -52,6 +52,11 @@ class EWriteError : public EStreamError {
 public:
     EWriteError(const std::string& fileName, const std::string& reason);
 };
+// Another holder kept its lock on the file for as long as we waited.
+class ELockError : public EStreamError {
+public:
+    ELockError(const std::string& fileName, const std::string& reason);
+};
 
 // The grid's own complaint about a cell outside it.
 class EInvalidGridOperation : public Exception {

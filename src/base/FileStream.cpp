@@ -2,9 +2,13 @@
 
 #include "base/Errors.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #ifndef O_NOFOLLOW
@@ -50,6 +54,12 @@ FileStream::FileStream(const std::string& fileName, Mode mode)
             throw EFCreateError(fileName);
         throw EFOpenError(fileName);
     }
+}
+
+FileStream::FileStream(int fd, std::string name)
+    : Name(std::move(name))
+    , Fd(fd)
+{
 }
 
 FileStream::~FileStream()
@@ -142,6 +152,8 @@ void FileStream::WriteAt(uint64_t pos, const void* buffer, size_t count)
         throw EWriteError(Name, SystemErrorText(FFaultSeam.errorNumber));
     }
     WriteAll(pos, in, count);
+    if (FResizeAfter != 0 && FWriteOperations == FResizeAfter)
+        SetSize(FResizeTo);
 }
 
 void FileStream::WriteAll(uint64_t pos, const char* in, size_t count)
@@ -166,4 +178,82 @@ void FileStream::Flush()
         throw EWriteError(Name, SystemErrorText(FFaultSeam.errorNumber));
     if (::fsync(Fd) != 0 && errno != EINVAL && errno != EROFS)
         throw EWriteError(Name, SystemErrorText(errno));
+}
+
+namespace {
+
+enum class LockState { Taken, Busy, Unsupported };
+
+LockState Answer(int rc)
+{
+    if (rc == 0)
+        return LockState::Taken;
+    if (errno == EWOULDBLOCK || errno == EAGAIN || errno == EACCES || errno == EINTR)
+        return LockState::Busy;
+    // A file system without this kind of lock: nobody can hold one there either.
+    return LockState::Unsupported;
+}
+
+LockState TryFlock(int fd)
+{
+    return Answer(::flock(fd, LOCK_EX | LOCK_NB));
+}
+
+LockState TryOfdLock(int fd, short type)
+{
+#ifdef F_OFD_SETLK
+    struct flock range { };
+    range.l_type = type;
+    range.l_whence = SEEK_SET; // start 0, length 0: the whole file, however it grows
+    return Answer(::fcntl(fd, F_OFD_SETLK, &range));
+#else
+    (void)fd;
+    (void)type;
+    return LockState::Unsupported;
+#endif
+}
+
+} // namespace
+
+// Two locks, because on Linux flock() locks and fcntl() record locks do not see each other
+// on a local file system: flock() so that flock(1) and other flock() users wait for us and
+// we for them, and an open-file-description write lock over the whole file so that lockf()
+// and fcntl() users do too (an OFD lock, not a classic POSIX one, so that it belongs to this
+// stream alone and no other close in the process drops it). Both are tried without blocking
+// until the deadline, and when only the first is free it is let go before the next try:
+// we never sit on one while waiting for the other, so a holder that takes them the other
+// way round cannot deadlock with us. Both end with the stream, also when we are killed.
+void FileStream::Lock(std::chrono::milliseconds wait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        const LockState whole = TryFlock(Fd);
+        if (whole != LockState::Busy) {
+            const LockState record = TryOfdLock(Fd, F_WRLCK);
+            if (record != LockState::Busy) {
+                FLocked = true;
+                return;
+            }
+            if (whole == LockState::Taken)
+                ::flock(Fd, LOCK_UN);
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+    const auto seconds = std::chrono::duration_cast<std::chrono::duration<double>>(wait).count();
+    char text[96];
+    std::snprintf(text, sizeof text, "Another program has kept it locked for %g seconds", seconds);
+    throw ELockError(Name, text);
+}
+
+void FileStream::Unlock()
+{
+    if (!FLocked)
+        return;
+    TryOfdLock(Fd, F_UNLCK);
+    ::flock(Fd, LOCK_UN);
+    FLocked = false;
 }

@@ -2,6 +2,7 @@
 // A file stream on a named file: unbuffered, positional, every failure checked.
 #include "base/ByteIo.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +19,8 @@ public:
 
     // Throws EFCreateError for the create modes and EFOpenError for the open modes.
     FileStream(const std::string& fileName, Mode mode);
+    // Takes over an open descriptor (a file that has no name); messages call it name.
+    FileStream(int fd, std::string name);
     ~FileStream() override;
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
@@ -39,6 +42,13 @@ public:
 
     int Handle() const { return Fd; }
 
+    // An exclusive advisory lock on the whole file, waited for up to wait; throws ELockError
+    // naming the file when another holder keeps it that long. See FileStream.cpp for which
+    // locks are taken. Unlock releases it; closing the stream does too.
+    void Lock(std::chrono::milliseconds wait);
+    void Unlock();
+    bool Locked() const { return FLocked; }
+
     // Test seam: the failAt-th write or flush of this stream (both counted together, from 1)
     // fails with errorNumber, and with everyLater so does each one after it. A failing write
     // first stores the first half of its bytes, as a device that fills up in the middle of a
@@ -49,6 +59,14 @@ public:
         int errorNumber = 0;
     };
     void SetFaultSeam(const FaultSeam& seam) { FFaultSeam = seam; }
+    // Test seam: right after the afterWrite-th write (counted as above) has stored its bytes,
+    // the file is cut or grown to size, as a program that ignores locks might do meanwhile.
+    // afterWrite 0 turns it off.
+    void SetResizeSeam(uint64_t afterWrite, uint64_t size)
+    {
+        FResizeAfter = afterWrite;
+        FResizeTo = size;
+    }
     // Writes and flushes so far (failed ones included).
     uint64_t WriteOperations() const { return FWriteOperations; }
 
@@ -61,4 +79,7 @@ private:
     int64_t Pos = 0;
     FaultSeam FFaultSeam;
     uint64_t FWriteOperations = 0;
+    uint64_t FResizeAfter = 0;
+    uint64_t FResizeTo = 0;
+    bool FLocked = false;
 };

@@ -1,6 +1,7 @@
 #include "cli/CliSupport.h"
 
 #include "base/Errors.h"
+#include "header/HeaderSave.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -88,8 +89,12 @@ OpenImage OpenAndRead(
     OpenImage image;
     image.stream = OpenFile(context, file, mode);
     try {
-        if (mode != FileStream::Mode::OpenRead)
+        // A run that writes holds the file's lock from before it reads the headers until it
+        // has written them, so two runs on one file take turns and neither undoes the other.
+        if (mode != FileStream::Mode::OpenRead) {
+            image.stream->Lock(kSaveLockWait);
             image.identity = IdentityOf(*image.stream);
+        }
         image.headers = ReadHeadersCached(*image.stream);
     } catch (const std::exception& error) {
         ReportFile(context, file, error.what());

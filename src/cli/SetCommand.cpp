@@ -49,7 +49,10 @@ std::string Shown(const FieldRef& field, int64_t value)
 }
 
 // Saves input into the open file as the window's Save does; a failure is reported and thrown.
-void Save(const CliContext& context, const std::string& file, OpenImage& image, const HeaderWriteInput& input)
+// The stream has been locked since before the headers were read (OpenAndRead), so the values
+// were read under the lock and a concurrent run waits for this one to finish.
+void Save(const CliContext& context, const std::string& file, OpenImage& image, const HeaderWriteInput& input,
+    const SaveChecks& checks)
 {
     const SavePlan plan = PlanSave(input, image.headers);
     // The window would save the rest and name these; here nothing is written unless all is.
@@ -60,7 +63,7 @@ void Save(const CliContext& context, const std::string& file, OpenImage& image, 
         ReportFile(context, file, message);
         throw CliFailure(kCliFileError, message);
     }
-    const SaveResult result = SaveHeaders(input, image.headers, *image.stream, image.identity);
+    const SaveResult result = SaveHeaders(input, image.headers, *image.stream, image.identity, checks);
     if (result.outcome == SaveOutcome::Saved)
         return;
     std::vector<std::string> captions;
@@ -132,8 +135,10 @@ int RunSet(const CliContext& context, const SetOptions& options)
         // Every assignment is read and checked before anything is written.
         const std::vector<Assignment> assignments = ParseAssignments(context, options, image.headers, asRead);
         HeaderWriteInput input = asRead;
+        SaveChecks checks;
         std::string beyond;
         for (const Assignment& assignment : assignments) {
+            checks.assigned.push_back(assignment.field);
             SetInputValue(input, assignment.field, assignment.value);
             // A field the file ends before has no bytes to hold the value, whatever it is.
             const uint64_t end
@@ -153,18 +158,25 @@ int RunSet(const CliContext& context, const SetOptions& options)
                 + " -> " + Shown(assignment.field, assignment.value) + "\n";
         if (options.checksum) {
             // The window's Recompute Checksum: the sum the file will have once the values are saved.
-            const std::optional<uint32_t> checksum = ChecksumAfterSave(input, image.headers, *image.stream);
-            if (!checksum) { // cannot happen: every value was checked against its field
-                ReportFile(context, options.file, "a value does not fit its field");
-                return kCliUsage;
+            const std::optional<uint32_t> checksum
+                = ChecksumAfterSave(input, image.headers, *image.stream, checks);
+            if (!checksum) {
+                // Every value fits its field, so two assigned fields share bytes: the save names
+                // them (and writes nothing).
+                if (!options.dryRun)
+                    Save(context, options.file, image, input, checks);
+                ReportFile(context, options.file,
+                    "two assigned fields share bytes of this file but were given different values");
+                return kCliFileError;
             }
             const FieldRef field = CheckSumField(input.layout);
+            checks.assigned.push_back(field);
             SetInputValue(input, field, *checksum);
             changes += "CheckSum: " + Shown(field, InputValue(asRead, field)) + " -> "
                 + Shown(field, *checksum) + "\n";
         }
         if (!options.dryRun)
-            Save(context, options.file, image, input);
+            Save(context, options.file, image, input, checks);
         context.out << changes;
         return kCliOk;
     });
@@ -195,7 +207,7 @@ int RunChecksum(const CliContext& context, const ChecksumOptions& options)
                 // read write back the bytes they came from, so the sum stays as computed.
                 HeaderWriteInput input = WriteInputAsRead(image.headers);
                 SetInputValue(input, CheckSumField(input.layout), checksum.computed);
-                Save(context, file, image, input);
+                Save(context, file, image, input, SaveChecks{false, {CheckSumField(input.layout)}});
                 line += ", fixed";
             }
             context.out << line << '\n';

@@ -5,6 +5,7 @@
 #include "header/Checksum.h"
 #include "header/FieldValue.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
@@ -27,6 +28,17 @@ uint64_t OpenedValue(const ImageHeaders& opened, const FieldRef& ref)
     if (section >= opened.sections.size())
         return 0;
     return opened.sections[section].rows[static_cast<size_t>(ref.index)];
+}
+
+void SetOpenedValue(ImageHeaders& opened, const FieldRef& ref, uint64_t value)
+{
+    if (ref.section == FieldRef::kHeader)
+        opened.values[static_cast<size_t>(ref.index)] = value;
+    else if (ref.section == FieldRef::kDirectories)
+        opened.directories[static_cast<size_t>(ref.index)] = static_cast<uint32_t>(value);
+    else if (static_cast<size_t>(ref.section) < opened.sections.size())
+        opened.sections[static_cast<size_t>(ref.section)].rows[static_cast<size_t>(ref.index)]
+            = static_cast<uint32_t>(value);
 }
 
 SaveResult Refused(FileChange change)
@@ -68,6 +80,11 @@ std::string Hex(uint64_t value)
 
 } // namespace
 
+uint64_t OpenedFieldValue(const ImageHeaders& opened, const FieldRef& ref)
+{
+    return OpenedValue(opened, ref);
+}
+
 HeaderWriteInput WriteInputAsRead(const ImageHeaders& opened)
 {
     HeaderWriteInput input;
@@ -108,31 +125,216 @@ SavePlan PlanSave(const HeaderWriteInput& input, const ImageHeaders& opened)
     // bytes inside the file changes nothing.
     const WritePlan full = BuildWritePlan(input);
     result.plan.items.reserve(full.items.size());
+    result.fields.reserve(full.items.size());
     for (size_t i = 0; i < fields.size(); ++i) {
         const WriteItem& item = full.items[i];
         const bool inside = uint64_t(item.position) + item.width <= opened.fileSize;
         const bool edited = (uint64_t(InputValue(input, fields[i])) & WidthMask(item.width))
             != (OpenedValue(opened, fields[i]) & WidthMask(item.width));
-        if (!inside && edited)
+        if (!inside && edited) {
             result.notWritten.push_back(fields[i]);
-        else
+        } else {
             result.plan.items.push_back(item);
+            result.fields.push_back(fields[i]);
+        }
     }
     return result;
 }
 
-std::optional<uint32_t> ChecksumAfterSave(
-    const HeaderWriteInput& input, const ImageHeaders& opened, const ByteReader& file)
+namespace {
+
+// The save's bytes: the span from the first to the last planned byte inside the file as it
+// was opened, as read now and as it will be written.
+struct SaveImage {
+    uint64_t position = 0;
+    std::vector<uint8_t> old;
+    std::vector<uint8_t> bytes;
+    std::vector<size_t> edited; // plan items that must read back
+};
+
+// The plan item's bytes that lie inside [begin, end).
+struct Clip {
+    uint64_t begin = 0;
+    uint64_t end = 0;
+};
+Clip ItemClip(const WriteItem& item, uint64_t limit)
+{
+    const uint64_t begin = item.position;
+    return Clip{begin, std::min<uint64_t>(begin + item.width, std::max(limit, begin))};
+}
+
+bool IsAssigned(const SaveChecks& checks, const FieldRef& ref)
+{
+    return std::find(checks.assigned.begin(), checks.assigned.end(), ref) != checks.assigned.end();
+}
+
+// Reads the span the plan covers below limit. Answers false when the file gives fewer bytes.
+bool ReadSpan(const SavePlan& save, const ByteReader& file, uint64_t limit, SaveImage& image)
+{
+    uint64_t begin = ~0ull, end = 0;
+    for (const WriteItem& item : save.plan.items) {
+        const Clip clip = ItemClip(item, limit);
+        if (clip.begin < clip.end) {
+            begin = std::min(begin, clip.begin);
+            end = std::max(end, clip.end);
+        }
+    }
+    if (begin >= end)
+        return true;
+    image.position = begin;
+    image.old.resize(static_cast<size_t>(end - begin));
+    if (file.ReadAt(begin, image.old.data(), image.old.size()) != image.old.size())
+        return false;
+    image.bytes = image.old;
+    return true;
+}
+
+// Lays the plan into image.bytes: unedited items first, then edited ones, so an edit wins
+// wherever header structures share bytes. Answers the first two edited fields that want
+// different values in one byte.
+std::optional<std::pair<FieldRef, FieldRef>> LayImage(const SavePlan& save, const ImageHeaders& opened,
+    const SaveChecks& checks, uint64_t limit, SaveImage& image)
+{
+    const auto& items = save.plan.items;
+    std::vector<bool> edited(items.size());
+    for (size_t i = 0; i < items.size(); ++i)
+        edited[i] = items[i].value != (OpenedValue(opened, save.fields[i]) & WidthMask(items[i].width))
+            || IsAssigned(checks, save.fields[i]);
+    std::vector<int> owner(image.bytes.size(), -1);
+    for (const bool pass : {false, true}) {
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (edited[i] != pass)
+                continue;
+            const Clip clip = ItemClip(items[i], limit);
+            for (uint64_t b = clip.begin; b < clip.end; ++b) {
+                const size_t at = static_cast<size_t>(b - image.position);
+                const auto byte = static_cast<uint8_t>(items[i].value >> (8 * (b - items[i].position)));
+                if (pass && owner[at] >= 0 && image.bytes[at] != byte)
+                    return std::pair{save.fields[static_cast<size_t>(owner[at])], save.fields[i]};
+                image.bytes[at] = byte;
+                if (pass)
+                    owner[at] = static_cast<int>(i);
+            }
+            if (pass && clip.begin < clip.end)
+                image.edited.push_back(i);
+        }
+    }
+    return std::nullopt;
+}
+
+// The fields whose bytes in the span differ from the values read at open.
+std::vector<FieldRef> ChangedSinceOpen(
+    const SavePlan& save, const ImageHeaders& opened, uint64_t limit, const SaveImage& image)
+{
+    std::vector<FieldRef> changed;
+    for (size_t i = 0; i < save.plan.items.size(); ++i) {
+        const WriteItem& item = save.plan.items[i];
+        const uint64_t value = OpenedValue(opened, save.fields[i]);
+        const Clip clip = ItemClip(item, limit);
+        for (uint64_t b = clip.begin; b < clip.end; ++b) {
+            if (image.old[static_cast<size_t>(b - image.position)]
+                != static_cast<uint8_t>(value >> (8 * (b - item.position)))) {
+                changed.push_back(save.fields[i]);
+                break;
+            }
+        }
+    }
+    return changed;
+}
+
+// Writes old back after a failed write; answers whether the span holds it afterwards (a write
+// that fails may still have stored it, so the bytes are read back then).
+bool PutBack(ByteWriter& file, uint64_t position, const std::vector<uint8_t>& old)
+{
+    try {
+        file.WriteAt(position, old.data(), old.size());
+        try {
+            file.Flush();
+        } catch (const std::exception&) {
+            // What is read from the file is the old bytes again; that is all that can be done.
+        }
+        return true;
+    } catch (const std::exception&) {
+    }
+    try {
+        std::vector<uint8_t> now(old.size());
+        return file.ReadAt(position, now.data(), now.size()) == now.size() && now == old;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// The part after the write: flush, size, read back.
+void FinishSave(
+    const SavePlan& save, ByteWriter& file, uint64_t sizeAtCheck, const SaveImage& image, SaveResult& result)
+{
+    try {
+        file.Flush();
+    } catch (const std::exception& error) {
+        // Nothing is put back: the bytes are in the file as far as any reader can tell, and
+        // a second write would only meet the same failure.
+        result.outcome = SaveOutcome::NotFlushed;
+        result.error = error.what();
+    }
+    try {
+        const uint64_t size = file.Size();
+        result.spanPosition = image.position;
+        result.spanBytes.resize(image.bytes.size());
+        result.spanBytes.resize(
+            file.ReadAt(image.position, result.spanBytes.data(), result.spanBytes.size()));
+        if (result.outcome != SaveOutcome::Saved)
+            return;
+        if (size != sizeAtCheck) {
+            result.outcome = SaveOutcome::SizeChanged;
+            result.sizeAtOpen = sizeAtCheck;
+            result.sizeNow = size;
+            return;
+        }
+    } catch (const std::exception& error) {
+        if (result.outcome == SaveOutcome::Saved) {
+            result.outcome = SaveOutcome::NotVerified;
+            result.error = error.what();
+        }
+    }
+    for (const size_t i : image.edited) {
+        const Clip clip = ItemClip(save.plan.items[i], image.position + image.bytes.size());
+        const size_t from = static_cast<size_t>(clip.begin - image.position);
+        const size_t to = static_cast<size_t>(clip.end - image.position);
+        if (result.spanBytes.size() < to
+            || !std::equal(image.bytes.begin() + static_cast<ptrdiff_t>(from),
+                image.bytes.begin() + static_cast<ptrdiff_t>(to),
+                result.spanBytes.begin() + static_cast<ptrdiff_t>(from)))
+            result.fields.push_back(save.fields[i]);
+    }
+    if (!result.fields.empty() && result.outcome == SaveOutcome::Saved)
+        result.outcome = SaveOutcome::NotVerified;
+}
+
+} // namespace
+
+std::optional<uint32_t> ChecksumAfterSave(const HeaderWriteInput& input, const ImageHeaders& opened,
+    const ByteReader& file, const SaveChecks& checks)
 {
     const SavePlan save = PlanSave(input, opened);
     if (save.tooWide)
         return std::nullopt;
     // Save writes nothing at or past the size the file had when it was opened.
-    const PlannedBytes after(file, JoinWriteRanges(save.plan, opened.fileSize));
+    const uint64_t limit = std::min(opened.fileSize, file.Size());
+    SaveImage image;
+    if (!ReadSpan(save, file, limit, image))
+        throw EReadError(
+            "file", "It ends before offset " + std::to_string(image.position + image.old.size()));
+    if (LayImage(save, opened, checks, limit, image))
+        return std::nullopt;
+    std::vector<WriteRange> ranges;
+    if (!image.bytes.empty())
+        ranges.push_back(WriteRange{image.position, std::move(image.bytes)});
+    const PlannedBytes after(file, std::move(ranges));
     return PeChecksum(after, CheckSumPosition(input.peOffset));
 }
 
-SaveResult SaveHeaders(const HeaderWriteInput& input, const ImageHeaders& opened, ByteWriter& file)
+SaveResult SaveHeaders(
+    const HeaderWriteInput& input, const ImageHeaders& opened, ByteWriter& file, const SaveChecks& checks)
 {
     SavePlan save = PlanSave(input, opened);
     if (save.tooWide) {
@@ -143,31 +345,85 @@ SaveResult SaveHeaders(const HeaderWriteInput& input, const ImageHeaders& opened
     if (std::optional<SaveResult> changed = CheckContent(file, opened.fileSize))
         return *changed;
 
-    SaveResult result;
-    result.notWritten = std::move(save.notWritten);
-    const WritePlan& plan = save.plan;
-    const WriteResult written = ApplyWritePlan(plan, file, opened.fileSize);
-    result.writes = written.ranges;
-    result.error = written.error;
-    switch (written.outcome) {
-    case WriteOutcome::Written:
-        result.outcome = SaveOutcome::Saved;
-        break;
-    case WriteOutcome::Unchanged:
+    // Nothing at or past the size the file had when it was opened is written, and the file is
+    // no shorter now: the write cannot grow it.
+    const uint64_t limit = opened.fileSize;
+    SaveImage image;
+    try {
+        const uint64_t sizeAtCheck = file.Size();
+        if (!ReadSpan(save, file, limit, image)) {
+            SaveResult result = Refused(FileChange::Truncated);
+            result.sizeAtOpen = opened.fileSize;
+            result.sizeNow = file.Size();
+            return result;
+        }
+        if (checks.sameAsOpened) {
+            std::vector<FieldRef> changed = ChangedSinceOpen(save, opened, limit, image);
+            if (!changed.empty()) {
+                SaveResult result = Refused(FileChange::ChangedSinceOpen);
+                result.fields = std::move(changed);
+                return result;
+            }
+        }
+        if (const auto overlap = LayImage(save, opened, checks, limit, image)) {
+            SaveResult result = Refused(FileChange::Overlap);
+            result.fields = {overlap->first, overlap->second};
+            return result;
+        }
+
+        SaveResult result;
+        result.notWritten = std::move(save.notWritten);
+        if (image.bytes.empty())
+            return result;
+        result.writes = 1;
+        try {
+            file.WriteAt(image.position, image.bytes.data(), image.bytes.size());
+        } catch (const std::exception& error) {
+            result.error = error.what();
+            if (PutBack(file, image.position, image.old)) {
+                result.outcome = SaveOutcome::Unchanged;
+            } else {
+                result.outcome = SaveOutcome::Damaged;
+                result.unrestoredPosition = image.position;
+                result.unrestoredLength = image.old.size();
+            }
+            return result;
+        }
+        FinishSave(save, file, sizeAtCheck, image, result);
+        return result;
+    } catch (const std::exception& error) {
+        // Reading failed before anything was written.
+        SaveResult result;
         result.outcome = SaveOutcome::Unchanged;
-        break;
-    case WriteOutcome::Damaged:
-        result.outcome = SaveOutcome::Damaged;
-        result.unrestoredPosition = written.unrestoredPosition;
-        result.unrestoredLength = written.unrestoredLength;
-        break;
+        result.error = error.what();
+        return result;
     }
-    return result;
 }
 
-SaveResult SaveHeaders(
-    const HeaderWriteInput& input, const ImageHeaders& opened, FileStream& file, const FileIdentity& atOpen)
+SaveResult SaveHeaders(const HeaderWriteInput& input, const ImageHeaders& opened, FileStream& file,
+    const FileIdentity& atOpen, const SaveChecks& checks)
 {
+    // Another save (ours or a tool that locks) waits until this one is done, so the bytes
+    // read again below are the ones the write replaces.
+    struct LockScope {
+        FileStream& file;
+        bool taken = false;
+        ~LockScope()
+        {
+            if (taken)
+                file.Unlock();
+        }
+    } lock{file};
+    if (!file.Locked()) {
+        try {
+            file.Lock(kSaveLockWait);
+            lock.taken = true;
+        } catch (const ELockError&) {
+            SaveResult result = Refused(FileChange::Locked);
+            result.lockWait = kSaveLockWait;
+            return result;
+        }
+    }
     // Checked right before writing: a file deleted, renamed or replaced after it was opened
     // is not the one the user means any more, and writing into the old one would be lost.
     try {
@@ -194,7 +450,30 @@ SaveResult SaveHeaders(
         result.error = error.what();
         return result;
     }
-    return SaveHeaders(input, opened, static_cast<ByteWriter&>(file));
+    return SaveHeaders(input, opened, static_cast<ByteWriter&>(file), checks);
+}
+
+std::vector<FieldRef> AdoptSavedBytes(
+    ImageHeaders& opened, const HeaderWriteInput& input, const SaveResult& result)
+{
+    std::vector<FieldRef> overwritten;
+    const uint64_t begin = result.spanPosition, end = begin + result.spanBytes.size();
+    for (const FieldRef& ref : PlannedFields(input)) {
+        const uint64_t position = InputPosition(input, ref);
+        const int width = ref.Field().width;
+        if (position < begin || position >= end)
+            continue;
+        uint64_t value = OpenedValue(opened, ref);
+        for (int b = 0; b < width && position + uint64_t(b) < end; ++b) {
+            value &= ~(0xFFull << (8 * b));
+            value |= uint64_t(result.spanBytes[static_cast<size_t>(position + uint64_t(b) - begin)])
+                << (8 * b);
+        }
+        SetOpenedValue(opened, ref, value);
+        if (value != (uint64_t(InputValue(input, ref)) & WidthMask(width)))
+            overwritten.push_back(ref);
+    }
+    return overwritten;
 }
 
 std::string SectionNameText(const SectionValues& section)
@@ -232,16 +511,19 @@ std::string SaveResultText(
 {
     const std::string file(fileName);
     const std::string nothing = " Nothing was written.";
+    auto names = [&](const std::vector<FieldRef>& fields) {
+        std::string text;
+        for (const FieldRef& ref : fields)
+            text.append("\n").append(SavedFieldName(ref, sectionCaptions));
+        return text;
+    };
     switch (result.outcome) {
     case SaveOutcome::Saved: {
         if (result.notWritten.empty())
             return std::string(kSaveCompleteText);
-        std::string text
-            = "Save complete, except for these edited fields, which were not written because the "
-              "file ends before them:";
-        for (const FieldRef& ref : result.notWritten)
-            text.append("\n").append(SavedFieldName(ref, sectionCaptions));
-        return text;
+        return "Save complete, except for these edited fields, which were not written because the "
+               "file ends before them:"
+            + names(result.notWritten);
     }
     case SaveOutcome::Refused:
         if (result.tooWide)
@@ -259,6 +541,18 @@ std::string SaveResultText(
                 + " to " + std::to_string(result.sizeNow) + " bytes after it was opened." + nothing;
         case FileChange::NotMz:
             return "Cannot save file " + file + ": it no longer starts with \"MZ\"." + nothing;
+        case FileChange::Locked:
+            return "Cannot save file " + file + ": another program kept it locked for "
+                + std::to_string(result.lockWait.count() / 1000) + " seconds." + nothing;
+        case FileChange::ChangedSinceOpen:
+            return "Cannot save file " + file
+                + ": it was changed by another program since it was opened. These fields differ from what "
+                  "was read then:"
+                + names(result.fields) + "\n" + nothing.substr(1);
+        case FileChange::Overlap:
+            return "Cannot save file " + file + ": " + SavedFieldName(result.fields.at(0), sectionCaptions)
+                + " and " + SavedFieldName(result.fields.at(1), sectionCaptions)
+                + " are stored in the same bytes of this file but were given different values." + nothing;
         case FileChange::Unknown:
         case FileChange::None:
             break;
@@ -269,6 +563,19 @@ std::string SaveResultText(
     case SaveOutcome::Damaged:
         return result.error + "; the file may be damaged: the " + std::to_string(result.unrestoredLength)
             + " bytes at offset " + Hex(result.unrestoredPosition) + " could not be restored.";
+    case SaveOutcome::NotFlushed:
+        return result.error + "; the new header bytes were written, but they may not have reached the disk.";
+    case SaveOutcome::SizeChanged:
+        return "The file " + file + " changed size while saving, from " + std::to_string(result.sizeAtOpen)
+            + " to " + std::to_string(result.sizeNow)
+            + " bytes: another program is writing it. The header bytes were written; check the file.";
+    case SaveOutcome::NotVerified:
+        if (result.fields.empty())
+            return "The file " + file + " was written, but it could not be read back. " + result.error;
+        return "The file " + file
+            + " was written, but these edited fields do not read back their new values (another program "
+              "may be writing it):"
+            + names(result.fields);
     }
     return result.error;
 }

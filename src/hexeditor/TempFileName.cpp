@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,8 +96,38 @@ std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string&
 
 int (*UnlinkOpenTempFile)(const char* path) = ::unlink;
 
+namespace {
+int OpenNameless(const char* dir)
+{
+#ifdef O_TMPFILE
+    return ::open(dir, O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+#else
+    (void)dir;
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+} // namespace
+
+int (*OpenNamelessTempFile)(const char* dir) = OpenNameless;
+
+std::unique_ptr<FileStream> CreateNamelessTempFile(const std::string& dir, const std::string& nameForMessages)
+{
+    const int fd = OpenNamelessTempFile(dir.c_str());
+    if (fd < 0)
+        return nullptr;
+    return std::make_unique<FileStream>(fd, nameForMessages);
+}
+
 std::unique_ptr<FileStream> CreateUnlinkedTempFile(std::string& name, bool& unlinked, const std::string& dir)
 {
+    // Without a name there is no moment in which a kill leaves an empty file behind.
+    const std::string candidate = NewTempFileName(dir);
+    if (auto stream = CreateNamelessTempFile(dir, candidate)) {
+        name = candidate;
+        unlinked = true;
+        return stream;
+    }
     auto stream = CreateTempFile(name, dir);
     unlinked = UnlinkOpenTempFile(name.c_str()) == 0;
     return stream;

@@ -36,12 +36,23 @@ std::string NewTempFileName(const std::string& dir = TempDirectory());
 std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string& dir, uint32_t firstTick);
 std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string& dir = TempDirectory());
 
-// Creates a temporary file as CreateTempFile does and takes its name out of the folder at
-// once: the data lives on in the open stream and vanishes with it. unlinked tells whether
-// that worked; when the folder refuses it, the file stays at name and whoever holds it
+// Creates a temporary file without a name where the file system allows (unlinked is then
+// true and name what messages call it); elsewhere creates it as CreateTempFile does and
+// takes its name out of the folder at once: the data lives on in the open stream and vanishes with it.
+// unlinked tells whether that worked; when the folder refuses it, the file stays at name and whoever holds it
 // removes it when done.
 std::unique_ptr<FileStream> CreateUnlinkedTempFile(
     std::string& name, bool& unlinked, const std::string& dir = TempDirectory());
+
+// Opens a new file that has no name in dir (O_TMPFILE, mode 0600, never to be linked), or
+// answers -1 with errno where the file system cannot. Tests put a failing function here to
+// take the named path.
+extern int (*OpenNamelessTempFile)(const char* dir);
+
+// A temporary file that never has a name, so no kill can leave it behind; messages call it
+// nameForMessages. nullptr where the file system cannot make one.
+std::unique_ptr<FileStream> CreateNamelessTempFile(
+    const std::string& dir, const std::string& nameForMessages);
 
 // Takes a freshly created temporary file's name out of its folder (0 or -1 with errno,
 // like unlink). Tests put a failing function here to see what happens in a folder that

@@ -92,6 +92,11 @@ void WorkingFile::Free()
 
 std::unique_ptr<FileStream> WorkingFile::CreateExclusively()
 {
+    // Without a name where the file system allows: no kill can leave it behind.
+    if (auto nameless = CreateNamelessTempFile(FDir, FPath)) {
+        FOwnsFile = false;
+        return nameless;
+    }
     std::unique_ptr<FileStream> stream;
     if (!PathEntryExists(FPath)) {
         try {

@@ -19,21 +19,53 @@ void TFrmView::MnuSaveClick()
     // one can be read and fits its field.
     const HeaderWriteInput input = ShownValues();
 
-    // All or nothing, into the file that was opened and no other; what happened is told
-    // in one message.
-    const SaveResult result = SaveHeaders(input, FOpened, *FileStream, FIdentity);
+    // All or nothing, into the file that was opened and no other, and only while its header
+    // bytes are still those read at open: a change another program made since is never undone.
+    // What happened is told in one message.
+    SaveChecks checks;
+    checks.sameAsOpened = true;
+    const SaveResult result = SaveHeaders(input, FOpened, *FileStream, FIdentity, checks);
     const std::vector<std::string> captions = SectionCaptions();
     const QString text = QString::fromStdString(SaveResultText(result, FFileName.toStdString(), captions));
+    if (!result.spanBytes.empty()) {
+        // The next save compares with what the file holds now. A box whose bytes an edited,
+        // overlapping field was written over shows what its bytes say now.
+        const std::vector<FieldRef> overwritten = AdoptSavedBytes(FOpened, input, result);
+        const bool hex = HexShown();
+        for (const ConvertedBox& box : ConvertedSet()) {
+            for (const FieldRef& ref : overwritten) {
+                TEdit* edit = ref.section == FieldRef::kHeader ? FHeaderEdits[size_t(ref.index)]
+                    : ref.section == FieldRef::kDirectories
+                    ? FDirectoryEdits[size_t(ref.index)]
+                    : SectionEdits[size_t(ref.section) * SectionFields().size() + size_t(ref.index)];
+                if (box.edit == edit) {
+                    const int64_t now = static_cast<int64_t>(OpenedFieldValue(FOpened, ref));
+                    edit->setText(QString::fromStdString(ClassValueText(now, hex, box.valueClass)));
+                }
+            }
+        }
+    }
     // The checksum label tells about the file on disk, which the save may have changed.
     if (result.outcome != SaveOutcome::Refused) {
         Guarded([this] { ComputeDiskChecksum(); });
         UpdateCheckSumLabel();
     }
-    if (result.outcome == SaveOutcome::Saved)
+    if (result.outcome == SaveOutcome::Saved) {
         MessageBox(this, text, QStringLiteral("Saved All"), MsgButtons::Ok,
             result.notWritten.empty() ? MsgIcon::Information : MsgIcon::Warning);
-    else
+    } else if (result.change == FileChange::ChangedSinceOpen) {
+        const QString question = text
+            + QStringLiteral("\n\nReopen the file? OK reopens it as it is now and discards your edits.");
+        if (MessageBox(this, question, QStringLiteral("Korvex"), MsgButtons::OkCancel, MsgIcon::Warning)
+            == MsgResult::Ok) {
+            const QString name = FFileName;
+            MnuCloseFileClick();
+            FFileName = name;
+            OpenChosenFile();
+        }
+    } else {
         ShowErrorMessage(text);
+    }
 }
 
 bool TFrmView::ValidateShownValues()

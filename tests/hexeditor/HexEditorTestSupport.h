@@ -102,16 +102,26 @@ inline QStringList EntriesOf(const QString& dir)
 }
 
 // While alive, temporary files cannot leave their folder as soon as they are open, as in
-// a folder that refuses to remove a file that is open.
+// a folder that refuses to remove a file that is open (and cannot hold a file without a name).
 struct FolderRefusesRemoval {
     FolderRefusesRemoval()
+        : FNameless(OpenNamelessTempFile)
     {
         UnlinkOpenTempFile = [](const char*) {
             errno = EBUSY;
             return -1;
         };
+        OpenNamelessTempFile = [](const char*) {
+            errno = EOPNOTSUPP;
+            return -1;
+        };
     }
-    ~FolderRefusesRemoval() { UnlinkOpenTempFile = ::unlink; }
+    ~FolderRefusesRemoval()
+    {
+        UnlinkOpenTempFile = ::unlink;
+        OpenNamelessTempFile = FNameless;
+    }
+    int (*FNameless)(const char*);
     FolderRefusesRemoval(const FolderRefusesRemoval&) = delete;
     FolderRefusesRemoval& operator=(const FolderRefusesRemoval&) = delete;
 };

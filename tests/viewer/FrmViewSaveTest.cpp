@@ -342,9 +342,9 @@ private slots:
         QCOMPARE(view.MnuHexView->isChecked(), converted.isEmpty() == hex);
     }
 
-    // A write or the flush failing at any point leaves the old file or, when nothing failed,
-    // the new one: never a mix. Each section's 32 bytes, the DOS words between the skipped
-    // ones, and the file and optional header together go in one write each.
+    // A failing write leaves the old file, a failing flush the new one with a message that it
+    // may not have reached the disk, never a mix: the whole span goes in one write. A file
+    // that another program cuts or grows while the save writes is never reported saved.
     void failedWriteLeavesOldFile_data()
     {
         QTest::addColumn<int>("error");
@@ -360,28 +360,38 @@ private slots:
         QCOMPARE(clean->log.Texts(), QStringList{kSaved});
         QCOMPARE(Bytes(clean->path), expected);
         const uint64_t operations = clean->view->FileStream->WriteOperations();
-        QCOMPARE(operations, uint64_t(3 + 1 + 4 + 1)); // writes and the flush
+        QCOMPARE(operations, uint64_t(1 + 1)); // the write and the flush
 
+        const QString failure = "Cannot write file %1. " + QString::fromUtf8(std::strerror(error));
+        const QStringList told{failure + "; the file was left unchanged.",
+            failure + "; the new header bytes were written, but they may not have reached the disk.", kSaved};
         for (uint64_t n = 1; n <= operations + 1; ++n) {
             auto t = EditEverything(expected);
             t->view->FileStream->SetFaultSeam({n, false, error});
             t->view->MnuSave->trigger();
-            const bool done = n > operations;
-            QCOMPARE(Bytes(t->path), done ? expected : t->original);
-            QCOMPARE(t->log.Texts(),
-                QStringList{done ? kSaved
-                                 : "Cannot write file " + t->path + ". " + std::strerror(error)
-                            + "; the file was left unchanged."});
+            QCOMPARE(Bytes(t->path), n == 1 ? t->original : expected);
+            QCOMPARE(t->log.Texts(), QStringList{told[int(n - 1)].arg(t->path)});
         }
 
-        // Every later write fails too: the first range that cannot be put back is named.
+        // The write putting the old bytes back fails too, after storing half of them: reading
+        // the span back shows the old bytes, so the file is unchanged, and it says so.
         auto t = EditEverything(expected);
-        t->view->FileStream->SetFaultSeam({3, true, error});
+        t->view->FileStream->SetFaultSeam({1, true, error});
         t->view->MnuSave->trigger();
-        QCOMPARE(t->log.Texts(),
-            QStringList{"Cannot write file " + t->path + ". " + std::strerror(error)
-                + "; the file may be damaged: the 4 bytes at offset 0x2 could not be restored."});
+        QCOMPARE(Bytes(t->path), t->original);
+        QCOMPARE(t->log.Texts(), QStringList{told[0].arg(t->path)});
         QCOMPARE(t->log.records[0].kind, MsgKind::Error);
+
+        for (const uint64_t size : {expected.size() - 100, expected.size() + 100}) {
+            auto resized = EditEverything(expected);
+            resized->view->FileStream->SetResizeSeam(1, size);
+            resized->view->MnuSave->trigger();
+            QCOMPARE(resized->log.Texts(),
+                QStringList{"The file " + resized->path + " changed size while saving, from "
+                    + QString::number(expected.size()) + " to " + QString::number(size)
+                    + " bytes: another program is writing it. The header bytes were written; check the "
+                      "file."});
+        }
     }
 
     // The file under the name is no longer the one opened, or lost bytes: nothing is written
