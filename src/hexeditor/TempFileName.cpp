@@ -96,8 +96,7 @@ std::unique_ptr<FileStream> CreateTempFile(std::string& name, const std::string&
 
 int (*UnlinkOpenTempFile)(const char* path) = ::unlink;
 
-namespace {
-int OpenNameless(const char* dir)
+int OpenNamelessInFolder(const char* dir)
 {
 #ifdef O_TMPFILE
     return ::open(dir, O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
@@ -107,9 +106,8 @@ int OpenNameless(const char* dir)
     return -1;
 #endif
 }
-} // namespace
 
-int (*OpenNamelessTempFile)(const char* dir) = OpenNameless;
+int (*OpenNamelessTempFile)(const char* dir) = OpenNamelessInFolder;
 
 std::unique_ptr<FileStream> CreateNamelessTempFile(const std::string& dir, const std::string& nameForMessages)
 {

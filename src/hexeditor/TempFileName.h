@@ -48,6 +48,7 @@ std::unique_ptr<FileStream> CreateUnlinkedTempFile(
 // answers -1 with errno where the file system cannot. Tests put a failing function here to
 // take the named path.
 extern int (*OpenNamelessTempFile)(const char* dir);
+int OpenNamelessInFolder(const char* dir); // what OpenNamelessTempFile is unless a test replaces it
 
 // A temporary file that never has a name, so no kill can leave it behind; messages call it
 // nameForMessages. nullptr where the file system cannot make one.

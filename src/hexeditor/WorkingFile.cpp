@@ -94,6 +94,9 @@ std::unique_ptr<FileStream> WorkingFile::CreateExclusively()
 {
     // Without a name where the file system allows: no kill can leave it behind.
     if (auto nameless = CreateNamelessTempFile(FDir, FPath)) {
+        // The name only labels messages; still, never one that something else has.
+        if (PathEntryExists(FPath))
+            FPath = NewTempFileName(FDir);
         FOwnsFile = false;
         return nameless;
     }

@@ -104,6 +104,8 @@ private slots:
     void failingWritePutsOldBytesBack();
     void failingFlushTwiceMayDamage();
     void readOnlyStreamNamesFileAndReason();
+    void overlappingLayouts_data();
+    void overlappingLayouts();
 };
 
 void HeaderWriterTest::planForDosOnly()
@@ -448,6 +450,75 @@ void HeaderWriterTest::readOnlyStreamNamesFileAndReason()
     const QString error = QString::fromStdString(result.error);
     QVERIFY2(error.startsWith(QString::fromStdString("Cannot write file " + path + ". ")), qPrintable(error));
     QVERIFY(error.size() > int(("Cannot write file " + path + ". ").size()));
+}
+
+void HeaderWriterTest::overlappingLayouts_data()
+{
+    QTest::addColumn<std::vector<uint8_t>>("image");
+    QTest::newRow("SizeOfOptionalHeader 0") << TwoSections().SizeOfOptionalHeader(0).Build();
+    QTest::newRow("SizeOfOptionalHeader 0x10") << TwoSections().SizeOfOptionalHeader(0x10).Build();
+    QTest::newRow("e_lfanew 0x10") << TwoSections().PeOffset(0x10).Build();
+    QTest::newRow("PE32+, SizeOfOptionalHeader 0x10")
+        << TwoSections().Pe32Plus().SizeOfOptionalHeader(0x10).Build();
+}
+
+// Where header structures share bytes, each field set alone (as the window saves: every other
+// value as read) reads back its value and no other byte changes, also in a second save after
+// it; another edited field that wants other bytes there is refused, and both are named.
+void HeaderWriterTest::overlappingLayouts()
+{
+    QFETCH(std::vector<uint8_t>, image);
+    const ImageHeaders opened = ReadImageHeaders(MemoryBytes(image));
+    QCOMPARE(int(opened.kind), int(ImageKind::Pe));
+    const HeaderWriteInput asRead = WriteInputAsRead(opened);
+    const std::vector<FieldRef> fields = PlannedFields(asRead);
+    const SaveChecks window{true, {}};
+    auto mask = [](int width) { return width >= 8 ? ~0ull : (1ull << (8 * width)) - 1; };
+    int overlaps = 0;
+    for (const FieldRef& ref : fields) {
+        const int width = ref.Field().width;
+        const uint64_t at = InputPosition(asRead, ref);
+        if (at + uint64_t(width) > image.size())
+            continue;
+        const uint64_t value = ~ReadLe(image, at, width) & mask(width); // every byte differs
+        HeaderWriteInput input = asRead;
+        SetInputValue(input, ref, int64_t(value));
+        MemoryBytes file(image);
+        const SaveResult result = SaveHeaders(input, opened, file, window);
+        QCOMPARE(int(result.outcome), int(SaveOutcome::Saved));
+        std::vector<uint8_t> expected = image;
+        WriteLe(expected, at, value, width);
+        QCOMPARE(file.bytes, expected);
+
+        ImageHeaders adopted = opened;
+        overlaps += !AdoptSavedBytes(adopted, input, result).empty();
+        QCOMPARE(int(SaveHeaders(WriteInputAsRead(adopted), adopted, file, window).outcome),
+            int(SaveOutcome::Saved));
+        QCOMPARE(file.bytes, expected);
+
+        for (const FieldRef& other : fields) {
+            const uint64_t otherAt = InputPosition(asRead, other);
+            const int otherWidth = other.Field().width;
+            if (other == ref || otherAt + uint64_t(otherWidth) > image.size()
+                || otherAt >= at + uint64_t(width) || at >= otherAt + uint64_t(otherWidth))
+                continue;
+            HeaderWriteInput both = input;
+            const uint64_t otherValue
+                = (ReadLe(expected, otherAt, otherWidth) ^ 0x5555555555555555ull) & mask(otherWidth);
+            SetInputValue(both, other, int64_t(otherValue));
+            MemoryBytes refused(image);
+            const SaveResult conflict = SaveHeaders(both, opened, refused, window);
+            QCOMPARE(int(conflict.outcome), int(SaveOutcome::Refused));
+            QCOMPARE(int(conflict.change), int(FileChange::Overlap));
+            const std::string text = SaveResultText(conflict, "o.dll", {});
+            QVERIFY2(text.find(SavedFieldName(ref, {})) != std::string::npos
+                    && text.find(SavedFieldName(other, {})) != std::string::npos,
+                text.c_str());
+            QCOMPARE(refused.bytes, image);
+            break;
+        }
+    }
+    QVERIFY(overlaps > 0);
 }
 
 QTEST_APPLESS_MAIN(HeaderWriterTest)

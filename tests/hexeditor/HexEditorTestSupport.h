@@ -105,7 +105,6 @@ inline QStringList EntriesOf(const QString& dir)
 // a folder that refuses to remove a file that is open (and cannot hold a file without a name).
 struct FolderRefusesRemoval {
     FolderRefusesRemoval()
-        : FNameless(OpenNamelessTempFile)
     {
         UnlinkOpenTempFile = [](const char*) {
             errno = EBUSY;
@@ -119,9 +118,8 @@ struct FolderRefusesRemoval {
     ~FolderRefusesRemoval()
     {
         UnlinkOpenTempFile = ::unlink;
-        OpenNamelessTempFile = FNameless;
+        OpenNamelessTempFile = OpenNamelessInFolder;
     }
-    int (*FNameless)(const char*);
     FolderRefusesRemoval(const FolderRefusesRemoval&) = delete;
     FolderRefusesRemoval& operator=(const FolderRefusesRemoval&) = delete;
 };

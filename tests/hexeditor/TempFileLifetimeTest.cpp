@@ -37,8 +37,8 @@ void PutBig(const std::string& name, int64_t size)
     }
 }
 
-// The files a process holds open in dir that have no name there any more, with their
-// sizes.
+// The files a process holds open in dir that have no name there (any more, or never had
+// one: O_TMPFILE), with their sizes.
 std::vector<int64_t> DeletedFilesHeld(qint64 pid, const QString& dir)
 {
     std::vector<int64_t> sizes;
@@ -48,7 +48,7 @@ std::vector<int64_t> DeletedFilesHeld(qint64 pid, const QString& dir)
         const std::string target = fs::read_symlink((fds + "/" + fd).toStdString(), error).string();
         if (error)
             continue;
-        if (QString::fromStdString(target).startsWith(dir + "/") && target.ends_with(".ZQUT (deleted)")) {
+        if (QString::fromStdString(target).startsWith(dir + "/") && target.ends_with(" (deleted)")) {
             struct stat st { };
             if (::stat((fds + "/" + fd).toLocal8Bit().constData(), &st) == 0)
                 sizes.push_back(st.st_size);
