@@ -446,6 +446,44 @@ private slots:
             QCOMPARE(Bytes(t->path), other);
     }
 
+    // Another program changed header bytes in place after the open: Save writes nothing, names
+    // the fields that differ and offers to reopen; OK reopens the file as it is now.
+    void staleOverwriteRefused_data()
+    {
+        QTest::addColumn<bool>("reopen");
+        QTest::newRow("keep") << false;
+        QTest::newRow("reopen") << true;
+    }
+    void staleOverwriteRefused()
+    {
+        QFETCH(bool, reopen);
+        auto t = Open(SampleBuilder().Build());
+        std::vector<uint8_t> changed = t->original;
+        WriteLe(changed, 0x80 + 8, 0x11223344, 4); // TimeDateStamp
+        WriteLe(changed, SampleBuilder().SectionTableOffset() + 40 + 36, 0x40000040, 4);
+        {
+            QFile file(t->path); // in place: the same file, the same size
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QCOMPARE(file.write(reinterpret_cast<const char*>(changed.data()), qint64(changed.size())),
+                qint64(changed.size()));
+        }
+        TypeText(t->view->EdMachine, QStringLiteral("8664"));
+        t->log.answer = reopen ? MsgResult::Ok : MsgResult::Cancel;
+        t->view->MnuSave->trigger();
+        QCOMPARE(t->log.Texts(),
+            QStringList{"Cannot save file " + t->path
+                + ": it was changed by another program since it was opened. These fields differ from what "
+                  "was read then:\n\"Time Date Stamp:\"\n\"Characteristics:\" on page \".data\"\n"
+                  "Nothing was written.\n\nReopen the file? OK reopens it as it is now and discards your "
+                  "edits."});
+        QCOMPARE(Bytes(t->path), changed);
+        QCOMPARE(t->view->EdDateStamp->text(),
+            reopen
+                ? QStringLiteral("11223344")
+                : QString::fromStdString(FieldValueText(int64_t(ReadLe(t->original, 0x80 + 8, 4)), true, 8)));
+        QCOMPARE(t->view->EdMachine->text(), reopen ? QStringLiteral("014C") : QStringLiteral("8664"));
+    }
+
     // The file ends inside the second section header: the edited fields there are not
     // written, and the completion message names them; the others are written.
     void editsBeyondTheEndAreNamed()
