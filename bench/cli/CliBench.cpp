@@ -2,6 +2,7 @@
 // (wall time, alternating, so both see the same machine):
 //   show of one small file, as a process        vs  readpe -H on it (pev)           goal <= 1.5
 //   get of one field of it, as a process        vs  show of the same file            goal <= 1.2
+//   set of one field of a copy of it (locked, written, flushed)  vs  readpe -H      goal <= 1.5
 //   show --json of 1,000 files in one process   vs  pefile.PE(f) for each, one python process  goal >= 100
 //   (pefile / cli) checksum of a 512 MiB file, as a process    vs  cat FILE > /dev/null (warm)     goal
 //   <= 1.5 find over a 512 MiB file, as a process      vs  memmem over the same bytes in memory  goal >= 1/3
@@ -39,8 +40,8 @@ struct Totals {
     int runs = 0;
     double PerRun() const { return runs ? seconds / runs : 0; }
 };
-Totals gShow, gGet, gShowBesideGet, gReadpe, gShowJson, gPefile, gShowJsonSmall, gPefileSmall, gChecksum,
-    gCat, gFind, gMemmem;
+Totals gSet, gShow, gGet, gShowBesideGet, gReadpe, gShowJson, gPefile, gShowJsonSmall, gPefileSmall,
+    gChecksum, gCat, gFind, gMemmem;
 
 // Runs a program with its output thrown away; answers its exit status (-1 when it could not run).
 int Spawn(const std::vector<std::string>& arguments)
@@ -229,6 +230,19 @@ void BM_CliGetBesideShow(benchmark::State& state)
     }
 }
 
+void BM_CliSet(benchmark::State& state)
+{
+    static const std::string copy = [] {
+        const std::string path = (WorkDir() / "set.exe").string();
+        fs::copy_file(SmallFile(), path, fs::copy_options::overwrite_existing);
+        return path;
+    }();
+    int round = 0;
+    Measure(state, gSet, [&] {
+        return Spawn({KORVEX_CLI, "set", copy, "TimeDateStamp=" + std::to_string(++round)}) == 0;
+    });
+}
+
 const std::vector<std::string>& FileSet(const benchmark::State& state)
 {
     return state.range(1) == 0 ? ThousandFiles() : ThousandSmallFiles();
@@ -295,6 +309,9 @@ BENCHMARK(BM_ReadpeShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_CliShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 BENCHMARK(BM_ReadpeShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 BENCHMARK(BM_CliGetBesideShow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(300);
+BENCHMARK(BM_CliSet)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK(BM_ReadpeShow)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK(BM_CliSet)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
 // Arguments: counted, file set (0 every real file, 1 the small ones).
 BENCHMARK(BM_CliShowJsonThousand)
@@ -349,6 +366,10 @@ int main(int argc, char** argv)
         std::printf("get of one field:            korvex-cli get %.2f ms, show %.2f ms, ratio get/show %.2f "
                     "(goal <= 1.2)\n",
             gGet.PerRun() * 1e3, gShowBesideGet.PerRun() * 1e3, gGet.PerRun() / gShowBesideGet.PerRun());
+    if (gSet.runs > 0 && gReadpe.runs > 0)
+        std::printf("set of one field:            korvex-cli %.2f ms, readpe -H %.2f ms, ratio cli/readpe "
+                    "%.2f (goal <= 1.5)\n",
+            gSet.PerRun() * 1e3, readpe * 1e3, gSet.PerRun() / readpe);
     if (gShowJson.runs > 0 && gPefile.runs > 0)
         std::printf("show --json of 1000 files:   korvex-cli %.1f ms, pefile %.0f ms, ratio pefile/cli %.0f "
                     "(goal >= 100)\n",

@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes to the header reader as a file image, saves the values back
 // unchanged and edited, and checks what must always hold: no crash, no read or write out
 // of bounds, the file never grows, an unchanged save leaves every byte as it was, an
-// edited save changes nothing but the planned bytes, and a save whose Nth write or flush
-// fails (N from the input) leaves the old image or the new one, never a mix.
+// edited save changes nothing but the planned bytes, every edited value reads back (or two
+// edited fields that share a byte with different values are refused, and then nothing is
+// written), and a save whose Nth write or flush fails (N from the input) leaves the old image
+// or the new one, never a mix.
 #include "base/Errors.h"
 #include "header/FieldValue.h"
 #include "header/HeaderSave.h"
@@ -122,20 +124,50 @@ void CheckSaveIsAllOrNothing(const std::vector<uint8_t>& original, const ImageHe
     }
     MemoryBytes fresh(original);
     const SaveResult saved = SaveHeaders(input, headers, fresh);
-    Check(saved.outcome == SaveOutcome::Saved);
     Check(fresh.bytes.size() == original.size());
-    // Only bytes of fields it wrote may change; an edited field the file ends before is not
-    // written at all.
-    std::vector<bool> written(original.size(), false);
     const std::vector<FieldRef> fields = PlannedFields(input);
     const WritePlan plan = BuildWritePlan(input);
+    auto edited = [&](size_t i) {
+        const uint64_t mask = plan.items[i].width >= 8 ? ~0ull : (1ull << (8 * plan.items[i].width)) - 1;
+        return plan.items[i].value != (OpenedFieldValue(headers, fields[i]) & mask);
+    };
+    auto inside
+        = [&](size_t i) { return uint64_t(plan.items[i].position) + plan.items[i].width <= original.size(); };
+    if (saved.outcome == SaveOutcome::Refused) {
+        // Only two edited fields that want different bytes in one place are refused.
+        Check(saved.change == FileChange::Overlap && saved.fields.size() == 2 && fresh.bytes == original);
+        size_t a = 0, b = 0;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            a = fields[i] == saved.fields[0] ? i : a;
+            b = fields[i] == saved.fields[1] ? i : b;
+        }
+        Check(edited(a) && edited(b));
+        bool disagree = false;
+        for (uint64_t p = plan.items[b].position; p < uint64_t(plan.items[b].position) + plan.items[b].width;
+             ++p)
+            if (p >= plan.items[a].position && p < uint64_t(plan.items[a].position) + plan.items[a].width)
+                disagree |= uint8_t(plan.items[a].value >> (8 * (p - plan.items[a].position)))
+                    != uint8_t(plan.items[b].value >> (8 * (p - plan.items[b].position)));
+        Check(disagree);
+        return;
+    }
+    Check(saved.outcome == SaveOutcome::Saved && saved.writes <= 1);
+    // Only bytes of fields it wrote may change; an edited field the file ends before is not
+    // written at all; every edited field inside the file reads back its value.
+    std::vector<bool> written(original.size(), false);
     for (size_t i = 0; i < fields.size(); ++i) {
         const bool left = std::find(saved.notWritten.begin(), saved.notWritten.end(), fields[i])
             != saved.notWritten.end();
-        Check(!left || uint64_t(plan.items[i].position) + plan.items[i].width > original.size());
+        Check(!left || !inside(i));
         for (uint64_t b = plan.items[i].position;
              !left && b < uint64_t(plan.items[i].position) + plan.items[i].width && b < original.size(); ++b)
             written[b] = true;
+        if (edited(i) && inside(i)) {
+            uint64_t value = 0;
+            for (int b = plan.items[i].width; b-- > 0;)
+                value = (value << 8) | fresh.bytes[plan.items[i].position + size_t(b)];
+            Check(value == plan.items[i].value);
+        }
     }
     for (size_t b = 0; b < original.size(); ++b)
         Check(written[b] || fresh.bytes[b] == original[b]);
@@ -152,6 +184,10 @@ void CheckSaveIsAllOrNothing(const std::vector<uint8_t>& original, const ImageHe
     case SaveOutcome::Unchanged:
         Check(image.failures > 0 && image.bytes == original);
         break;
+    case SaveOutcome::NotFlushed:
+        // The one write went through; only the flush failed, and nothing was put back.
+        Check(image.failures == 1 && image.bytes == fresh.bytes);
+        break;
     case SaveOutcome::Damaged:
         // Only a failure while putting the old bytes back can leave a mix.
         Check(image.failures > 1 && image.everyLater);
@@ -159,6 +195,8 @@ void CheckSaveIsAllOrNothing(const std::vector<uint8_t>& original, const ImageHe
             && result.unrestoredPosition + result.unrestoredLength <= original.size());
         break;
     case SaveOutcome::Refused:
+    case SaveOutcome::SizeChanged:
+    case SaveOutcome::NotVerified:
         Check(false);
         break;
     }
