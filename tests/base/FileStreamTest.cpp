@@ -4,8 +4,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/file.h>
+#include <unistd.h>
 
 class FileStreamTest : public QObject {
     Q_OBJECT
@@ -15,6 +18,8 @@ private slots:
     void exclusiveCreateNeverOpensExistingOrLink();
     void readsShortAtEndAndWritesPositionally();
     void writeFailureNamesFileAndReason();
+    void lockWaitsForEitherKindOfHolder_data();
+    void lockWaitsForEitherKindOfHolder();
 };
 
 void FileStreamTest::openFailuresName_data()
@@ -83,6 +88,45 @@ void FileStreamTest::writeFailureNamesFileAndReason()
         QString text = QString::fromStdString(e.what());
         QVERIFY2(text.contains("/dev/full") && text.contains("No space left"), qPrintable(text));
     }
+}
+
+void FileStreamTest::lockWaitsForEitherKindOfHolder_data()
+{
+    QTest::addColumn<bool>("byFlock"); // flock(1) and its kind, or lockf() and fcntl() users
+    QTest::newRow("flock") << true;
+    QTest::newRow("lockf") << false;
+}
+
+// On Linux the two kinds of lock do not see each other; a save must wait for a holder of either,
+// and for a bounded time only.
+void FileStreamTest::lockWaitsForEitherKindOfHolder()
+{
+    QFETCH(bool, byFlock);
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("locked.exe").toStdString();
+    std::ofstream(path) << "MZ";
+    const int holder = ::open(path.c_str(), O_RDWR);
+    QVERIFY(holder >= 0);
+    QCOMPARE(byFlock ? ::flock(holder, LOCK_EX) : ::lockf(holder, F_LOCK, 0), 0);
+    FileStream stream(path, FileStream::Mode::OpenReadWrite);
+    try {
+        stream.Lock(std::chrono::milliseconds(50));
+        QFAIL("locked although another holder has the lock");
+    } catch (const ELockError& e) {
+        QCOMPARE(QString::fromStdString(e.what()),
+            QString::fromStdString(
+                "Cannot lock file " + path + ". Another program has kept it locked for 0.05 seconds"));
+    }
+    QVERIFY(!stream.Locked());
+    ::close(holder); // drops either lock
+    stream.Lock(std::chrono::milliseconds(50));
+    QVERIFY(stream.Locked());
+    // Now the other kind of holder is kept out in turn.
+    const int late = ::open(path.c_str(), O_RDWR);
+    QCOMPARE(byFlock ? ::flock(late, LOCK_EX | LOCK_NB) : ::lockf(late, F_TLOCK, 0), -1);
+    stream.Unlock();
+    QCOMPARE(byFlock ? ::flock(late, LOCK_EX | LOCK_NB) : ::lockf(late, F_TLOCK, 0), 0);
+    ::close(late);
 }
 
 QTEST_GUILESS_MAIN(FileStreamTest)
