@@ -143,16 +143,34 @@ SavePlan PlanSave(const HeaderWriteInput& input, const ImageHeaders& opened)
 
 namespace {
 
-// The save's bytes: the span from the first to the last planned byte inside the file as it
-// was opened, as read now and as it will be written.
-struct SaveImage {
+// Planned bytes further apart than this go in separate writes: a hostile PE offset far into a
+// big file must not make a save read, hold and rewrite everything in between. Real headers lie
+// within a few KiB of each other and always go in one write.
+constexpr uint64_t kSpanGap = 64 * 1024;
+
+// One write: from the first to the last planned byte of a run of planned bytes, as read under
+// the lock (old), as it will be written (bytes) and as read back afterwards (after).
+struct Span {
     uint64_t position = 0;
     std::vector<uint8_t> old;
     std::vector<uint8_t> bytes;
-    std::vector<size_t> edited; // plan items that must read back
+    uint64_t End() const { return position + bytes.size(); }
 };
 
-// The plan item's bytes that lie inside [begin, end).
+struct SaveImage {
+    std::vector<Span> spans;
+    std::vector<size_t> edited; // plan items that must read back
+    // The span holding pos (every planned byte is in one).
+    Span& At(uint64_t pos)
+    {
+        for (Span& span : spans)
+            if (pos >= span.position && pos < span.End())
+                return span;
+        return spans.front(); // unreachable: ReadSpans covers every planned byte
+    }
+};
+
+// The plan item's bytes below limit.
 struct Clip {
     uint64_t begin = 0;
     uint64_t end = 0;
@@ -168,63 +186,74 @@ bool IsAssigned(const SaveChecks& checks, const FieldRef& ref)
     return std::find(checks.assigned.begin(), checks.assigned.end(), ref) != checks.assigned.end();
 }
 
-// Reads the span the plan covers below limit. Answers false when the file gives fewer bytes.
-bool ReadSpan(const SavePlan& save, const ByteReader& file, uint64_t limit, SaveImage& image)
+// Reads the spans the plan covers below limit. Answers false when the file gives fewer bytes.
+bool ReadSpans(const SavePlan& save, const ByteReader& file, uint64_t limit, SaveImage& image)
 {
-    uint64_t begin = ~0ull, end = 0;
+    std::vector<Clip> clips;
     for (const WriteItem& item : save.plan.items) {
         const Clip clip = ItemClip(item, limit);
-        if (clip.begin < clip.end) {
-            begin = std::min(begin, clip.begin);
-            end = std::max(end, clip.end);
-        }
+        if (clip.begin < clip.end)
+            clips.push_back(clip);
     }
-    if (begin >= end)
-        return true;
-    image.position = begin;
-    image.old.resize(static_cast<size_t>(end - begin));
-    if (file.ReadAt(begin, image.old.data(), image.old.size()) != image.old.size())
-        return false;
-    image.bytes = image.old;
+    std::sort(clips.begin(), clips.end(), [](const Clip& a, const Clip& b) { return a.begin < b.begin; });
+    std::vector<Clip> runs;
+    for (const Clip& clip : clips) {
+        if (!runs.empty() && clip.begin <= runs.back().end + kSpanGap)
+            runs.back().end = std::max(runs.back().end, clip.end);
+        else
+            runs.push_back(clip);
+    }
+    for (const Clip& run : runs) {
+        Span& span = image.spans.emplace_back();
+        span.position = run.begin;
+        span.old.resize(static_cast<size_t>(run.end - run.begin));
+        if (file.ReadAt(span.position, span.old.data(), span.old.size()) != span.old.size())
+            return false;
+        span.bytes = span.old;
+    }
     return true;
 }
 
-// Lays the plan into image.bytes: unedited items first, then edited ones, so an edit wins
+// Lays the plan into the spans: unedited items first, then edited ones, so an edit wins
 // wherever header structures share bytes. Answers the first two edited fields that want
 // different values in one byte.
 std::optional<std::pair<FieldRef, FieldRef>> LayImage(const SavePlan& save, const ImageHeaders& opened,
     const SaveChecks& checks, uint64_t limit, SaveImage& image)
 {
     const auto& items = save.plan.items;
+    auto byteOf = [&](size_t i, uint64_t pos) {
+        return static_cast<uint8_t>(items[i].value >> (8 * (pos - items[i].position)));
+    };
     std::vector<bool> edited(items.size());
     for (size_t i = 0; i < items.size(); ++i)
         edited[i] = items[i].value != (OpenedValue(opened, save.fields[i]) & WidthMask(items[i].width))
             || IsAssigned(checks, save.fields[i]);
-    std::vector<int> owner(image.bytes.size(), -1);
     for (const bool pass : {false, true}) {
         for (size_t i = 0; i < items.size(); ++i) {
-            if (edited[i] != pass)
-                continue;
             const Clip clip = ItemClip(items[i], limit);
-            for (uint64_t b = clip.begin; b < clip.end; ++b) {
-                const size_t at = static_cast<size_t>(b - image.position);
-                const auto byte = static_cast<uint8_t>(items[i].value >> (8 * (b - items[i].position)));
-                if (pass && owner[at] >= 0 && image.bytes[at] != byte)
-                    return std::pair{save.fields[static_cast<size_t>(owner[at])], save.fields[i]};
-                image.bytes[at] = byte;
-                if (pass)
-                    owner[at] = static_cast<int>(i);
-            }
-            if (pass && clip.begin < clip.end)
+            if (edited[i] != pass || clip.begin >= clip.end)
+                continue;
+            if (pass) {
+                for (const size_t earlier : image.edited) {
+                    const Clip other = ItemClip(items[earlier], limit);
+                    for (uint64_t b = std::max(clip.begin, other.begin); b < std::min(clip.end, other.end);
+                         ++b)
+                        if (byteOf(i, b) != byteOf(earlier, b))
+                            return std::pair{save.fields[earlier], save.fields[i]};
+                }
                 image.edited.push_back(i);
+            }
+            Span& span = image.At(clip.begin);
+            for (uint64_t b = clip.begin; b < clip.end; ++b)
+                span.bytes[static_cast<size_t>(b - span.position)] = byteOf(i, b);
         }
     }
     return std::nullopt;
 }
 
-// The fields whose bytes in the span differ from the values read at open.
+// The fields whose bytes on disk differ from the values read at open.
 std::vector<FieldRef> ChangedSinceOpen(
-    const SavePlan& save, const ImageHeaders& opened, uint64_t limit, const SaveImage& image)
+    const SavePlan& save, const ImageHeaders& opened, uint64_t limit, SaveImage& image)
 {
     std::vector<FieldRef> changed;
     for (size_t i = 0; i < save.plan.items.size(); ++i) {
@@ -232,7 +261,8 @@ std::vector<FieldRef> ChangedSinceOpen(
         const uint64_t value = OpenedValue(opened, save.fields[i]);
         const Clip clip = ItemClip(item, limit);
         for (uint64_t b = clip.begin; b < clip.end; ++b) {
-            if (image.old[static_cast<size_t>(b - image.position)]
+            const Span& span = image.At(b);
+            if (span.old[static_cast<size_t>(b - span.position)]
                 != static_cast<uint8_t>(value >> (8 * (b - item.position)))) {
                 changed.push_back(save.fields[i]);
                 break;
@@ -248,11 +278,6 @@ bool PutBack(ByteWriter& file, uint64_t position, const std::vector<uint8_t>& ol
 {
     try {
         file.WriteAt(position, old.data(), old.size());
-        try {
-            file.Flush();
-        } catch (const std::exception&) {
-            // What is read from the file is the old bytes again; that is all that can be done.
-        }
         return true;
     } catch (const std::exception&) {
     }
@@ -262,6 +287,37 @@ bool PutBack(ByteWriter& file, uint64_t position, const std::vector<uint8_t>& ol
     } catch (const std::exception&) {
         return false;
     }
+}
+
+// Writes every span; when one fails, puts the old bytes of those written back (last first).
+bool WriteSpans(ByteWriter& file, const SaveImage& image, SaveResult& result)
+{
+    size_t touched = 0;
+    try {
+        for (const Span& span : image.spans) {
+            ++touched;
+            ++result.writes;
+            file.WriteAt(span.position, span.bytes.data(), span.bytes.size());
+        }
+        return true;
+    } catch (const std::exception& error) {
+        result.error = error.what();
+    }
+    result.outcome = SaveOutcome::Unchanged;
+    for (size_t i = touched; i-- > 0;) {
+        const Span& span = image.spans[i];
+        if (!PutBack(file, span.position, span.old)) {
+            result.outcome = SaveOutcome::Damaged;
+            result.unrestoredPosition = span.position;
+            result.unrestoredLength = span.old.size();
+        }
+    }
+    try {
+        file.Flush();
+    } catch (const std::exception&) {
+        // What is read from the file is the old bytes again; that is all that can be done.
+    }
+    return false;
 }
 
 // The part after the write: flush, size, read back.
@@ -278,10 +334,12 @@ void FinishSave(
     }
     try {
         const uint64_t size = file.Size();
-        result.spanPosition = image.position;
-        result.spanBytes.resize(image.bytes.size());
-        result.spanBytes.resize(
-            file.ReadAt(image.position, result.spanBytes.data(), result.spanBytes.size()));
+        for (const Span& span : image.spans) {
+            WriteRange& after = result.readBack.emplace_back();
+            after.position = span.position;
+            after.bytes.resize(span.bytes.size());
+            after.bytes.resize(file.ReadAt(span.position, after.bytes.data(), after.bytes.size()));
+        }
         if (result.outcome != SaveOutcome::Saved)
             return;
         if (size != sizeAtCheck) {
@@ -295,18 +353,26 @@ void FinishSave(
             result.outcome = SaveOutcome::NotVerified;
             result.error = error.what();
         }
+        return;
     }
     for (const size_t i : image.edited) {
-        const Clip clip = ItemClip(save.plan.items[i], image.position + image.bytes.size());
-        const size_t from = static_cast<size_t>(clip.begin - image.position);
-        const size_t to = static_cast<size_t>(clip.end - image.position);
-        if (result.spanBytes.size() < to
-            || !std::equal(image.bytes.begin() + static_cast<ptrdiff_t>(from),
-                image.bytes.begin() + static_cast<ptrdiff_t>(to),
-                result.spanBytes.begin() + static_cast<ptrdiff_t>(from)))
-            result.fields.push_back(save.fields[i]);
+        const WriteItem& item = save.plan.items[i];
+        const Clip clip = ItemClip(item, sizeAtCheck);
+        for (size_t s = 0; s < image.spans.size(); ++s) {
+            const Span& span = image.spans[s];
+            if (clip.begin < span.position || clip.begin >= span.End())
+                continue;
+            const auto from = static_cast<size_t>(clip.begin - span.position);
+            const auto to = static_cast<size_t>(std::min(clip.end, span.End()) - span.position);
+            const std::vector<uint8_t>& after = result.readBack[s].bytes;
+            if (after.size() < to
+                || !std::equal(span.bytes.begin() + static_cast<ptrdiff_t>(from),
+                    span.bytes.begin() + static_cast<ptrdiff_t>(to),
+                    after.begin() + static_cast<ptrdiff_t>(from)))
+                result.fields.push_back(save.fields[i]);
+        }
     }
-    if (!result.fields.empty() && result.outcome == SaveOutcome::Saved)
+    if (!result.fields.empty())
         result.outcome = SaveOutcome::NotVerified;
 }
 
@@ -321,14 +387,13 @@ std::optional<uint32_t> ChecksumAfterSave(const HeaderWriteInput& input, const I
     // Save writes nothing at or past the size the file had when it was opened.
     const uint64_t limit = std::min(opened.fileSize, file.Size());
     SaveImage image;
-    if (!ReadSpan(save, file, limit, image))
-        throw EReadError(
-            "file", "It ends before offset " + std::to_string(image.position + image.old.size()));
+    if (!ReadSpans(save, file, limit, image))
+        throw EReadError("file", "It is shorter than when it was opened");
     if (LayImage(save, opened, checks, limit, image))
         return std::nullopt;
     std::vector<WriteRange> ranges;
-    if (!image.bytes.empty())
-        ranges.push_back(WriteRange{image.position, std::move(image.bytes)});
+    for (Span& span : image.spans)
+        ranges.push_back(WriteRange{span.position, std::move(span.bytes)});
     const PlannedBytes after(file, std::move(ranges));
     return PeChecksum(after, CheckSumPosition(input.peOffset));
 }
@@ -351,7 +416,7 @@ SaveResult SaveHeaders(
     SaveImage image;
     try {
         const uint64_t sizeAtCheck = file.Size();
-        if (!ReadSpan(save, file, limit, image)) {
+        if (!ReadSpans(save, file, limit, image)) {
             SaveResult result = Refused(FileChange::Truncated);
             result.sizeAtOpen = opened.fileSize;
             result.sizeNow = file.Size();
@@ -373,23 +438,10 @@ SaveResult SaveHeaders(
 
         SaveResult result;
         result.notWritten = std::move(save.notWritten);
-        if (image.bytes.empty())
+        if (image.spans.empty())
             return result;
-        result.writes = 1;
-        try {
-            file.WriteAt(image.position, image.bytes.data(), image.bytes.size());
-        } catch (const std::exception& error) {
-            result.error = error.what();
-            if (PutBack(file, image.position, image.old)) {
-                result.outcome = SaveOutcome::Unchanged;
-            } else {
-                result.outcome = SaveOutcome::Damaged;
-                result.unrestoredPosition = image.position;
-                result.unrestoredLength = image.old.size();
-            }
-            return result;
-        }
-        FinishSave(save, file, sizeAtCheck, image, result);
+        if (WriteSpans(file, image, result))
+            FinishSave(save, file, sizeAtCheck, image, result);
         return result;
     } catch (const std::exception& error) {
         // Reading failed before anything was written.
@@ -457,18 +509,24 @@ std::vector<FieldRef> AdoptSavedBytes(
     ImageHeaders& opened, const HeaderWriteInput& input, const SaveResult& result)
 {
     std::vector<FieldRef> overwritten;
-    const uint64_t begin = result.spanPosition, end = begin + result.spanBytes.size();
     for (const FieldRef& ref : PlannedFields(input)) {
         const uint64_t position = InputPosition(input, ref);
         const int width = ref.Field().width;
-        if (position < begin || position >= end)
-            continue;
         uint64_t value = OpenedValue(opened, ref);
-        for (int b = 0; b < width && position + uint64_t(b) < end; ++b) {
-            value &= ~(0xFFull << (8 * b));
-            value |= uint64_t(result.spanBytes[static_cast<size_t>(position + uint64_t(b) - begin)])
-                << (8 * b);
+        bool seen = false;
+        for (const WriteRange& range : result.readBack) {
+            const uint64_t end = range.position + range.bytes.size();
+            for (int b = 0; b < width; ++b) {
+                const uint64_t at = position + uint64_t(b);
+                if (at < range.position || at >= end)
+                    continue;
+                value &= ~(0xFFull << (8 * b));
+                value |= uint64_t(range.bytes[static_cast<size_t>(at - range.position)]) << (8 * b);
+                seen = true;
+            }
         }
+        if (!seen)
+            continue;
         SetOpenedValue(opened, ref, value);
         if (value != (uint64_t(InputValue(input, ref)) & WidthMask(width)))
             overwritten.push_back(ref);

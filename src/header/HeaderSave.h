@@ -2,7 +2,9 @@
 // Save as one transaction: the values shown go into the file and nothing else does. Under an
 // exclusive lock the header bytes are read again, the fields are laid into one byte image
 // (unedited fields first, edited ones last, so an edit wins where header structures overlap)
-// and the span from the first to the last byte written goes out in one write, then a flush.
+// and the span from the first to the last byte written goes out in one write, then a flush
+// (planned bytes more than 64 KiB apart, as only a hostile PE offset makes them, go in one
+// write per run).
 // Nothing is written when a value does not fit its field, two edited fields disagree on a
 // byte, or the open file is no longer the file that was opened; a failed write puts the old
 // bytes back; afterwards every edited field must read back its value and the size must be
@@ -59,9 +61,8 @@ struct SaveResult {
     std::vector<FieldRef> fields; // see ChangedSinceOpen, Overlap, NotVerified
     std::chrono::milliseconds lockWait{0};
     size_t writes = 0; // write calls the save made (flushes and restoring writes not counted)
-    // Once written: the span as read back, for AdoptSavedBytes.
-    uint64_t spanPosition = 0;
-    std::vector<uint8_t> spanBytes;
+    // Once written: what the written ranges hold now (read back), for AdoptSavedBytes.
+    std::vector<WriteRange> readBack;
 };
 
 // How long a save waits for another holder's lock on the file.

@@ -27,7 +27,7 @@ void TFrmView::MnuSaveClick()
     const SaveResult result = SaveHeaders(input, FOpened, *FileStream, FIdentity, checks);
     const std::vector<std::string> captions = SectionCaptions();
     const QString text = QString::fromStdString(SaveResultText(result, FFileName.toStdString(), captions));
-    if (!result.spanBytes.empty()) {
+    if (!result.readBack.empty()) {
         // The next save compares with what the file holds now. A box whose bytes an edited,
         // overlapping field was written over shows what its bytes say now.
         const std::vector<FieldRef> overwritten = AdoptSavedBytes(FOpened, input, result);
