@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <unordered_map>
 
 namespace {
 
@@ -228,18 +229,17 @@ std::optional<std::pair<FieldRef, FieldRef>> LayImage(const SavePlan& save, cons
     for (size_t i = 0; i < items.size(); ++i)
         edited[i] = items[i].value != (OpenedValue(opened, save.fields[i]) & WidthMask(items[i].width))
             || IsAssigned(checks, save.fields[i]);
+    std::unordered_map<uint64_t, size_t> owner; // which edited item wrote a byte
     for (const bool pass : {false, true}) {
         for (size_t i = 0; i < items.size(); ++i) {
             const Clip clip = ItemClip(items[i], limit);
             if (edited[i] != pass || clip.begin >= clip.end)
                 continue;
             if (pass) {
-                for (const size_t earlier : image.edited) {
-                    const Clip other = ItemClip(items[earlier], limit);
-                    for (uint64_t b = std::max(clip.begin, other.begin); b < std::min(clip.end, other.end);
-                         ++b)
-                        if (byteOf(i, b) != byteOf(earlier, b))
-                            return std::pair{save.fields[earlier], save.fields[i]};
+                for (uint64_t b = clip.begin; b < clip.end; ++b) {
+                    const auto [at, fresh] = owner.try_emplace(b, i);
+                    if (!fresh && byteOf(at->second, b) != byteOf(i, b))
+                        return std::pair{save.fields[at->second], save.fields[i]};
                 }
                 image.edited.push_back(i);
             }
