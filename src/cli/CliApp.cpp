@@ -27,6 +27,9 @@ CLI::App* AddShow(CLI::App& app, ShowOptions& show)
     command->add_flag("--json", show.json,
         "One JSON object per file, one per line (JSON Lines), keyed by PE/COFF field names");
     command->add_flag("--decimal", show.decimal, "Decimal values in the text output (default: hexadecimal)");
+    command->add_flag("--contents", show.contents,
+        "Also what the data directories hold: imports, exports, resources, debug, load config, TLS, "
+        "relocations, exceptions, CLR, Rich header, overlay, certificates");
     command->add_option("FILE", show.files, "PE files")->required();
     command->footer(kExitStatus);
     return command;

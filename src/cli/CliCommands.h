@@ -10,6 +10,7 @@
 struct ShowOptions {
     bool json = false;
     bool decimal = false;
+    bool contents = false; // the decoded directories too
     std::vector<std::string> files;
 };
 int RunShow(const CliContext& context, const ShowOptions& options);

@@ -1,6 +1,7 @@
 // show: every field the window shows, as aligned text or as JSON keyed by the PE/COFF names.
 #include "cli/CliCommands.h"
 
+#include "cli/ContentsJson.h"
 #include "cli/FieldNaming.h"
 
 #include "header/Checksum.h"
@@ -29,11 +30,12 @@ constexpr uint64_t kWholeFile = uint64_t(8) << 20;
 struct ShownFile {
     ImageHeaders headers;
     ImageChecksum checksum;
+    std::optional<ImageContents> contents; // show --contents
 };
 
 class FileReader {
 public:
-    ShownFile Read(const CliContext& context, const std::string& file)
+    ShownFile Read(const CliContext& context, const std::string& file, bool contents)
     {
         const std::unique_ptr<FileStream> stream = OpenFile(context, file, FileStream::Mode::OpenRead);
         ShownFile shown;
@@ -49,11 +51,15 @@ public:
                 AcceptImage(context, file, shown.headers);
                 if (shown.headers.kind == ImageKind::Pe)
                     shown.checksum = ReadImageChecksum(FBuffer.get(), got, shown.headers.peOffset);
+                if (contents)
+                    shown.contents = DecodeContents(SpanReader(FBuffer.get(), got), shown.headers);
             } else {
                 shown.headers = ReadImageHeaders(HeadCachedReader(*stream, 64u << 10));
                 AcceptImage(context, file, shown.headers);
                 if (shown.headers.kind == ImageKind::Pe)
                     shown.checksum = ReadImageChecksum(*stream, shown.headers.peOffset);
+                if (contents)
+                    shown.contents = DecodeContents(*stream, shown.headers);
             }
         } catch (const CliFailure&) {
             throw;
@@ -345,7 +351,7 @@ void FillJson(Json& json, bool refill, const std::string& file, const ImageHeade
 // The JSON of each file, reusing the keys of the last file of the same shape.
 class JsonMaker {
 public:
-    const Json& Make(const std::string& file, const ImageHeaders& headers, const ImageChecksum* checksum)
+    Json& Make(const std::string& file, const ImageHeaders& headers, const ImageChecksum* checksum)
     {
         const Shape shape{headers.kind, headers.layout, headers.directoryEntries, headers.sections.size()};
         const bool refill = FHave && shape == FShape;
@@ -386,11 +392,18 @@ public:
         std::ostringstream errors;
         const CliContext context{errors, errors, base.open};
         result.status = ForFile(context, file, [&]() -> int {
-            const ShownFile image = FReader.Read(context, file);
+            const ShownFile image = FReader.Read(context, file, options.contents);
             const ImageChecksum* checksum = image.headers.kind == ImageKind::Pe ? &image.checksum : nullptr;
-            result.text = options.json ? FMaker.Make(file, image.headers, checksum)
-                                             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-                                       : ShowText(file, image.headers, checksum, options.decimal);
+            if (options.json) {
+                Json& json = FMaker.Make(file, image.headers, checksum);
+                if (image.contents)
+                    json["contents"] = ContentsJson(*image.contents);
+                result.text = json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            } else {
+                result.text = ShowText(file, image.headers, checksum, options.decimal);
+                if (image.contents)
+                    result.text += ContentsText(*image.contents);
+            }
             result.shown = true;
             const uint64_t headersEnd = HeadersEnd(image.headers);
             if (image.headers.fileSize < headersEnd) {
