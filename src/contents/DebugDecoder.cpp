@@ -174,7 +174,8 @@ void DecodeLoadConfig(const ImageMap& map, ImageContents& contents)
             "its RVA " + HexOffset(rva) + " is not in the file");
         return;
     }
-    static constexpr FieldSpec specs[] = {{"Size", 4}, {"TimeDateStamp", 4}, {"MajorVersion", 2},
+    // PE32 keeps ProcessHeapFlags before ProcessAffinityMask; PE32+ the other way round.
+    FieldSpec specs[] = {{"Size", 4}, {"TimeDateStamp", 4}, {"MajorVersion", 2},
         {"MinorVersion", 2}, {"GlobalFlagsClear", 4}, {"GlobalFlagsSet", 4},
         {"CriticalSectionDefaultTimeout", 4}, {"DeCommitFreeBlockThreshold", 0},
         {"DeCommitTotalFreeThreshold", 0}, {"LockPrefixTable", 0}, {"MaximumAllocationSize", 0},
@@ -193,6 +194,8 @@ void DecodeLoadConfig(const ImageMap& map, ImageContents& contents)
         {"GuardEHContinuationCount", 0}, {"GuardXFGCheckFunctionPointer", 0},
         {"GuardXFGDispatchFunctionPointer", 0}, {"GuardXFGTableDispatchFunctionPointer", 0},
         {"CastGuardOsDeterminedFailureMode", 0}, {"GuardMemcpyFunctionPointer", 0}};
+    if (!map.Is64())
+        std::swap(specs[12], specs[13]);
     LoadConfig& config = contents.loadConfig;
     config.present = true;
     config.offset = *start;
