@@ -17,6 +17,7 @@ inline constexpr size_t kMaxResourceDepth = 3; // type, name, language; deeper t
 inline constexpr size_t kMaxVersionDepth = 8; // nesting of the version resource's blocks
 inline constexpr size_t kMaxManifestSize = 1 << 20; // bytes of manifest text kept
 inline constexpr size_t kMaxTlsCallbacks = 4096;
+inline constexpr size_t kMaxAnomalies = 256; // listed; one more line says there were more
 
 // A named field of a structure as read: the name as the PE/COFF documentation spells it.
 struct ContentsField {

@@ -175,13 +175,13 @@ void DecodeLoadConfig(const ImageMap& map, ImageContents& contents)
         return;
     }
     // PE32 keeps ProcessHeapFlags before ProcessAffinityMask; PE32+ the other way round.
-    FieldSpec specs[] = {{"Size", 4}, {"TimeDateStamp", 4}, {"MajorVersion", 2},
-        {"MinorVersion", 2}, {"GlobalFlagsClear", 4}, {"GlobalFlagsSet", 4},
-        {"CriticalSectionDefaultTimeout", 4}, {"DeCommitFreeBlockThreshold", 0},
-        {"DeCommitTotalFreeThreshold", 0}, {"LockPrefixTable", 0}, {"MaximumAllocationSize", 0},
-        {"VirtualMemoryThreshold", 0}, {"ProcessAffinityMask", 0}, {"ProcessHeapFlags", 4}, {"CSDVersion", 2},
-        {"DependentLoadFlags", 2}, {"EditList", 0}, {"SecurityCookie", 0}, {"SEHandlerTable", 0},
-        {"SEHandlerCount", 0}, {"GuardCFCheckFunctionPointer", 0}, {"GuardCFDispatchFunctionPointer", 0},
+    FieldSpec specs[] = {{"Size", 4}, {"TimeDateStamp", 4}, {"MajorVersion", 2}, {"MinorVersion", 2},
+        {"GlobalFlagsClear", 4}, {"GlobalFlagsSet", 4}, {"CriticalSectionDefaultTimeout", 4},
+        {"DeCommitFreeBlockThreshold", 0}, {"DeCommitTotalFreeThreshold", 0}, {"LockPrefixTable", 0},
+        {"MaximumAllocationSize", 0}, {"VirtualMemoryThreshold", 0}, {"ProcessAffinityMask", 0},
+        {"ProcessHeapFlags", 4}, {"CSDVersion", 2}, {"DependentLoadFlags", 2}, {"EditList", 0},
+        {"SecurityCookie", 0}, {"SEHandlerTable", 0}, {"SEHandlerCount", 0},
+        {"GuardCFCheckFunctionPointer", 0}, {"GuardCFDispatchFunctionPointer", 0},
         {"GuardCFFunctionTable", 0}, {"GuardCFFunctionCount", 0}, {"GuardFlags", 4},
         {"CodeIntegrityFlags", 2}, {"CodeIntegrityCatalog", 2}, {"CodeIntegrityCatalogOffset", 4},
         {"CodeIntegrityReserved", 4}, {"GuardAddressTakenIatEntryTable", 0},

@@ -37,6 +37,7 @@ ImageMap::ImageMap(const ByteReader& file, const ImageHeaders& headers)
     : FFile(file)
     , FHeaders(headers)
     , FFileSize(file.Size())
+    , FStringBudget(4 * FFileSize + (uint64_t(1) << 20))
 {
     if (headers.kind != ImageKind::Pe)
         return;
@@ -138,7 +139,9 @@ std::string ImageMap::CString(uint64_t offset, size_t maxLength, bool* terminate
         *terminated = false;
     if (offset >= FFileSize)
         return text;
-    const size_t length = static_cast<size_t>(std::min<uint64_t>(maxLength, FFileSize - offset));
+    const size_t length
+        = static_cast<size_t>(std::min<uint64_t>({maxLength, FFileSize - offset, FStringBudget}));
+    FStringBudget -= length;
     char chunk[256];
     for (size_t done = 0; done < length;) {
         const size_t want = std::min(sizeof chunk, length - done);

@@ -27,7 +27,9 @@ public:
     std::optional<uint32_t> U32(uint64_t offset) const;
     std::optional<uint64_t> U64(uint64_t offset) const;
     // A zero-terminated string of at most maxLength bytes; terminated says whether the zero
-    // was found within that length and the file.
+    // was found within that length and the file. All strings read through one map together take
+    // at most a few times the file's size (then they read as empty and unterminated), so many
+    // entries naming one long string cost no more than the file.
     std::string CString(uint64_t offset, size_t maxLength, bool* terminated = nullptr) const;
 
     uint64_t FileSize() const { return FFileSize; }
@@ -58,6 +60,7 @@ private:
     uint16_t FMachine = 0;
     uint32_t FSectionAlignment = 0;
     uint32_t FFileAlignment = 0;
+    mutable uint64_t FStringBudget;
     std::vector<Span> FSpans; // in table order: the first that holds an RVA wins
 };
 

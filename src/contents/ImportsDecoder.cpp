@@ -47,8 +47,12 @@ void ReadThunks(const ImageMap& map, ImageContents& contents, ImportDll& dll, ui
             const auto nameOffset = map.OffsetOf(nameRva);
             const auto hint = nameOffset ? map.U16(*nameOffset) : std::nullopt;
             if (!hint) {
-                Anomaly(
-                    contents, what, offset, "hint/name RVA " + HexOffset(nameRva) + " is not in the file");
+                // A table that points outside the file is no table: what follows is not read.
+                Anomaly(contents, what, offset,
+                    "hint/name RVA " + HexOffset(nameRva)
+                        + " is not in the file; the rest of the table is not read");
+                dll.functions.push_back(std::move(function));
+                return;
             } else {
                 function.hint = *hint;
                 bool terminated = false;
@@ -61,7 +65,8 @@ void ReadThunks(const ImageMap& map, ImageContents& contents, ImportDll& dll, ui
     }
 }
 
-std::string DllName(
+// The DLL name; nothing when the name is not in the file or has no end.
+std::optional<std::string> DllName(
     const ImageMap& map, ImageContents& contents, uint32_t rva, uint64_t at, std::string_view what)
 {
     const auto offset = map.OffsetOf(rva);
@@ -71,6 +76,8 @@ std::string DllName(
         Anomaly(contents, what, at, "the DLL name RVA " + HexOffset(rva) + " is not in the file");
     else if (!terminated)
         Anomaly(contents, what, *offset, "the DLL name has no end");
+    if (!terminated)
+        return std::nullopt;
     return name;
 }
 
@@ -109,8 +116,15 @@ void DecodeImports(const ImageMap& map, ImageContents& contents)
         ImportDll dll;
         dll.offset = offset;
         dll.fields.assign(fields, fields + 5);
-        dll.name
+        const auto name
             = DllName(map, contents, static_cast<uint32_t>(fields[3].value), offset, "Import descriptor");
+        if (!name) {
+            // Not a descriptor: the list has ended without its zero entry.
+            Anomaly(contents, "Import directory", offset,
+                "no zero descriptor ends the list; the rest is not read");
+            return;
+        }
+        dll.name = *name;
         const auto lookup = static_cast<uint32_t>(fields[0].value != 0 ? fields[0].value : fields[4].value);
         ReadThunks(map, contents, dll, lookup, static_cast<uint32_t>(fields[4].value), budget,
             "Import lookup table");
@@ -156,7 +170,13 @@ void DecodeDelayImports(const ImageMap& map, ImageContents& contents)
         ImportDll dll;
         dll.offset = offset;
         dll.fields.assign(fields, fields + 8);
-        dll.name = DllName(map, contents, at(1), offset, "Delay import descriptor");
+        const auto name = DllName(map, contents, at(1), offset, "Delay import descriptor");
+        if (!name) {
+            Anomaly(contents, "Delay import directory", offset,
+                "no zero descriptor ends the list; the rest is not read");
+            return;
+        }
+        dll.name = *name;
         ReadThunks(map, contents, dll, at(4), at(3), budget, "Delay import name table");
         contents.delayImports.push_back(std::move(dll));
     }
@@ -190,7 +210,7 @@ void DecodeExports(const ImageMap& map, ImageContents& contents)
     }
     table.timeDateStamp = values[1];
     table.base = values[5];
-    table.name = DllName(map, contents, values[4], *start, "Export directory");
+    table.name = DllName(map, contents, values[4], *start, "Export directory").value_or(std::string());
 
     const auto functionsAt = map.OffsetOf(values[8]);
     uint64_t count = values[6];
