@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             || anomaly == "More anomalies: not listed");
     Check(contents.anomalies.size() <= kMaxAnomalies + 1);
     for (const ResourceLeaf& leaf : contents.resources) {
-        Check(leaf.offset + 16 <= size);
+        Check(leaf.offset + 12 <= size); // OffsetToData, Size, CodePage
         Check(leaf.dataOffset == 0 || leaf.dataOffset + leaf.size <= size);
     }
     for (const Certificate& certificate : contents.certificates)
