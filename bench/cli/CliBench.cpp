@@ -4,6 +4,8 @@
 //   get of one field of it, as a process        vs  show of the same file            goal <= 1.2
 //   set of one field of a copy of it (locked, written, flushed)  vs  readpe -H      goal <= 1.5
 //   show --json of 1,000 files in one process   vs  pefile.PE(f) for each, one python process  goal >= 100
+//   show --contents --json of the same 1,000 files  vs  the same pefile run          goal >= 100
+//   show --contents --json of the largest real DLL, as a process  vs  readpe -A on it  goal <= 1.5
 //   (pefile / cli) checksum of a 512 MiB file, as a process    vs  cat FILE > /dev/null (warm)     goal
 //   <= 1.5 find over a 512 MiB file, as a process      vs  memmem over the same bytes in memory  goal >= 1/3
 //   of memmem's throughput
@@ -42,6 +44,7 @@ struct Totals {
 };
 Totals gSet, gShow, gGet, gShowBesideGet, gReadpe, gShowJson, gPefile, gShowJsonSmall, gPefileSmall,
     gChecksum, gCat, gFind, gMemmem;
+Totals gContentsJson, gContentsLargest, gReadpeAll;
 
 // Runs a program with its output thrown away; answers its exit status (-1 when it could not run).
 int Spawn(const std::vector<std::string>& arguments)
@@ -267,6 +270,47 @@ void BM_CliShowJsonThousand(benchmark::State& state)
         [&] { return !files.empty() && Spawn(command) == 0; });
 }
 
+void BM_CliShowContentsThousand(benchmark::State& state)
+{
+    const std::vector<std::string>& files = ThousandFiles();
+    std::vector<std::string> command{KORVEX_CLI, "show", "--contents", "--json"};
+    command.insert(command.end(), files.begin(), files.end());
+    Measure(state, gContentsJson, [&] { return !files.empty() && Spawn(command) == 0; });
+}
+
+// The largest real DLL the tests install (MinGW's libstdc++, 23 MiB with 5,781 exports).
+const std::string& LargestDll()
+{
+    static const std::string file = [] {
+        std::string largest;
+        uintmax_t size = 0;
+        for (const std::string& candidate : RealFiles()) {
+            std::error_code error;
+            const uintmax_t candidateSize = fs::file_size(candidate, error);
+            if (!error && candidate.ends_with(".dll") && candidateSize > size) {
+                size = candidateSize;
+                largest = candidate;
+            }
+        }
+        return largest;
+    }();
+    return file;
+}
+
+void BM_CliShowContentsLargest(benchmark::State& state)
+{
+    Measure(state, gContentsLargest, [&] {
+        return !LargestDll().empty()
+            && Spawn({KORVEX_CLI, "show", "--contents", "--json", LargestDll()}) == 0;
+    });
+}
+
+void BM_ReadpeAll(benchmark::State& state)
+{
+    const std::string readpe = Which("readpe");
+    Measure(state, gReadpeAll, [&] { return !readpe.empty() && Spawn({readpe, "-A", LargestDll()}) == 0; });
+}
+
 void BM_Cat(benchmark::State& state)
 {
     Measure(state, gCat, [&] { return Spawn({"/bin/cat", BigFile()}) == 0; });
@@ -337,6 +381,16 @@ BENCHMARK(BM_CliShowJsonThousand)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
 
+BENCHMARK(BM_CliShowContentsThousand)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PefileThousand)->Args({1, 0})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_CliShowContentsThousand)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+BENCHMARK(BM_ReadpeAll)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_CliShowContentsLargest)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_ReadpeAll)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_CliShowContentsLargest)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_ReadpeAll)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
 BENCHMARK(BM_Cat)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Cat)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_CliChecksum)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -379,6 +433,17 @@ int main(int argc, char** argv)
                     "(goal >= 100)\n",
             gShowJsonSmall.PerRun() * 1e3, gPefileSmall.PerRun() * 1e3,
             gPefileSmall.PerRun() / gShowJsonSmall.PerRun());
+    if (gContentsJson.runs > 0 && gPefile.runs > 0)
+        std::printf(
+            "show --contents --json of 1000 files: korvex-cli %.1f ms, pefile %.0f ms, ratio pefile/cli "
+            "%.0f (goal >= 100)\n",
+            gContentsJson.PerRun() * 1e3, gPefile.PerRun() * 1e3, gPefile.PerRun() / gContentsJson.PerRun());
+    if (gContentsLargest.runs > 0 && gReadpeAll.runs > 0)
+        std::printf(
+            "show --contents --json of %s: korvex-cli %.1f ms, readpe -A %.1f ms, ratio cli/readpe %.2f "
+            "(goal <= 1.5)\n",
+            LargestDll().c_str(), gContentsLargest.PerRun() * 1e3, gReadpeAll.PerRun() * 1e3,
+            gContentsLargest.PerRun() / gReadpeAll.PerRun());
     if (gChecksum.runs > 0 && gCat.runs > 0) {
         const double cat = gCat.PerRun();
         std::printf("checksum of 512 MiB:         korvex-cli %.1f ms, cat %.1f ms, ratio cli/cat %.2f (goal "

@@ -199,8 +199,11 @@ void TextOf(const Json& value, int indent, const std::string& key, std::string& 
         }
         text.append(pad).append(key).append(":\n");
         size_t i = 0;
-        for (auto it = value.begin(); it != value.end(); ++it, ++i)
-            TextOf(*it, indent + 2, value.is_object() ? it.key() : "[" + std::to_string(i) + "]", text);
+        for (auto it = value.begin(); it != value.end(); ++it, ++i) {
+            std::string label(1, '[');
+            label.append(std::to_string(i)).push_back(']');
+            TextOf(*it, indent + 2, value.is_object() ? it.key() : label, text);
+        }
         return;
     }
     text.append(pad).append(key).append(": ");

@@ -59,7 +59,7 @@ public:
                 if (shown.headers.kind == ImageKind::Pe)
                     shown.checksum = ReadImageChecksum(*stream, shown.headers.peOffset);
                 if (contents)
-                    shown.contents = DecodeContents(*stream, shown.headers);
+                    shown.contents = DecodeContents(BlockCachedReader(*stream), shown.headers);
             }
         } catch (const CliFailure&) {
             throw;

@@ -33,6 +33,40 @@ std::string HexOffset(uint64_t value)
     return std::string(p, end);
 }
 
+BlockCachedReader::BlockCachedReader(const ByteReader& file)
+    : FFile(file)
+    , FSize(file.Size())
+{
+}
+
+size_t BlockCachedReader::ReadAt(uint64_t pos, void* buffer, size_t count) const
+{
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < count && pos + done < FSize) {
+        const uint64_t at = pos + done;
+        const uint64_t start = at - at % kBlockSize;
+        Block* block = nullptr;
+        for (Block& candidate : FBlocks) {
+            if (candidate.start == start)
+                block = &candidate;
+        }
+        if (!block) {
+            block = &FBlocks[FNext];
+            FNext = (FNext + 1) % kBlocks;
+            block->bytes.resize(kBlockSize);
+            block->start = start;
+            block->size = FFile.ReadAt(start, block->bytes.data(), kBlockSize);
+        }
+        if (at - start >= block->size)
+            break;
+        const size_t take = std::min<uint64_t>(count - done, block->size - (at - start));
+        std::memcpy(out + done, block->bytes.data() + (at - start), take);
+        done += take;
+    }
+    return done;
+}
+
 ImageMap::ImageMap(const ByteReader& file, const ImageHeaders& headers)
     : FFile(file)
     , FHeaders(headers)

@@ -64,5 +64,27 @@ private:
     std::vector<Span> FSpans; // in table order: the first that holds an RVA wins
 };
 
+// Reads a file through a few cached blocks: the decoders' many small reads of a file that is
+// not in memory cost a system call per block, not per field.
+class BlockCachedReader : public ByteReader {
+public:
+    explicit BlockCachedReader(const ByteReader& file);
+    uint64_t Size() const override { return FSize; }
+    size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override;
+
+private:
+    static constexpr size_t kBlockSize = 64 << 10;
+    static constexpr size_t kBlocks = 8;
+    struct Block {
+        uint64_t start = ~uint64_t(0);
+        size_t size = 0;
+        std::vector<uint8_t> bytes;
+    };
+    const ByteReader& FFile;
+    uint64_t FSize;
+    mutable Block FBlocks[kBlocks];
+    mutable size_t FNext = 0; // the block replaced next
+};
+
 // "0x1A2B" (upper-case hexadecimal), as anomalies name offsets.
 std::string HexOffset(uint64_t value);
