@@ -19,6 +19,9 @@
 #include <vector>
 
 class FileStream;
+class ContentsModel;
+class QModelIndex;
+class QTreeView;
 class QAction;
 class QFileDialog;
 class QGroupBox;
@@ -74,6 +77,13 @@ public:
 
     bool ReadHeaders(::FileStream& stream);
 
+    // The Contents page (decoded directories): filled at open, emptied at close.
+    void ShowContents();
+    void ClearContents();
+    void UpdateContentsRadix();
+    void TreeContentsActivated(const QModelIndex& index);
+    void TreeContentsCopy();
+
     static bool IsHexText(const QString& text);
     static bool IsDecimalText(const QString& text);
     void ShowInvalidHex();
@@ -92,6 +102,8 @@ public:
     QWidget* TabNT = nullptr;
     QWidget* TabDataDir = nullptr;
     QWidget* TabSecHd = nullptr;
+    QWidget* TabContents = nullptr;
+    QTreeView* TreeContents = nullptr;
     TPageControl* PageControl3 = nullptr;
     QPushButton* ButView = nullptr;
     QPushButton* ButDump = nullptr;
@@ -242,6 +254,7 @@ private:
     void CreateTabNT();
     void CreateTabDataDir();
     void CreateTabSecHd();
+    void CreateTabContents();
     void CreateButSave(QWidget* client);
     // Where a column of header rows goes on its page.
     struct RowGeometry {
@@ -309,6 +322,7 @@ private:
     QFont FCheckBoxFont;
     QPalette FFieldLabelPalette;
     QPalette FCheckBoxPalette;
+    ContentsModel* FContentsModel = nullptr;
 };
 
 extern TFrmView* FrmView;

@@ -193,6 +193,7 @@ void TFrmView::MnuHexViewClick()
     // The names were looked up while the texts changed under the old radix.
     UpdateValueNames();
     UpdateCheckSumLabel();
+    UpdateContentsRadix();
 }
 
 void TFrmView::EdMachineChange()

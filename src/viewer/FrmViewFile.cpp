@@ -115,6 +115,7 @@ void TFrmView::OpenChosenFile()
         setWindowTitle(QStringLiteral("Korvex  -  [") + FFileName + QStringLiteral("]"));
         SetFileOpenState(true);
         MnuHexViewClick();
+        ShowContents();
     } else {
         MessageBox(this, QString::fromUtf8(kNotPeText.data(), static_cast<qsizetype>(kNotPeText.size())),
             QStringLiteral("Korvex"), MsgButtons::Ok, MsgIcon::None);
@@ -321,6 +322,7 @@ void TFrmView::MnuCloseFileClick()
     LabelCheckSum->setText(QString());
     PageControl1->setTabVisible(PageControl1->indexOf(TabMZ), false);
     PageControl1->setTabVisible(PageControl1->indexOf(TabPE), false);
+    ClearContents();
     UpdatePageArea();
 }
 

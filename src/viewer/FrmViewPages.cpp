@@ -175,6 +175,7 @@ void TFrmView::CreatePages()
 
     CreateTabMZ();
     CreateTabPE();
+    CreateTabContents();
     CreateButSave(client);
 
     // Text changes run the change handlers (they fire only when the text really changes).

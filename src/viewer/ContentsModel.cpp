@@ -1,0 +1,390 @@
+#include "viewer/ContentsModel.h"
+
+#include <vector>
+
+struct ContentsModel::Node {
+    QString item;
+    std::optional<uint64_t> number; // shown in the toggle's radix
+    QString text; // shown as it is when there is no number
+    std::optional<uint64_t> offset;
+    uint64_t length = 0;
+    Node* parent = nullptr;
+    int row = 0;
+    std::vector<std::unique_ptr<Node>> children;
+    // Children not made yet: how many there will be, and what makes them.
+    size_t pending = 0;
+    std::function<void(Node&)> fill;
+};
+
+namespace {
+
+using Node = ContentsModel::Node;
+
+Node& Add(Node& parent, const QString& item, std::optional<uint64_t> number = {},
+    std::optional<uint64_t> offset = {}, uint64_t length = 0, const QString& text = {})
+{
+    auto node = std::make_unique<Node>();
+    node->item = item;
+    node->number = number;
+    node->offset = offset;
+    node->length = length;
+    node->text = text;
+    node->parent = &parent;
+    node->row = static_cast<int>(parent.children.size());
+    parent.children.push_back(std::move(node));
+    return *parent.children.back();
+}
+
+Node& AddText(Node& parent, const QString& item, const std::string& text, std::optional<uint64_t> offset = {},
+    uint64_t length = 0)
+{
+    return Add(parent, item, std::nullopt, offset, length, QString::fromStdString(text));
+}
+
+// A node whose count children are made when first opened.
+Node& Lazy(Node& parent, const QString& item, size_t count, std::function<void(Node&)> fill,
+    std::optional<uint64_t> offset = {}, uint64_t length = 0)
+{
+    Node& node = Add(parent, item, std::nullopt, offset, length, QString::number(count));
+    node.pending = count;
+    node.fill = std::move(fill);
+    return node;
+}
+
+QString Name(std::string_view name)
+{
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+void Fields(Node& node, const std::vector<ContentsField>& fields)
+{
+    for (const ContentsField& field : fields)
+        Add(node, Name(field.name), field.value, field.offset, field.width);
+}
+
+QString Joined(const std::vector<std::string_view>& names)
+{
+    QStringList list;
+    for (const std::string_view name : names)
+        list << Name(name);
+    return list.join(QStringLiteral(", "));
+}
+
+void Imports(Node& parent, const QString& title, const std::vector<ImportDll>* dlls)
+{
+    if (dlls->empty())
+        return;
+    Lazy(parent, title, dlls->size(), [dlls](Node& node) {
+        for (const ImportDll& dll : *dlls) {
+            Node& entry = Lazy(
+                node, QString::fromStdString(dll.name), dll.functions.size(),
+                [&dll](Node& functions) {
+                    Fields(functions, dll.fields);
+                    for (const ImportFunction& function : dll.functions) {
+                        if (function.ordinal)
+                            Add(functions, QStringLiteral("ordinal"), *function.ordinal, function.offset, 4);
+                        else
+                            Add(functions, QString::fromStdString(function.name), function.hint,
+                                function.offset, 4);
+                    }
+                },
+                dll.offset, dll.fields.size() * 4);
+            entry.text = QString::number(dll.functions.size()) + QStringLiteral(" functions");
+        }
+    });
+}
+
+void BuildRoot(Node& root, const ImageContents& contents)
+{
+    if (!contents.anomalies.empty()) {
+        Lazy(root, QStringLiteral("Warnings"), contents.anomalies.size(), [&contents](Node& node) {
+            for (const std::string& text : contents.anomalies)
+                AddText(node, QString(), text);
+        });
+    }
+    Imports(root, QStringLiteral("Imports"), &contents.imports);
+    Imports(root, QStringLiteral("Delay imports"), &contents.delayImports);
+    if (contents.exports.present) {
+        const ExportTable& table = contents.exports;
+        Lazy(
+            root, QStringLiteral("Exports"), table.fields.size() + table.functions.size(),
+            [&table](Node& node) {
+                AddText(node, QStringLiteral("name"), table.name);
+                Fields(node, table.fields);
+                for (const ExportFunction& function : table.functions) {
+                    QString item = QString::number(function.ordinal);
+                    if (!function.names.empty())
+                        item += QStringLiteral("  ") + QString::fromStdString(function.names.front());
+                    Node& entry = Add(node, item, function.rva, function.offset, 4);
+                    if (!function.forwarder.empty())
+                        entry.text = QString::fromStdString(function.forwarder);
+                }
+            },
+            table.offset, 40);
+        root.children.back()->text = QString::fromStdString(table.name);
+    }
+    if (!contents.resources.empty()) {
+        Lazy(root, QStringLiteral("Resources"), contents.resources.size(), [&contents](Node& node) {
+            for (const ResourceLeaf& leaf : contents.resources) {
+                const std::string_view standard = ResourceTypeName(leaf.type);
+                QString type = !leaf.typeName.empty() ? QString::fromStdString(leaf.typeName)
+                    : !standard.empty()               ? Name(standard)
+                                                      : QString::number(leaf.type);
+                const QString name
+                    = leaf.name.empty() ? QString::number(leaf.id) : QString::fromStdString(leaf.name);
+                Node& entry = Add(node,
+                    type + QStringLiteral(" / ") + name + QStringLiteral(" / ")
+                        + QString::number(leaf.language),
+                    leaf.size, leaf.dataOffset != 0 ? std::optional<uint64_t>(leaf.dataOffset) : std::nullopt,
+                    leaf.dataOffset != 0 ? leaf.size : 0);
+                entry.text = QString::number(leaf.size);
+            }
+        });
+    }
+    if (contents.versionInfo.present) {
+        const VersionInfo& info = contents.versionInfo;
+        Lazy(
+            root, QStringLiteral("Version info"), info.strings.size() + info.fixed.size() + 2,
+            [&info](Node& node) {
+                AddText(node, QStringLiteral("FileVersion"), info.fileVersion);
+                AddText(node, QStringLiteral("ProductVersion"), info.productVersion);
+                for (const auto& [key, value] : info.strings)
+                    AddText(node, QString::fromStdString(key), value);
+                Fields(node, info.fixed);
+            },
+            info.offset, 52);
+    }
+    if (contents.manifest)
+        AddText(root, QStringLiteral("Manifest"), contents.manifest->substr(0, 4096));
+    if (!contents.debug.empty()) {
+        Lazy(root, QStringLiteral("Debug"), contents.debug.size(), [&contents](Node& node) {
+            for (const DebugEntry& entry : contents.debug) {
+                Node& item = Lazy(
+                    node, Name(entry.typeName), entry.fields.size() + 4,
+                    [&entry](Node& fields) {
+                        Fields(fields, entry.fields);
+                        if (entry.codeView) {
+                            AddText(fields, QStringLiteral("format"), entry.codeView->format);
+                            AddText(fields, QStringLiteral("guid"), entry.codeView->guid);
+                            Add(fields, QStringLiteral("age"), entry.codeView->age);
+                            AddText(fields, QStringLiteral("pdb"), entry.codeView->pdb);
+                        }
+                        if (!entry.repro.empty())
+                            AddText(fields, QStringLiteral("repro"), entry.repro);
+                        if (entry.extendedDllCharacteristics)
+                            Add(fields, QStringLiteral("ex_dll_characteristics"),
+                                *entry.extendedDllCharacteristics, {}, 0, Joined(entry.extendedFlags));
+                    },
+                    entry.offset, 28);
+                if (entry.codeView)
+                    item.text = QString::fromStdString(entry.codeView->pdb);
+            }
+        });
+    }
+    if (contents.loadConfig.present) {
+        const LoadConfig& config = contents.loadConfig;
+        Lazy(
+            root, QStringLiteral("Load config"), config.fields.size() + 1,
+            [&config](Node& node) {
+                Fields(node, config.fields);
+                if (config.guardFlags)
+                    AddText(node, QStringLiteral("guard_flags"), Joined(config.guardFlagNames).toStdString());
+            },
+            config.offset, config.size);
+    }
+    if (contents.tls.present) {
+        const TlsDirectory& tls = contents.tls;
+        Lazy(root, QStringLiteral("TLS"), tls.fields.size() + tls.callbacks.size(), [&tls](Node& node) {
+            Fields(node, tls.fields);
+            for (const uint64_t callback : tls.callbacks)
+                Add(node, QStringLiteral("callback"), callback);
+        });
+    }
+    if (!contents.relocations.blocks.empty()) {
+        const Relocations& relocations = contents.relocations;
+        Lazy(root, QStringLiteral("Relocations"), relocations.byType.size() + relocations.blocks.size(),
+            [&relocations](Node& node) {
+                for (const auto& [type, count] : relocations.byType)
+                    Add(node, Name(type), count);
+                for (const Relocations::Block& block : relocations.blocks)
+                    Add(node, QStringLiteral("block"), block.pageRva, block.offset,
+                        8 + 2 * uint64_t(block.entries))
+                        .text
+                        = QString::number(block.entries);
+            });
+    }
+    if (contents.exceptions.present) {
+        const ExceptionTable& table = contents.exceptions;
+        Node& node = Add(root, QStringLiteral("Exceptions"), table.count, table.offset);
+        if (table.first) {
+            Add(node, QStringLiteral("first begin"), table.first->begin);
+            Add(node, QStringLiteral("first end"), table.first->end);
+            Add(node, QStringLiteral("last begin"), table.last->begin);
+            Add(node, QStringLiteral("last end"), table.last->end);
+        }
+    }
+    if (contents.clr.present) {
+        const ClrHeader& clr = contents.clr;
+        Node& node = Add(root, QStringLiteral("CLR"), std::nullopt, clr.offset, 72,
+            QString::fromStdString(clr.runtimeVersion + " " + clr.metadataVersion));
+        Fields(node, clr.fields);
+        AddText(node, QStringLiteral("flags"), Joined(clr.flagNames).toStdString());
+    }
+    if (contents.rich.present) {
+        const RichHeader& rich = contents.rich;
+        Node& node = Add(root, QStringLiteral("Rich header"), rich.key, rich.offset);
+        node.text = rich.checksumValid ? QStringLiteral("checksum valid") : QStringLiteral("checksum wrong");
+        for (const RichHeader::Entry& entry : rich.entries)
+            Add(node,
+                QStringLiteral("product ") + QString::number(entry.product) + QStringLiteral(" build ")
+                    + QString::number(entry.build),
+                entry.count);
+    }
+    if (contents.overlay.present)
+        Add(root, QStringLiteral("Overlay"), contents.overlay.size, contents.overlay.offset,
+            contents.overlay.size);
+    if (!contents.certificates.empty()) {
+        Node& node = Add(root, QStringLiteral("Certificates"), contents.certificates.size());
+        for (const Certificate& certificate : contents.certificates)
+            Add(node, QStringLiteral("WIN_CERTIFICATE type ") + QString::number(certificate.type),
+                certificate.length, certificate.offset, certificate.length);
+    }
+}
+
+size_t CountNodes(const Node& node)
+{
+    size_t count = node.children.size();
+    for (const auto& child : node.children)
+        count += CountNodes(*child);
+    return count;
+}
+
+} // namespace
+
+ContentsModel::ContentsModel(QObject* parent)
+    : QAbstractItemModel(parent)
+    , FRoot(std::make_unique<Node>())
+{
+}
+
+ContentsModel::~ContentsModel() = default;
+
+void ContentsModel::SetContents(ImageContents contents)
+{
+    beginResetModel();
+    FContents = std::make_unique<ImageContents>(std::move(contents));
+    FRoot = std::make_unique<Node>();
+    BuildRoot(*FRoot, *FContents);
+    FNodesMade = CountNodes(*FRoot);
+    endResetModel();
+}
+
+void ContentsModel::Clear()
+{
+    beginResetModel();
+    FRoot = std::make_unique<Node>();
+    FContents.reset();
+    FNodesMade = 0;
+    endResetModel();
+}
+
+void ContentsModel::SetHex(bool hex)
+{
+    if (hex == FHex)
+        return;
+    FHex = hex;
+    // Only the texts change: the tree keeps its shape, its expanded rows and its selection.
+    emit layoutAboutToBeChanged();
+    emit layoutChanged();
+}
+
+ContentsModel::Node* ContentsModel::NodeOf(const QModelIndex& index) const
+{
+    return index.isValid() ? static_cast<Node*>(index.internalPointer()) : FRoot.get();
+}
+
+void ContentsModel::Fill(Node& node) const
+{
+    if (!node.fill)
+        return;
+    const auto fill = std::move(node.fill);
+    node.fill = nullptr;
+    node.pending = 0;
+    fill(node);
+    FNodesMade += node.children.size();
+}
+
+std::pair<uint64_t, uint64_t> ContentsModel::ItemBytes(const QModelIndex& index) const
+{
+    const Node* node = NodeOf(index);
+    if (!index.isValid() || !node->offset)
+        return {0, 0};
+    return {*node->offset, node->length};
+}
+
+QModelIndex ContentsModel::index(int row, int column, const QModelIndex& parent) const
+{
+    Node* node = NodeOf(parent);
+    Fill(*node);
+    if (row < 0 || column < 0 || column >= 3 || size_t(row) >= node->children.size())
+        return {};
+    return createIndex(row, column, node->children[size_t(row)].get());
+}
+
+QModelIndex ContentsModel::parent(const QModelIndex& child) const
+{
+    const Node* node = NodeOf(child);
+    if (!child.isValid() || node->parent == FRoot.get())
+        return {};
+    return createIndex(node->parent->row, 0, node->parent);
+}
+
+int ContentsModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return 0;
+    Node* node = NodeOf(parent);
+    Fill(*node);
+    return static_cast<int>(node->children.size());
+}
+
+int ContentsModel::columnCount(const QModelIndex&) const
+{
+    return 3;
+}
+
+bool ContentsModel::hasChildren(const QModelIndex& parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return false;
+    const Node* node = NodeOf(parent);
+    return node->pending != 0 || !node->children.empty();
+}
+
+QVariant ContentsModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return {};
+    const Node* node = NodeOf(index);
+    auto number = [this](uint64_t value) {
+        return FHex ? QStringLiteral("0x") + QString::number(value, 16).toUpper() : QString::number(value);
+    };
+    switch (index.column()) {
+    case 0:
+        return node->item;
+    case 1:
+        if (node->number && !node->text.isEmpty())
+            return number(*node->number) + QStringLiteral("  ") + node->text;
+        return node->number ? number(*node->number) : node->text;
+    default:
+        return node->offset ? number(*node->offset) : QString();
+    }
+}
+
+QVariant ContentsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const titles[] = {"Item", "Value", "File offset"};
+    return section >= 0 && section < 3 ? QString::fromLatin1(titles[section]) : QVariant();
+}
