@@ -25,7 +25,7 @@ set(KORVEX_LAYER_korvex_contents korvex_header korvex_base)
 set(KORVEX_LAYER_korvex_ui korvex_base)
 set(KORVEX_LAYER_korvex_hexeditor korvex_base korvex_search)
 set(KORVEX_LAYER_korvex_hexviewer korvex_hexeditor korvex_ui korvex_header korvex_base)
-set(KORVEX_LAYER_korvex_viewer korvex_header korvex_contents korvex_hexviewer korvex_hexeditor korvex_ui korvex_base)
+set(KORVEX_LAYER_korvex_viewer korvex_header korvex_contents korvex_hexviewer korvex_ui korvex_base)
 set(KORVEX_LAYER_korvex_cli_lib korvex_contents korvex_header korvex_search korvex_base)
 
 function(korvex_check_layer name)

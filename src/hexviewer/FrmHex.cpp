@@ -243,3 +243,12 @@ void TFrmHex::ShowBytes(uint32_t count, const BlockFiller& fill)
     PutBytes(count, fill);
     ShowModal(*this);
 }
+
+void TFrmHex::SelectAllBytes()
+{
+    const int32_t size = HexEditor->GetDataSize();
+    if (size <= 0)
+        return;
+    HexEditor->SetSelStart(0);
+    HexEditor->SetSelEnd(size - 1);
+}

@@ -48,6 +48,8 @@ public:
     void PutBytes(uint32_t count, const BlockFiller& fill);
     // PutBytes, then shows the viewer modally.
     void ShowBytes(uint32_t count, const BlockFiller& fill);
+    // Selects every byte shown (nothing when the viewer is empty).
+    void SelectAllBytes();
 
     THexEditor* HexEditor = nullptr;
     QStatusBar* StatusBar = nullptr;

@@ -5,7 +5,6 @@
 
 #include "base/FileStream.h"
 #include "contents/Contents.h"
-#include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
 #include "ui/Guard.h"
@@ -96,8 +95,7 @@ void TFrmView::TreeContentsActivated(const QModelIndex& index)
         if (got < n)
             std::memset(block + got, 0, n - got);
     });
-    FrmHex->HexEditor->SetSelStart(0);
-    FrmHex->HexEditor->SetSelEnd(static_cast<int32_t>(count - 1));
+    FrmHex->SelectAllBytes();
     ShowModal(*FrmHex);
 }
 
