@@ -83,6 +83,42 @@ CLI::App* AddChecksum(CLI::App& app, ChecksumOptions& checksum)
     return command;
 }
 
+struct TimestampsLine {
+    TimestampsOptions options;
+    std::string time;
+    CLI::Option* timeOption = nullptr;
+
+    TimestampsOptions Given() const
+    {
+        TimestampsOptions given = options;
+        if (timeOption->count() > 0)
+            given.time = time;
+        return given;
+    }
+};
+
+CLI::App* AddTimestamps(CLI::App& app, TimestampsLine& line)
+{
+    CLI::App* command = app.add_subcommand("set-timestamps",
+        "Set every time stamp the image holds to one value and recompute the checksum, one save per file");
+    command->add_flag("--dry-run", line.options.dryRun, "Print the changes, write nothing");
+    line.timeOption = command->add_option("--time", line.time,
+        "The time stamp, decimal or 0x-hexadecimal (default: SOURCE_DATE_EPOCH, else 0)");
+    command->add_flag("--break-signature", line.options.breakSignature,
+        "Write into a signed file too (its signature no longer verifies afterwards)");
+    command->add_option("FILE", line.options.files, "PE files")->required();
+    command->footer(
+        std::string(
+            "Sets the COFF header's TimeDateStamp, the export directory's, each resource directory's, "
+            "each debug entry's (not the REPRO hash), the load config's, and those of bound import "
+            "and delay-import descriptors and of the bound import directory (0xFFFFFFFF, which "
+            "marks a descriptor bound through that directory, stays; the loader then finds the "
+            "binding stale and resolves those imports as if unbound). Each change is printed as "
+            "NAME: old -> new.\n\n")
+        + kExitStatus);
+    return command;
+}
+
 // dump's options as given; the ones not given stay unset in the options the command gets.
 struct DumpLine {
     DumpOptions options;
@@ -191,12 +227,14 @@ int RunCli(
     ChecksumOptions checksum;
     DumpLine dump;
     FindOptions find;
+    TimestampsLine timestamps;
     const CLI::App* showCommand = AddShow(app, show);
     const CLI::App* getCommand = AddGet(app, get);
     const CLI::App* setCommand = AddSet(app, set);
     const CLI::App* checksumCommand = AddChecksum(app, checksum);
     const CLI::App* dumpCommand = AddDump(app, dump);
     const CLI::App* findCommand = AddFind(app, find);
+    const CLI::App* timestampsCommand = AddTimestamps(app, timestamps);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -217,6 +255,8 @@ int RunCli(
         return RunDump(context, dump.Given());
     if (*findCommand)
         return RunFind(context, find);
+    if (*timestampsCommand)
+        return RunTimestamps(context, timestamps.Given());
     return kCliUsage;
 }
 

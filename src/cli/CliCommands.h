@@ -37,6 +37,21 @@ struct ChecksumOptions {
 };
 int RunChecksum(const CliContext& context, const ChecksumOptions& options);
 
+struct TimestampsOptions {
+    bool dryRun = false;
+    bool breakSignature = false;
+    std::optional<std::string> time; // as given; SOURCE_DATE_EPOCH, else 0, when not
+    std::vector<std::string> files;
+};
+int RunTimestamps(const CliContext& context, const TimestampsOptions& options);
+
+struct DiffOptions {
+    bool json = false;
+    std::string first;
+    std::string second;
+};
+int RunDiff(const CliContext& context, const DiffOptions& options);
+
 struct DumpOptions {
     std::string file;
     std::optional<std::string> section; // index or name

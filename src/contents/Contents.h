@@ -42,6 +42,15 @@ struct ImportDll {
     std::vector<ImportFunction> functions;
 };
 
+// An entry of the bound import directory: the time stamp of the DLL the imports were bound
+// against, and of each DLL it forwards to (forwarders follow their module, marked).
+struct BoundImport {
+    std::string name;
+    uint32_t timeDateStamp = 0;
+    uint64_t offset = 0; // of the entry (TimeDateStamp is its first field)
+    bool forwarder = false;
+};
+
 struct ExportFunction {
     uint32_t ordinal = 0; // biased by Base
     uint32_t rva = 0;
@@ -183,8 +192,10 @@ struct Overlay {
 struct ImageContents {
     std::vector<ImportDll> imports;
     std::vector<ImportDll> delayImports;
+    std::vector<BoundImport> boundImports;
     ExportTable exports;
     std::vector<ResourceLeaf> resources;
+    std::vector<uint64_t> resourceDirectories; // file offset of each directory table read
     VersionInfo versionInfo;
     std::optional<std::string> manifest;
     std::vector<DebugEntry> debug;
@@ -206,6 +217,7 @@ ImageContents DecodeContents(const ByteReader& file, const ImageHeaders& headers
 // The decoders one by one (each appends its anomalies).
 void DecodeImports(const ImageMap& map, ImageContents& contents);
 void DecodeDelayImports(const ImageMap& map, ImageContents& contents);
+void DecodeBoundImports(const ImageMap& map, ImageContents& contents);
 void DecodeExports(const ImageMap& map, ImageContents& contents);
 void DecodeResources(const ImageMap& map, ImageContents& contents);
 void DecodeDebug(const ImageMap& map, ImageContents& contents);

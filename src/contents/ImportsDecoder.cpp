@@ -7,6 +7,7 @@ namespace {
 
 constexpr int kExportEntry = 0;
 constexpr int kImportEntry = 1;
+constexpr int kBoundImportEntry = 11;
 constexpr int kDelayImportEntry = 13;
 
 // The lookup table of one DLL: names and hints, or ordinals, until the zero entry. budget
@@ -179,6 +180,42 @@ void DecodeDelayImports(const ImageMap& map, ImageContents& contents)
         dll.name = *name;
         ReadThunks(map, contents, dll, at(4), at(3), budget, "Delay import name table");
         contents.delayImports.push_back(std::move(dll));
+    }
+}
+
+void DecodeBoundImports(const ImageMap& map, ImageContents& contents)
+{
+    const uint32_t rva = map.DirectoryRva(kBoundImportEntry);
+    const uint32_t size = map.DirectorySize(kBoundImportEntry);
+    if (rva == 0)
+        return;
+    const auto start = map.OffsetOf(rva);
+    if (!start) {
+        Anomaly(contents, "Bound import directory", map.DirectoryEntryOffset(kBoundImportEntry),
+            "its RVA " + HexOffset(rva) + " is not in the file");
+        return;
+    }
+    // Entries of 8 bytes (the forwarder references after their module), up to an empty one or
+    // the directory's size: names are offsets from the directory's start.
+    uint32_t forwarders = 0;
+    for (uint64_t at = 0; at + 8 <= size; at += 8) {
+        const uint64_t offset = *start + at;
+        const auto stamp = map.U32(offset);
+        const auto name = map.U16(offset + 4);
+        const auto count = map.U16(offset + 6);
+        if (!stamp || !name || !count) {
+            Anomaly(contents, "Bound import directory", offset, "the entries run past the end of the file");
+            return;
+        }
+        if (*stamp == 0 && *name == 0 && *count == 0)
+            return;
+        BoundImport entry;
+        entry.timeDateStamp = *stamp;
+        entry.offset = offset;
+        entry.forwarder = forwarders > 0;
+        entry.name = map.CString(*start + *name, kMaxNameLength);
+        forwarders = entry.forwarder ? forwarders - 1 : *count;
+        contents.boundImports.push_back(std::move(entry));
     }
 }
 

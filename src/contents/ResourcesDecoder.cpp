@@ -77,6 +77,7 @@ public:
             Anomaly(FContents, "Resource directory", offset, "it is not in the file");
             return;
         }
+        FContents.resourceDirectories.push_back(offset);
         const uint32_t count = uint32_t(*named) + *ids;
         for (uint32_t i = 0; i < count; ++i) {
             const uint64_t entry = offset + 16 + 8 * uint64_t(i);

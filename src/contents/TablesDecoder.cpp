@@ -267,6 +267,7 @@ ImageContents DecodeContents(const ByteReader& file, const ImageHeaders& headers
     DecodeRich(map, contents);
     DecodeImports(map, contents);
     DecodeDelayImports(map, contents);
+    DecodeBoundImports(map, contents);
     DecodeExports(map, contents);
     DecodeResources(map, contents);
     DecodeDebug(map, contents);

@@ -139,6 +139,10 @@ SavePlan PlanSave(const HeaderWriteInput& input, const ImageHeaders& opened)
             result.fields.push_back(fields[i]);
         }
     }
+    for (const WriteItem& item : input.extra) {
+        if (uint64_t(item.position) + item.width <= opened.fileSize)
+            result.plan.items.push_back(item);
+    }
     return result;
 }
 

@@ -33,6 +33,9 @@ struct HeaderWriteInput {
     std::vector<std::array<int64_t, 2>> directories;
     // sectionCount x 9 parsed section rows, as loaded (not the edited count).
     std::vector<std::array<int64_t, kSectionRowCount>> sections;
+    // Values outside the header (time stamps in the directories), written with it in the same
+    // transaction; each lies inside the file. They are no field: PlannedFields does not list them.
+    std::vector<WriteItem> extra;
 };
 
 // A written field: a row of HeaderFields(layout) (section kHeader), a row of
