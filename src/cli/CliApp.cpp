@@ -119,6 +119,19 @@ CLI::App* AddTimestamps(CLI::App& app, TimestampsLine& line)
     return command;
 }
 
+CLI::App* AddDiff(CLI::App& app, DiffOptions& diff)
+{
+    CLI::App* command = app.add_subcommand("diff",
+        "Name every difference between two files as show --contents names their parts, then the "
+        "differing bytes left over, per section and in the overlay");
+    command->add_flag("--json", diff.json, "One JSON object per line (JSON Lines)");
+    command->add_option("A", diff.first, "The first file")->required();
+    command->add_option("B", diff.second, "The second file")->required();
+    command->footer("Exit status: 0 the files are equal; 1 they differ; 2 usage error; 3 a file cannot be "
+                    "opened or read, or is not a PE image.");
+    return command;
+}
+
 // dump's options as given; the ones not given stay unset in the options the command gets.
 struct DumpLine {
     DumpOptions options;
@@ -228,6 +241,7 @@ int RunCli(
     DumpLine dump;
     FindOptions find;
     TimestampsLine timestamps;
+    DiffOptions diff;
     const CLI::App* showCommand = AddShow(app, show);
     const CLI::App* getCommand = AddGet(app, get);
     const CLI::App* setCommand = AddSet(app, set);
@@ -235,6 +249,7 @@ int RunCli(
     const CLI::App* dumpCommand = AddDump(app, dump);
     const CLI::App* findCommand = AddFind(app, find);
     const CLI::App* timestampsCommand = AddTimestamps(app, timestamps);
+    const CLI::App* diffCommand = AddDiff(app, diff);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -257,6 +272,8 @@ int RunCli(
         return RunFind(context, find);
     if (*timestampsCommand)
         return RunTimestamps(context, timestamps.Given());
+    if (*diffCommand)
+        return RunDiff(context, diff);
     return kCliUsage;
 }
 
