@@ -582,8 +582,8 @@ private:
         std::vector<RawSpan> spans;
         const uint64_t size = side.headers.fileSize;
         for (const SectionValues& section : side.headers.sections) {
-            const uint64_t start = std::min<uint64_t>(section.rows[4], size);
-            spans.push_back({start, std::min<uint64_t>(start + section.rows[3], size)});
+            const uint64_t start = std::min<uint64_t>(section.rows[3], size); // PointerToRawData
+            spans.push_back({start, std::min<uint64_t>(start + section.rows[2], size)});
         }
         return spans;
     }
@@ -662,36 +662,49 @@ private:
             Difference d;
             d.part = "bytes";
             d.name = region.label;
-            bool open = false; // the last range reaches the byte before
+            uint64_t runEnd = ~uint64_t(0); // where the last range ends in A
             for (uint64_t done = 0; done < region.length;) {
                 const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, region.length - done));
                 const uint64_t atA = region.startA + done, atB = region.startB + done;
                 if (A.file.ReadAt(atA, ba.data(), n) != n || B.file.ReadAt(atB, bb.data(), n) != n)
                     throw std::runtime_error("the file ends before offset " + std::to_string(atA + n));
                 done += n;
-                if (std::memcmp(ba.data(), bb.data(), n) == 0) {
-                    open = false;
+                if (std::memcmp(ba.data(), bb.data(), n) == 0)
                     continue;
-                }
-                for (size_t k = 0; k < n; ++k) {
-                    if (ba[k] == bb[k] || IsNamed(atA + k)) {
-                        open = false;
+                for (size_t k = FirstDiffering(ba.data(), bb.data(), 0, n); k < n;
+                     k = FirstDiffering(ba.data(), bb.data(), k + 1, n)) {
+                    const uint64_t at = atA + k;
+                    if (IsNamed(at))
                         continue;
-                    }
                     ++d.count;
-                    if (open) {
-                        if (!d.ranges.empty() && d.rangeCount <= kMaxDiffRanges)
+                    if (at == runEnd) {
+                        if (d.rangeCount <= kMaxDiffRanges)
                             ++d.ranges.back().length;
-                        continue;
+                    } else if (++d.rangeCount <= kMaxDiffRanges) {
+                        d.ranges.push_back({at, atB + k, 1});
                     }
-                    open = true;
-                    if (++d.rangeCount <= kMaxDiffRanges)
-                        d.ranges.push_back({atA + k, atB + k, 1});
+                    runEnd = at + 1;
                 }
             }
             if (d.count > 0)
                 FOut.push_back(std::move(d));
         }
+    }
+
+    // The first k from `from` on where the bytes differ, or n; eight bytes at a time.
+    static size_t FirstDiffering(const uint8_t* a, const uint8_t* b, size_t from, size_t n)
+    {
+        while (from + 8 <= n) {
+            uint64_t x, y;
+            std::memcpy(&x, a + from, 8);
+            std::memcpy(&y, b + from, 8);
+            if (x != y)
+                break;
+            from += 8;
+        }
+        while (from < n && a[from] == b[from])
+            ++from;
+        return from;
     }
 
     bool IsNamed(uint64_t offset) const
