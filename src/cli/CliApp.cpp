@@ -16,7 +16,8 @@ namespace {
 
 constexpr const char* kExitStatus
     = "Exit status: 0 success; 1 check failed (checksum: a stored checksum other than 0 differs, "
-      "find: no match); 2 usage error (bad arguments, unknown field, malformed or too "
+      "find: no match, diff: the files differ); 2 usage error (bad arguments, unknown field, "
+      "malformed or too "
       "wide value); 3 file or header error (cannot open, read or write, no valid MZ or "
       "PE header, too many sections, truncated headers).";
 
@@ -223,8 +224,9 @@ bool RefuseUnknownCommand(int argc, const char* const* argv, std::ostream& err)
 int RunCli(
     int argc, const char* const* argv, std::ostream& out, std::ostream& err, const CliStreamOpener& opener)
 {
-    CLI::App app{"Reads, patches, checksums, dumps and searches the headers of PE files, with the same "
-                 "semantics as the Korvex window.",
+    CLI::App app{
+        "Reads, patches, checksums, dumps, searches and compares the headers of PE files, with the same "
+        "semantics as the Korvex window.",
         "korvex-cli"};
     app.set_version_flag(
         "--version", std::string("korvex-cli ") + KORVEX_VERSION, "Print the version and exit");
