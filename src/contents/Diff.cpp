@@ -11,6 +11,8 @@
 #include <cstring>
 #include <map>
 #include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -44,12 +46,14 @@ std::vector<std::string> SectionFlags(uint64_t value)
     return names;
 }
 
-// What is in one list and not in the other, in the list's order.
+// What is in one list and not in the other, in the list's order (lists may be long in a
+// hostile file: one pass over each).
 std::vector<std::string> Missing(const std::vector<std::string>& from, const std::vector<std::string>& in)
 {
+    const std::unordered_set<std::string> there(in.begin(), in.end());
     std::vector<std::string> missing;
     for (const std::string& name : from) {
-        if (std::find(in.begin(), in.end(), name) == in.end())
+        if (!there.contains(name))
             missing.push_back(name);
     }
     return missing;
@@ -320,20 +324,34 @@ private:
 
     void Imports(const std::string& part, const std::vector<ImportDll>& da, const std::vector<ImportDll>& db)
     {
-        auto find = [](const std::vector<ImportDll>& dlls, const std::string& name) {
-            return std::find_if(dlls.begin(), dlls.end(),
-                [&](const ImportDll& dll) { return Lower(dll.name) == Lower(name); });
+        // By name, in any case; a name imported twice pairs its descriptors in order.
+        auto keys = [](const std::vector<ImportDll>& dlls) {
+            std::vector<std::string> result;
+            std::unordered_map<std::string, size_t> seen;
+            for (const ImportDll& dll : dlls) {
+                const std::string name = Lower(dll.name);
+                result.push_back(name + "/" + std::to_string(seen[name]++));
+            }
+            return result;
         };
-        for (const ImportDll& dll : da) {
-            if (find(db, dll.name) == db.end())
-                Presence(part, part + "." + dll.name, false, dll.name);
+        const std::vector<std::string> keysA = keys(da), keysB = keys(db);
+        std::unordered_map<std::string, const ImportDll*> byNameA, byNameB;
+        for (size_t i = 0; i < da.size(); ++i)
+            byNameA.emplace(keysA[i], &da[i]);
+        for (size_t i = 0; i < db.size(); ++i)
+            byNameB.emplace(keysB[i], &db[i]);
+        for (size_t i = 0; i < da.size(); ++i) {
+            if (!byNameB.contains(keysA[i]))
+                Presence(part, part + "." + da[i].name, false, da[i].name);
         }
-        for (const ImportDll& dll : db) {
-            const auto old = find(da, dll.name);
-            if (old == da.end()) {
+        for (size_t i = 0; i < db.size(); ++i) {
+            const ImportDll& dll = db[i];
+            const auto found = byNameA.find(keysB[i]);
+            if (found == byNameA.end()) {
                 Presence(part, part + "." + dll.name, true, dll.name);
                 continue;
             }
+            const ImportDll* old = found->second;
             std::vector<std::string> fa, fb;
             for (const ImportFunction& function : old->functions)
                 fa.push_back(FunctionKey(function));
@@ -657,6 +675,14 @@ private:
     {
         std::sort(FNamed.begin(), FNamed.end(),
             [](const RawSpan& x, const RawSpan& y) { return x.start < y.start; });
+        std::vector<RawSpan> merged;
+        for (const RawSpan& span : FNamed) {
+            if (!merged.empty() && span.start <= merged.back().end)
+                merged.back().end = std::max(merged.back().end, span.end);
+            else
+                merged.push_back(span);
+        }
+        FNamed = std::move(merged);
         std::vector<uint8_t> ba(kChunk), bb(kChunk);
         for (const Region& region : Regions()) {
             Difference d;
@@ -709,14 +735,10 @@ private:
 
     bool IsNamed(uint64_t offset) const
     {
-        // FNamed is sorted by start and small: a linear look from the first that may hold it.
-        for (const RawSpan& span : FNamed) {
-            if (span.start > offset)
-                return false;
-            if (offset < span.end)
-                return true;
-        }
-        return false;
+        // FNamed is sorted and merged: the last span that starts at or before offset.
+        const auto after = std::upper_bound(FNamed.begin(), FNamed.end(), offset,
+            [](uint64_t at, const RawSpan& span) { return at < span.start; });
+        return after != FNamed.begin() && offset < std::prev(after)->end;
     }
 };
 
