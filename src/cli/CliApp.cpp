@@ -189,7 +189,8 @@ CLI::App* AddFind(CLI::App& app, FindOptions& find)
     return command;
 }
 
-constexpr const char* kCommands[] = {"show", "get", "set", "checksum", "dump", "find"};
+constexpr const char* kCommands[]
+    = {"show", "get", "set", "checksum", "dump", "find", "set-timestamps", "diff"};
 
 // A first argument that is no option and no command: say so and name the nearest commands,
 // rather than CLI11's "A subcommand is required".

@@ -14,6 +14,11 @@
 
 namespace {
 
+QJsonObject ShownJson(const QString& file)
+{
+    return QJsonDocument::fromJson(RunCliTool({"show", "--json", file}).out).object();
+}
+
 QStringList PeFiles()
 {
     QStringList files = RealFiles();
@@ -23,7 +28,7 @@ QStringList PeFiles()
     QStringList pe;
     for (const QString& file : files) {
         // NSIS's stubs without a PE header are refused by diff (exit status 3), as by show --contents.
-        if (RunCliTool({"show", "--json", file}).out.contains("\"format\": \"PE"))
+        if (ShownJson(file).value("format").toString().startsWith("PE"))
             pe << file;
     }
     return pe;
@@ -198,7 +203,7 @@ private slots:
         QCOMPARE(RunCliTool({"set-timestamps", "--time", "5", copy}).status, 3);
         QCOMPARE(ReadAll(copy), before);
         QCOMPARE(RunCliTool({"set-timestamps", "--time", "5", "--break-signature", copy}).status, 0);
-        QVERIFY(RunCliTool({"show", "--json", copy}).out.contains("\"TimeDateStamp\": 5,"));
+        QCOMPARE(ShownJson(copy).value("TimeDateStamp").toInteger(), 5);
     }
 };
 
