@@ -193,6 +193,24 @@ private slots:
         QVERIFY(objdump.out.contains("Time/Date stamp \t\t6553f100"));
     }
 
+    // pefile reads every stamp of every real file as the one given, and the checksum as stored.
+    void SetTimestampsAgreesWithPefile()
+    {
+        QStringList copies;
+        for (const QString& file : PeFiles()) {
+            copies << FDir.filePath("stamps-" + QString::number(copies.size()));
+            QVERIFY(QFile::copy(file, copies.back()));
+            QFile(copies.back()).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
+        const ToolRun run
+            = RunCliTool(QStringList{"set-timestamps", "--break-signature", "--time", "0x11111111"} + copies);
+        QVERIFY2(run.status == 0, run.err.constData());
+        const ToolRun pefile = RunTool(QStringLiteral("/usr/bin/python3"),
+            QStringList{QStringLiteral(PEFILE_STAMPS), QStringLiteral("0x11111111")} + copies);
+        QVERIFY2(pefile.status == 0, pefile.err.constData());
+        QCOMPARE(pefile.out.trimmed(), QByteArray("[]"));
+    }
+
     void SignedFileNeedsBreakSignature()
     {
         const QString copy = FDir.filePath("signed.efi");
