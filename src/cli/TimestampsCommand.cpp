@@ -151,16 +151,23 @@ int SetFileTimestamps(const CliContext& context, const TimestampsOptions& option
     }
 
     const FieldRef checksumField{FieldRef::kHeader, HeaderFieldIndex("EdCheckSum"), input.layout};
-    const std::optional<uint32_t> checksum = ChecksumAfterSave(input, headers, *image.stream);
-    if (!checksum) { // cannot happen: every value is a stamp of 4 bytes
-        ReportFile(context, file, "a value does not fit its field");
+    // Both header fields count as assigned: they win over overlapping header structures and
+    // must read back, as set's assignments do.
+    const SaveChecks checks{false, {stampField, checksumField}};
+    const std::optional<uint32_t> checksum = ChecksumAfterSave(input, headers, *image.stream, checks);
+    if (!checksum) { // a hostile layout: the two header fields share bytes
+        ReportFile(context, file,
+            "TimeDateStamp and CheckSum share bytes of this file but were given different values; nothing "
+            "was written");
         return kCliFileError;
     }
     note("CheckSum", static_cast<uint32_t>(InputValue(asRead, checksumField)), *checksum);
     SetInputValue(input, checksumField, *checksum);
 
     if (!options.dryRun && !changes.empty()) {
-        const SaveResult result = SaveHeaders(input, headers, *image.stream, image.identity);
+        // Under the lock OpenAndRead took: the header bytes and the stamps are read again and
+        // written with one write per run of nearby bytes, all or nothing.
+        const SaveResult result = SaveHeaders(input, headers, *image.stream, image.identity, checks);
         if (result.outcome != SaveOutcome::Saved || !result.notWritten.empty()) {
             std::vector<std::string> captions;
             for (const SectionValues& section : headers.sections)

@@ -186,6 +186,13 @@ Clip ItemClip(const WriteItem& item, uint64_t limit)
     return Clip{begin, std::min<uint64_t>(begin + item.width, std::max(limit, begin))};
 }
 
+// Plan items past the fields are the input's extra values (time stamps outside the header):
+// laid last, so they win, and checked on read-back like edits.
+bool IsExtra(const SavePlan& save, size_t item)
+{
+    return item >= save.fields.size();
+}
+
 bool IsAssigned(const SaveChecks& checks, const FieldRef& ref)
 {
     return std::find(checks.assigned.begin(), checks.assigned.end(), ref) != checks.assigned.end();
@@ -229,17 +236,22 @@ std::optional<std::pair<FieldRef, FieldRef>> LayImage(const SavePlan& save, cons
     auto byteOf = [&](size_t i, uint64_t pos) {
         return static_cast<uint8_t>(items[i].value >> (8 * (pos - items[i].position)));
     };
-    std::vector<bool> edited(items.size());
+    std::vector<int> pass(items.size()); // 0 unedited, 1 edited, 2 extra
     for (size_t i = 0; i < items.size(); ++i)
-        edited[i] = items[i].value != (OpenedValue(opened, save.fields[i]) & WidthMask(items[i].width))
-            || IsAssigned(checks, save.fields[i]);
+        pass[i] = IsExtra(save, i) ? 2
+            : items[i].value != (OpenedValue(opened, save.fields[i]) & WidthMask(items[i].width))
+                || IsAssigned(checks, save.fields[i])
+            ? 1
+            : 0;
     std::unordered_map<uint64_t, size_t> owner; // which edited item wrote a byte
-    for (const bool pass : {false, true}) {
+    for (const int round : {0, 1, 2}) {
         for (size_t i = 0; i < items.size(); ++i) {
             const Clip clip = ItemClip(items[i], limit);
-            if (edited[i] != pass || clip.begin >= clip.end)
+            if (pass[i] != round || clip.begin >= clip.end)
                 continue;
-            if (pass) {
+            if (round == 2)
+                image.edited.push_back(i);
+            if (round == 1) {
                 for (uint64_t b = clip.begin; b < clip.end; ++b) {
                     const auto [at, fresh] = owner.try_emplace(b, i);
                     if (!fresh && byteOf(at->second, b) != byteOf(i, b))
@@ -260,7 +272,7 @@ std::vector<FieldRef> ChangedSinceOpen(
     const SavePlan& save, const ImageHeaders& opened, uint64_t limit, SaveImage& image)
 {
     std::vector<FieldRef> changed;
-    for (size_t i = 0; i < save.plan.items.size(); ++i) {
+    for (size_t i = 0; i < save.fields.size(); ++i) {
         const WriteItem& item = save.plan.items[i];
         const uint64_t value = OpenedValue(opened, save.fields[i]);
         const Clip clip = ItemClip(item, limit);
@@ -359,6 +371,7 @@ void FinishSave(
         }
         return;
     }
+    bool extraWrong = false;
     for (const size_t i : image.edited) {
         const WriteItem& item = save.plan.items[i];
         const Clip clip = ItemClip(item, sizeAtCheck);
@@ -372,11 +385,15 @@ void FinishSave(
             if (after.size() < to
                 || !std::equal(span.bytes.begin() + static_cast<ptrdiff_t>(from),
                     span.bytes.begin() + static_cast<ptrdiff_t>(to),
-                    after.begin() + static_cast<ptrdiff_t>(from)))
-                result.fields.push_back(save.fields[i]);
+                    after.begin() + static_cast<ptrdiff_t>(from))) {
+                if (IsExtra(save, i))
+                    extraWrong = true;
+                else
+                    result.fields.push_back(save.fields[i]);
+            }
         }
     }
-    if (!result.fields.empty())
+    if (!result.fields.empty() || extraWrong)
         result.outcome = SaveOutcome::NotVerified;
 }
 
