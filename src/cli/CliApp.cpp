@@ -1,5 +1,6 @@
 // The command line: CLI11 reads the arguments, the commands do the work.
 #include "cli/CliCommands.h"
+#include "cli/VerifyCommand.h"
 
 #include "cli/FieldNaming.h"
 
@@ -252,6 +253,8 @@ int RunCli(
     const CLI::App* findCommand = AddFind(app, find);
     const CLI::App* timestampsCommand = AddTimestamps(app, timestamps);
     const CLI::App* diffCommand = AddDiff(app, diff);
+    VerifyOptions verify;
+    const CLI::App* verifyCommand = AddVerify(app, verify);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -276,6 +279,8 @@ int RunCli(
         return RunTimestamps(context, timestamps.Given());
     if (*diffCommand)
         return RunDiff(context, diff);
+    if (*verifyCommand)
+        return RunVerify(context, verify);
     return kCliUsage;
 }
 
