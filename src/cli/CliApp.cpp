@@ -17,9 +17,9 @@ namespace {
 
 constexpr const char* kExitStatus
     = "Exit status: 0 success; 1 check failed (checksum: a stored checksum other than 0 differs, "
-      "find: no match, diff: the files differ); 2 usage error (bad arguments, unknown field, "
-      "malformed or too wide value); 3 file or header error (cannot open, read or write, no valid "
-      "MZ or PE header, too many sections, truncated headers).";
+      "find: no match, diff: the files differ, verify: a signature not intact); 2 usage error (bad "
+      "arguments, unknown field, malformed or too wide value); 3 file or header error (cannot open, "
+      "read or write, no valid MZ or PE header, too many sections, truncated headers).";
 
 CLI::App* AddShow(CLI::App& app, ShowOptions& show)
 {
@@ -254,7 +254,7 @@ int RunCli(
     const CLI::App* timestampsCommand = AddTimestamps(app, timestamps);
     const CLI::App* diffCommand = AddDiff(app, diff);
     VerifyOptions verify;
-    const CLI::App* verifyCommand = AddVerify(app, verify);
+    const CLI::App* verifyCommand = AddVerify(app, verify, kExitStatus);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

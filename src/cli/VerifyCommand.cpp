@@ -79,16 +79,14 @@ void PrintSignature(
 
 } // namespace
 
-CLI::App* AddVerify(CLI::App& app, VerifyOptions& verify)
+CLI::App* AddVerify(CLI::App& app, VerifyOptions& verify, const char* exitStatus)
 {
     CLI::App* command = app.add_subcommand("verify",
         "Check each file's Authenticode signatures: the digest over the file, the signer's signature, the "
         "certificate chain and the signing time");
     command->add_flag("--json", verify.json, "One JSON object per file, one per line (JSON Lines)");
     command->add_option("FILE", verify.files, "PE files")->required();
-    command->footer("Exit status: 0 every file's signature is intact; 1 a file is not signed, changed after "
-                    "signing or has a malformed signature; 2 usage error; 3 file error (cannot open or read, "
-                    "no PE image).");
+    command->footer(exitStatus);
     return command;
 }
 

@@ -659,9 +659,9 @@ private slots:
         ToolRun run = RunCliTool({QStringLiteral("--version")});
         QCOMPARE(run.status, 0);
         QCOMPARE(QString::fromUtf8(run.out).trimmed(), QStringLiteral("korvex-cli " KORVEX_VERSION));
-        for (const QString& command :
-            {QString(), QStringLiteral("show"), QStringLiteral("get"), QStringLiteral("set"),
-                QStringLiteral("checksum"), QStringLiteral("dump"), QStringLiteral("find")}) {
+        for (const QString& command : {QString(), QStringLiteral("show"), QStringLiteral("get"),
+                 QStringLiteral("set"), QStringLiteral("checksum"), QStringLiteral("dump"),
+                 QStringLiteral("find"), QStringLiteral("verify")}) {
             run = RunCliTool(command.isEmpty() ? QStringList{QStringLiteral("--help")}
                                                : QStringList{command, QStringLiteral("--help")});
             QCOMPARE(run.status, 0);
