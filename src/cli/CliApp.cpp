@@ -62,6 +62,8 @@ CLI::App* AddSet(CLI::App& app, SetOptions& set)
     command->add_flag(
         "--checksum", set.checksum, "Also write the checksum the file will have after the save");
     command->add_flag("--dry-run", set.dryRun, "Print the changes, write nothing");
+    command->add_flag("--break-signature", set.breakSignature,
+        "Write even when the change invalidates the file's intact Authenticode signature");
     command->add_option("FILE", set.file, "The PE file")->required();
     command->add_option("ASSIGNMENT", set.assignments, "NAME=VALUE ...")->required();
     command->footer(std::string(kNames)
@@ -79,6 +81,8 @@ CLI::App* AddChecksum(CLI::App& app, ChecksumOptions& checksum)
     command->add_flag("--fix", checksum.fix, "Write the computed checksum where it differs");
     command->add_flag("--strict", checksum.strict,
         "A stored 0 differs like any other value (by default 0 means not set: exit status 0)");
+    command->add_flag("--break-signature", checksum.breakSignature,
+        "Write even when the change invalidates the file's intact Authenticode signature");
     command->add_option("FILE", checksum.files, "PE files")->required();
     command->footer(kExitStatus);
     return command;

@@ -25,6 +25,7 @@ int RunGet(const CliContext& context, const GetOptions& options);
 struct SetOptions {
     bool checksum = false;
     bool dryRun = false;
+    bool breakSignature = false; // write even what invalidates an intact signature
     std::string file;
     std::vector<std::string> assignments; // NAME=VALUE
 };
@@ -33,6 +34,7 @@ int RunSet(const CliContext& context, const SetOptions& options);
 struct ChecksumOptions {
     bool fix = false;
     bool strict = false; // a stored 0 differs like any other value
+    bool breakSignature = false;
     std::vector<std::string> files;
 };
 int RunChecksum(const CliContext& context, const ChecksumOptions& options);

@@ -4,6 +4,7 @@
 #include "cli/FieldNaming.h"
 
 #include "base/Errors.h"
+#include "contents/SignatureGuard.h"
 #include "header/Checksum.h"
 #include "header/FieldNames.h"
 #include "header/FieldTable.h"
@@ -46,6 +47,29 @@ std::optional<int64_t> ParseAssignedValue(
 std::string Shown(const FieldRef& field, int64_t value)
 {
     return ClassValueText(value, true, field.Field().valueClass);
+}
+
+// Refuses (reported, CliFailure with status 1) a save that would change a byte an intact
+// signature depends on; CheckSum alone may change, the digest leaves it out.
+void GuardSignature(const CliContext& context, const std::string& file, const OpenImage& image,
+    const HeaderWriteInput& input, const SaveChecks& checks, bool breakSignature)
+{
+    if (breakSignature)
+        return;
+    // Nothing when the save itself will refuse (and say why).
+    const std::optional<std::vector<WriteRange>> ranges
+        = SaveImageRanges(input, image.headers, *image.stream, checks);
+    const SignatureBreak impact
+        = ranges ? CheckSignatureBreak(*image.stream, image.headers, *ranges) : SignatureBreak{};
+    if (!impact.breaks)
+        return;
+    const SignatureCheck& signature = impact.report.signatures.front();
+    const std::string message = "nothing was written: the change at file offset 0x"
+        + HexText(impact.firstChanged, 0)
+        + " would invalidate the file's digital signature (intact, signed by " + signature.signerSubject
+        + "); give --break-signature to write it anyway";
+    ReportFile(context, file, message);
+    throw CliFailure(kCliCheckFailed, message);
 }
 
 // Saves input into the open file as the window's Save does; a failure is reported and thrown.
@@ -175,6 +199,7 @@ int RunSet(const CliContext& context, const SetOptions& options)
             changes += "CheckSum: " + Shown(field, InputValue(asRead, field)) + " -> "
                 + Shown(field, *checksum) + "\n";
         }
+        GuardSignature(context, options.file, image, input, checks, options.breakSignature);
         if (!options.dryRun)
             Save(context, options.file, image, input, checks);
         context.out << changes;
@@ -207,7 +232,9 @@ int RunChecksum(const CliContext& context, const ChecksumOptions& options)
                 // read write back the bytes they came from, so the sum stays as computed.
                 HeaderWriteInput input = WriteInputAsRead(image.headers);
                 SetInputValue(input, CheckSumField(input.layout), checksum.computed);
-                Save(context, file, image, input, SaveChecks{false, {CheckSumField(input.layout)}});
+                const SaveChecks checks{false, {CheckSumField(input.layout)}};
+                GuardSignature(context, file, image, input, checks, options.breakSignature);
+                Save(context, file, image, input, checks);
                 line += ", fixed";
             }
             context.out << line << '\n';

@@ -465,16 +465,6 @@ void Combine(const SignatureCheck& check, SignatureState& state, std::string& pr
 
 } // namespace
 
-bool AuthenticodeLayout::Covers(uint64_t pos, uint64_t count) const
-{
-    if (count == 0)
-        return false;
-    for (const Range& range : CoveredRanges(*this))
-        if (pos < range.end && range.begin < pos + count)
-            return true;
-    return false;
-}
-
 AuthenticodeLayout AuthenticodeLayoutOf(const ImageHeaders& headers)
 {
     AuthenticodeLayout layout;

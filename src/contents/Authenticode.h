@@ -22,8 +22,6 @@ struct AuthenticodeLayout {
     uint64_t fileSize = 0;
 
     bool Signed() const { return tableOffset != 0 && tableSize != 0; }
-    // True when a write of count bytes at pos changes a byte the digest covers.
-    bool Covers(uint64_t pos, uint64_t count) const;
 };
 
 // The layout of a Pe image as the header reader saw it (hasSecurityEntry false for any other kind).

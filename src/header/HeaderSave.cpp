@@ -399,8 +399,8 @@ void FinishSave(
 
 } // namespace
 
-std::optional<uint32_t> ChecksumAfterSave(const HeaderWriteInput& input, const ImageHeaders& opened,
-    const ByteReader& file, const SaveChecks& checks)
+std::optional<std::vector<WriteRange>> SaveImageRanges(const HeaderWriteInput& input,
+    const ImageHeaders& opened, const ByteReader& file, const SaveChecks& checks)
 {
     const SavePlan save = PlanSave(input, opened);
     if (save.tooWide)
@@ -415,7 +415,16 @@ std::optional<uint32_t> ChecksumAfterSave(const HeaderWriteInput& input, const I
     std::vector<WriteRange> ranges;
     for (Span& span : image.spans)
         ranges.push_back(WriteRange{span.position, std::move(span.bytes)});
-    const PlannedBytes after(file, std::move(ranges));
+    return ranges;
+}
+
+std::optional<uint32_t> ChecksumAfterSave(const HeaderWriteInput& input, const ImageHeaders& opened,
+    const ByteReader& file, const SaveChecks& checks)
+{
+    std::optional<std::vector<WriteRange>> ranges = SaveImageRanges(input, opened, file, checks);
+    if (!ranges)
+        return std::nullopt;
+    const PlannedBytes after(file, std::move(*ranges));
     return PeChecksum(after, CheckSumPosition(input.peOffset));
 }
 

@@ -93,6 +93,13 @@ struct SavePlan {
 };
 SavePlan PlanSave(const HeaderWriteInput& input, const ImageHeaders& opened);
 
+// The byte image Save would write for input, nothing written: the spans of the file it rewrites,
+// with the fields laid over the file's bytes as they are now. Nothing when Save would refuse a
+// value that does not fit its field or two edited fields that disagree. Throws when the file
+// cannot be read.
+std::optional<std::vector<WriteRange>> SaveImageRanges(const HeaderWriteInput& input,
+    const ImageHeaders& opened, const ByteReader& file, const SaveChecks& checks = {});
+
 // The checksum the file will have once Save writes input: the file's bytes as they are now,
 // with the save's byte image laid over them in memory (nothing is written). Nothing when Save
 // would refuse a value that does not fit its field or two edited fields that disagree.

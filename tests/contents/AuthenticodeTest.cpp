@@ -227,6 +227,52 @@ private slots:
             text.c_str());
     }
 
+    // set and checksum --fix write no byte an intact signature depends on without --break-signature.
+    void signatureProtection_data()
+    {
+        QTest::addColumn<QString>("before"); // "signed", "bad checksum" or "changed"
+        QTest::addColumn<QStringList>("command"); // FILE goes after the command's name
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("after");
+        const int intact = int(SignatureState::Intact), changed = int(SignatureState::Changed);
+        QTest::newRow("set TimeDateStamp")
+            << "signed" << QStringList{"set", "TimeDateStamp=5"} << 1 << intact;
+        QTest::newRow("set --dry-run")
+            << "signed" << QStringList{"set", "--dry-run", "TimeDateStamp=5"} << 1 << intact;
+        QTest::newRow("set Security size")
+            << "signed" << QStringList{"set", "directory.Security.Size=8"} << 1 << intact;
+        QTest::newRow("set --break-signature")
+            << "signed" << QStringList{"set", "--break-signature", "TimeDateStamp=5"} << 0 << changed;
+        QTest::newRow("set CheckSum") << "signed" << QStringList{"set", "CheckSum=0x1234"} << 0 << intact;
+        QTest::newRow("checksum --fix") << "bad checksum" << QStringList{"checksum", "--fix"} << 0 << intact;
+        QTest::newRow("set on a changed file")
+            << "changed" << QStringList{"set", "TimeDateStamp=5"} << 0 << changed;
+    }
+    void signatureProtection()
+    {
+        QFETCH(QString, before);
+        QFETCH(QStringList, command);
+        QFETCH(int, status);
+        QFETCH(int, after);
+        const QString path = CopyTo(FDir, FNested, "protected.dll");
+        QByteArray image = ReadAll(path);
+        if (before == "bad checksum")
+            Put(image, CheckSumAt(image), 0x1234, 4);
+        else if (before == "changed")
+            image[0x400] = char(image[0x400] ^ 0x01);
+        QVERIFY(WriteAll(path, image));
+        QStringList arguments = command;
+        arguments.insert(command[0] == "set" ? command.size() - 1 : 1, path);
+        const Run run = RunTool(KORVEX_CLI, arguments);
+        QCOMPARE(run.status, status);
+        if (status == 1) {
+            QVERIFY(
+                run.out.contains(path + ": nothing was written") && run.out.contains("digital signature"));
+            QCOMPARE(ReadAll(path), image);
+        }
+        QCOMPARE(int(Verify(path).state), after);
+    }
+
     void verifyCommand()
     {
         const QString changed = CopyTo(FDir, FSigned, "changed.dll");
