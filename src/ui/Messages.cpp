@@ -68,6 +68,15 @@ MsgResult Present(QWidget* owner, const MessageRecord& record)
         owner = QApplication::activeWindow();
     QMessageBox box(ToQtIcon(record.icon), record.caption, record.text, QMessageBox::NoButton, owner);
     box.setObjectName(QStringLiteral("MessageBox"));
+    if (record.buttons == MsgButtons::YesNo) {
+        // A question whose Yes does harm: Enter and Escape both answer No.
+        box.addButton(QMessageBox::Yes);
+        box.addButton(QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        FitCaption(box);
+        return box.exec() == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
+    }
     box.addButton(QMessageBox::Ok);
     if (record.buttons == MsgButtons::OkCancel)
         box.addButton(QMessageBox::Cancel);

@@ -8,8 +8,8 @@
 class QWidget;
 
 enum class MsgIcon { None, Information, Question, Warning, Error };
-enum class MsgButtons { Ok, OkCancel };
-enum class MsgResult { Ok, Cancel };
+enum class MsgButtons { Ok, OkCancel, YesNo }; // YesNo: No is the default
+enum class MsgResult { Ok, Cancel, Yes, No };
 enum class MsgKind {
     Plain, // ShowMessage: OK only, the application title as caption
     Box, // MessageBox: explicit caption, buttons and icon

@@ -38,6 +38,10 @@ extern QString StartupFileName;
 // joined with single blanks, blanks and tabs in front skipped, nothing else parsed.
 QString StartupTextFromArguments(const QStringList& arguments);
 
+// Asked before a Save that would change bytes an intact Authenticode signature depends on.
+inline constexpr const char* kSignatureBreakQuestion
+    = "Saving will invalidate the file's digital signature. Save anyway?";
+
 class TFrmView : public QMainWindow {
     Q_OBJECT
 public:
@@ -284,6 +288,9 @@ private:
     bool ValidateShownValues();
     // Every shown box parsed as Save parses it (validated before).
     HeaderWriteInput ShownValues() const;
+    // True when saving input leaves an intact signature intact, or the user answers Yes to
+    // kSignatureBreakQuestion (default No).
+    bool ConfirmSignatureBreak(const HeaderWriteInput& input);
     void UpdateValueNames();
     void ComputeDiskChecksum();
     void UpdateCheckSumLabel();

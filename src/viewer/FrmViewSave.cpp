@@ -2,6 +2,7 @@
 #include "viewer/FrmView.h"
 
 #include "base/FileStream.h"
+#include "contents/SignatureGuard.h"
 #include "header/FieldTable.h"
 #include "header/FieldValue.h"
 #include "header/HeaderSave.h"
@@ -18,6 +19,8 @@ void TFrmView::MnuSaveClick()
     // Every value is parsed before the first byte is written; validation has made sure each
     // one can be read and fits its field.
     const HeaderWriteInput input = ShownValues();
+    if (!ConfirmSignatureBreak(input))
+        return;
 
     // All or nothing, into the file that was opened and no other, and only while its header
     // bytes are still those read at open: a change another program made since is never undone.
@@ -66,6 +69,17 @@ void TFrmView::MnuSaveClick()
     } else {
         ShowErrorMessage(text);
     }
+}
+
+bool TFrmView::ConfirmSignatureBreak(const HeaderWriteInput& input)
+{
+    // CheckSum alone may change (the digest leaves it out): Recompute Checksum keeps a file signed.
+    const SignatureBreak impact = CheckSignatureBreak(
+        *FileStream, FOpened, JoinWriteRanges(PlanSave(input, FOpened).plan, FOpened.fileSize));
+    return !impact.breaks
+        || MessageBox(this, QString::fromLatin1(kSignatureBreakQuestion), QStringLiteral("Digital Signature"),
+               MsgButtons::YesNo, MsgIcon::Warning)
+        == MsgResult::Yes;
 }
 
 bool TFrmView::ValidateShownValues()
