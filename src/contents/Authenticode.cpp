@@ -23,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -31,9 +32,11 @@ constexpr const char* kSpcIndirectDataOid = "1.3.6.1.4.1.311.2.1.4";
 constexpr const char* kNestedSignatureOid = "1.3.6.1.4.1.311.2.4.1";
 constexpr const char* kRfc3161TimeStampOid = "1.3.6.1.4.1.311.3.3.1";
 constexpr const char* kTrustStore = "/etc/ssl/certs";
-// Nested signatures may nest again; a hostile blob must not make that unbounded.
+// Nested signatures may nest again, and a file may hold several: a hostile blob must not make
+// that unbounded. Real files hold two or three; a signature blob is a few KiB to a few 100 KiB.
 constexpr int kMaxNestingDepth = 3;
-constexpr int kMaxNestedPerSignature = 16;
+constexpr int kMaxSignatures = 64; // per file, nested ones included
+constexpr uint32_t kMaxSignatureBlob = uint32_t{16} << 20;
 constexpr size_t kDigestBlock = size_t{1} << 20;
 
 template <auto Free> struct OsslDeleter {
@@ -238,6 +241,7 @@ private:
     void BuildChain(PKCS7* pkcs7, X509* certificate, SignatureCheck& check);
 
     ImageDigests& FDigests;
+    int FSignaturesLeft = kMaxSignatures;
     std::vector<uint8_t> FContent; // SpcIndirectDataContent without its SEQUENCE header
 };
 
@@ -405,6 +409,8 @@ void SignatureChecker::BuildChain(PKCS7* pkcs7, X509* certificate, SignatureChec
 SignatureCheck SignatureChecker::Check(const uint8_t* der, size_t size, int depth)
 {
     SignatureCheck check;
+    if (--FSignaturesLeft < 0)
+        return Malformed(check, "more than " + std::to_string(kMaxSignatures) + " signatures");
     const unsigned char* cursor = der;
     Pkcs7Ptr pkcs7(size <= static_cast<size_t>(LONG_MAX)
             ? d2i_PKCS7(nullptr, &cursor, static_cast<long>(size))
@@ -427,16 +433,16 @@ SignatureCheck SignatureChecker::Check(const uint8_t* der, size_t size, int dept
     ReadTimeStamp(signer, check);
     BuildChain(pkcs7.get(), certificate, check);
 
-    if (depth < kMaxNestingDepth) {
-        int count = 0;
-        for (const ASN1_TYPE* value : AttributeValues(signer->unauth_attr, kNestedSignatureOid)) {
-            if (++count > kMaxNestedPerSignature)
-                break;
-            const ASN1_STRING* nested = SequenceOf(value);
-            check.nested.push_back(nested != nullptr
-                    ? Check(nested->data, static_cast<size_t>(nested->length), depth + 1)
-                    : Malformed({}, "a nested signature is not a SEQUENCE"));
-        }
+    for (const ASN1_TYPE* value : AttributeValues(signer->unauth_attr, kNestedSignatureOid)) {
+        const ASN1_STRING* nested = SequenceOf(value);
+        if (depth >= kMaxNestingDepth)
+            check.nested.push_back(Malformed({}, "signatures nested more than 3 deep"));
+        else if (nested == nullptr)
+            check.nested.push_back(Malformed({}, "a nested signature is not a SEQUENCE"));
+        else
+            check.nested.push_back(Check(nested->data, static_cast<size_t>(nested->length), depth + 1));
+        if (FSignaturesLeft < 0)
+            break;
     }
     ERR_clear_error();
 
@@ -560,6 +566,9 @@ AuthenticodeReport VerifyAuthenticode(const ByteReader& image, const ImageHeader
     for (const CertificateEntry& entry : list.entries) {
         if (entry.type != kWinCertTypePkcsSignedData)
             continue;
+        if (entry.length - 8 > kMaxSignatureBlob)
+            return malformed("a WIN_CERTIFICATE of " + std::to_string(entry.length)
+                + " bytes, larger than any signature (16 MiB)");
         blob.resize(entry.length - 8);
         if (image.ReadAt(entry.offset + 8, blob.data(), blob.size()) != blob.size())
             return malformed("the certificate table runs past the end of the file");

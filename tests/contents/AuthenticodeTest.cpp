@@ -4,6 +4,7 @@
 #include "base/FileStream.h"
 #include "support/ImageBytes.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -225,6 +226,34 @@ private slots:
         QVERIFY2(QString::fromStdString(text).startsWith("malformed signature: ")
                 && text.find(problem.toStdString()) != std::string::npos,
             text.c_str());
+    }
+
+    // The signing time of an RFC 3161 time stamp, made by osslsigncode's own TSA at a given time.
+    void timeStamp()
+    {
+        if (!RunTool("osslsigncode", {"--help"}).out.contains("-TSA-certs"))
+            QSKIP("this osslsigncode cannot time-stamp without a server (2.6 or later can)");
+        const QString key = FDir.filePath("tsa-key.pem"), cert = FDir.filePath("tsa.pem");
+        QCOMPARE(
+            RunTool("openssl",
+                {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Korvex TSA",
+                    "-addext", "extendedKeyUsage=critical,timeStamping", "-keyout", key, "-out", cert})
+                .status,
+            0);
+        const QString stamped = FDir.filePath("stamped.dll");
+        QCOMPARE(
+            RunTool("osslsigncode",
+                {"sign", "-certs", FDir.filePath("cert.pem"), "-key", FDir.filePath("key.pem"), "-TSA-certs",
+                    cert, "-TSA-key", key, "-TSA-time", "1700000000", "-in", FUnsigned, "-out", stamped})
+                .status,
+            0);
+        const SignatureCheck check = Verify(stamped).signatures.at(0);
+        QCOMPARE(check.signingTime,
+            QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC)
+                .toString("yyyy-MM-dd HH:mm:ss 'UTC'")
+                .toStdString());
+        QCOMPARE(check.timeSource, std::string("RFC 3161 time stamp"));
+        QVERIFY(check.timeStampMatches);
     }
 
     // set and checksum --fix write no byte an intact signature depends on without --break-signature.
