@@ -125,6 +125,7 @@ public:
     QLabel* LabelMagic = nullptr;
     QLabel* LabelSubsystem = nullptr;
     QLabel* LabelCheckSum = nullptr;
+    QLabel* LabelSignature = nullptr; // the signature's state; the tooltip has signer and chain
     // DLL characteristics, mirroring EdDLLChar.
     QGroupBox* GroupBoxDll = nullptr;
     TCheckBox* CheckBoxDllHighEntropyVA = nullptr;
@@ -294,6 +295,8 @@ private:
     void UpdateValueNames();
     void ComputeDiskChecksum();
     void UpdateCheckSumLabel();
+    // Verifies the file's signature as it is on disk and shows the outcome in LabelSignature.
+    void UpdateSignatureLabel();
     void AlignViewButton();
     void UpdatePageArea();
     bool PeTabShown() const;

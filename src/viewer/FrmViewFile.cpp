@@ -1,6 +1,8 @@
 // File commands of the main window: open, read the headers into the boxes, close, exit.
 #include "viewer/FrmView.h"
 
+#include "contents/Authenticode.h"
+
 #include "base/Errors.h"
 #include "base/FileStream.h"
 #include "header/Checksum.h"
@@ -189,6 +191,7 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     ShowPeHeaderValues(headers);
     OptHeaderSize = headers.optHeaderSize;
     ComputeDiskChecksum();
+    UpdateSignatureLabel();
 
     for (int i = 0; i < SectionCount && i < static_cast<int>(headers.sections.size()); ++i) {
         const SectionValues& section = headers.sections[static_cast<size_t>(i)];
@@ -252,6 +255,24 @@ void TFrmView::ComputeDiskChecksum()
     FDiskChecksum.reset();
     if (FileStream && PeTabShown())
         FDiskChecksum = ReadImageChecksum(*FileStream, PEOffset);
+}
+
+void TFrmView::UpdateSignatureLabel()
+{
+    LabelSignature->clear();
+    LabelSignature->setToolTip(QString());
+    if (!FileStream || !PeTabShown())
+        return;
+    const AuthenticodeReport report = VerifyAuthenticode(*FileStream, ReadImageHeaders(*FileStream));
+    static constexpr const char* kShort[]
+        = {"not signed", "intact", "file changed after signing", "malformed"};
+    QString tip = QString::fromStdString(SignatureStateText(report));
+    for (const SignatureCheck& check : report.signatures)
+        tip += QString::fromStdString("\nsigner: " + check.signerSubject + "\nissuer: " + check.signerIssuer
+            + (check.signingTime.empty() ? "" : "\nsigned: " + check.signingTime)
+            + "\nchain: " + check.trust);
+    LabelSignature->setText(QString::fromLatin1(kShort[static_cast<int>(report.state)]));
+    LabelSignature->setToolTip(tip);
 }
 
 void TFrmView::BuildSectionPage(int section, const QString& caption, const uint32_t* rows)
@@ -320,6 +341,8 @@ void TFrmView::MnuCloseFileClick()
     LabelDate->setText(QString());
     FDiskChecksum.reset();
     LabelCheckSum->setText(QString());
+    LabelSignature->clear();
+    LabelSignature->setToolTip(QString());
     PageControl1->setTabVisible(PageControl1->indexOf(TabMZ), false);
     PageControl1->setTabVisible(PageControl1->indexOf(TabPE), false);
     ClearContents();

@@ -195,6 +195,10 @@ void TFrmView::CreateTabMZ()
 {
     TabMZ = MakePage("TabMZ");
     CreateFieldRows(TabMZ, 0, kDosFieldCount, RowGeometry{});
+    // The file's Authenticode signature, on the page a file opens at, level with the first row.
+    QLabel* caption = CreateFieldLabel(TabMZ, QStringLiteral("Signature:"));
+    caption->setGeometry(300, 24, 80, kEditHeight);
+    LabelSignature = CreateNameLabel(TabMZ, "LabelSignature", caption, 220);
     PageControl1->addTab(TabMZ, QStringLiteral("&MZ Header"));
 }
 

@@ -52,6 +52,7 @@ void TFrmView::MnuSaveClick()
     if (result.outcome != SaveOutcome::Refused) {
         Guarded([this] { ComputeDiskChecksum(); });
         UpdateCheckSumLabel();
+        Guarded([this] { UpdateSignatureLabel(); });
     }
     if (result.outcome == SaveOutcome::Saved) {
         MessageBox(this, text, QStringLiteral("Saved All"), MsgButtons::Ok,

@@ -3,6 +3,7 @@
 #include "ViewerTestSupport.h"
 
 #include <QFile>
+#include <QLabel>
 
 class FrmViewSignatureTest : public QObject {
     Q_OBJECT
@@ -14,9 +15,12 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("asked");
         QTest::addColumn<bool>("written");
-        QTest::newRow("TimeDateStamp, No") << "EdDateStamp" << int(MsgResult::No) << true << false;
-        QTest::newRow("TimeDateStamp, Yes") << "EdDateStamp" << int(MsgResult::Yes) << true << true;
-        QTest::newRow("CheckSum only") << "EdCheckSum" << int(MsgResult::No) << false << true;
+        QTest::addColumn<QString>("label"); // LabelSignature after the save
+        QTest::newRow("TimeDateStamp, No")
+            << "EdDateStamp" << int(MsgResult::No) << true << false << "intact";
+        QTest::newRow("TimeDateStamp, Yes")
+            << "EdDateStamp" << int(MsgResult::Yes) << true << true << "file changed after signing";
+        QTest::newRow("CheckSum only") << "EdCheckSum" << int(MsgResult::No) << false << true << "intact";
     }
     void saveSignedFile()
     {
@@ -24,10 +28,12 @@ private slots:
         QFETCH(int, answer);
         QFETCH(bool, asked);
         QFETCH(bool, written);
+        QFETCH(QString, label);
         // Debian's signed GRUB image (grub-efi-amd64-signed, scripts/install-deps test).
         const std::vector<uint8_t> original = Bytes("/usr/lib/grub/x86_64-efi-signed/grubx64.efi.signed");
         QVERIFY(!original.empty());
         auto opened = OpenImage(original, false, QStringLiteral("grubx64.efi"));
+        QCOMPARE(opened->view->LabelSignature->text(), QStringLiteral("intact"));
         opened->log.answer = MsgResult(answer);
         TypeText(opened->view->findChild<TEdit*>(box), QStringLiteral("5"));
         opened->view->MnuSaveClick();
@@ -37,6 +43,13 @@ private slots:
         if (asked)
             QCOMPARE(opened->log.records.front().buttons, MsgButtons::YesNo);
         QCOMPARE(Bytes(opened->path) != original, written);
+        QCOMPARE(opened->view->LabelSignature->text(), label);
+    }
+
+    void unsignedFile()
+    {
+        auto opened = OpenImage(SampleBuilder().Build());
+        QCOMPARE(opened->view->LabelSignature->text(), QStringLiteral("not signed"));
     }
 };
 
