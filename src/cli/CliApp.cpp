@@ -194,7 +194,7 @@ CLI::App* AddFind(CLI::App& app, FindOptions& find)
 }
 
 constexpr const char* kCommands[]
-    = {"show", "get", "set", "checksum", "dump", "find", "set-timestamps", "diff"};
+    = {"show", "get", "set", "checksum", "dump", "find", "set-timestamps", "diff", "verify"};
 
 // A first argument that is no option and no command: say so and name the nearest commands,
 // rather than CLI11's "A subcommand is required".

@@ -15,19 +15,19 @@ Json SignatureJson(const SignatureCheck& check)
     Json json;
     json["state"] = SignatureStateName(check.state);
     json["result"] = SignatureStateText(check.state, check.problem);
-    json["digestAlgorithm"] = check.digestAlgorithm;
-    json["statedDigest"] = check.statedDigest;
-    json["computedDigest"] = check.computedDigest;
-    json["messageDigestMatches"] = check.messageDigestMatches;
-    json["signerSignatureVerifies"] = check.signerSignatureVerifies;
+    json["digest_algorithm"] = check.digestAlgorithm;
+    json["stated_digest"] = check.statedDigest;
+    json["computed_digest"] = check.computedDigest;
+    json["message_digest_matches"] = check.messageDigestMatches;
+    json["signer_signature_verifies"] = check.signerSignatureVerifies;
     json["signer"]
         = {{"subject", check.signerSubject}, {"issuer", check.signerIssuer}, {"serial", check.signerSerial}};
     json["chain"] = check.chain;
-    json["chainTrusted"] = check.chainTrusted;
+    json["chain_trusted"] = check.chainTrusted;
     json["trust"] = check.trust;
-    json["signingTime"] = check.signingTime;
-    json["timeSource"] = check.timeSource;
-    json["timeStampMatches"] = check.timeStampMatches;
+    json["signing_time"] = check.signingTime;
+    json["time_source"] = check.timeSource;
+    json["time_stamp_matches"] = check.timeStampMatches;
     json["nested"] = Json::array();
     for (const SignatureCheck& nested : check.nested)
         json["nested"].push_back(SignatureJson(nested));
@@ -40,7 +40,7 @@ Json ReportJson(const std::string& file, const AuthenticodeReport& report)
     json["file"] = file;
     json["state"] = SignatureStateName(report.state);
     json["result"] = SignatureStateText(report);
-    json["certificateTable"] = {{"offset", report.layout.tableOffset}, {"size", report.layout.tableSize}};
+    json["certificate_table"] = {{"offset", report.layout.tableOffset}, {"size", report.layout.tableSize}};
     json["certificates"] = Json::array();
     for (const CertificateEntry& entry : report.entries)
         json["certificates"].push_back({{"offset", entry.offset}, {"dwLength", entry.length},
@@ -98,7 +98,9 @@ int RunVerify(const CliContext& context, const VerifyOptions& options)
             OpenImage image = OpenAndRead(context, file, FileStream::Mode::OpenRead, "verify");
             const AuthenticodeReport report = VerifyAuthenticode(*image.stream, image.headers);
             if (options.json) {
-                context.out << ReportJson(file, report).dump() << '\n';
+                context.out
+                    << ReportJson(file, report).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                    << '\n';
             } else {
                 context.out << file << ": " << SignatureStateText(report) << '\n';
                 for (size_t i = 0; i < report.signatures.size(); ++i)

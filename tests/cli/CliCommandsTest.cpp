@@ -587,14 +587,13 @@ private slots:
             << "stub" << QStringList{"set", "FILE", "e_cp=1", "Foo=1", "e_ss=65536"} << 2
             << QStringList{
                    "FILE: unknown field Foo", "FILE: The value of e_ss does not fit its field of 2 bytes."};
-        QTest::newRow("no command")
-            << "none" << QStringList{} << 2
-            << QStringList{
-                   "a command is required: show, get, set, checksum, dump, find, set-timestamps or diff"};
+        QTest::newRow("no command") << "none" << QStringList{} << 2
+                                    << QStringList{"a command is required: show, get, set, checksum, dump, "
+                                                   "find, set-timestamps, diff or verify"};
         QTest::newRow("unknown command")
             << "none" << QStringList{"patch", "x"} << 2
             << QStringList{"unknown command `patch` (the commands are show, get, set, checksum, dump, find, "
-                           "set-timestamps or diff)"};
+                           "set-timestamps, diff or verify)"};
         QTest::newRow("mistyped command") << "none" << QStringList{"shwo", "x"} << 2
                                           << QStringList{"unknown command `shwo` (did you mean `show`?)"};
         QTest::newRow("dump without a range")
