@@ -42,6 +42,8 @@ QString StartupTextFromArguments(const QStringList& arguments);
 inline constexpr const char* kSignatureBreakQuestion
     = "Saving will invalidate the file's digital signature. Save anyway?";
 
+struct SaveChecks;
+
 class TFrmView : public QMainWindow {
     Q_OBJECT
 public:
@@ -291,7 +293,7 @@ private:
     HeaderWriteInput ShownValues() const;
     // True when saving input leaves an intact signature intact, or the user answers Yes to
     // kSignatureBreakQuestion (default No).
-    bool ConfirmSignatureBreak(const HeaderWriteInput& input);
+    bool ConfirmSignatureBreak(const HeaderWriteInput& input, const SaveChecks& checks);
     void UpdateValueNames();
     void ComputeDiskChecksum();
     void UpdateCheckSumLabel();

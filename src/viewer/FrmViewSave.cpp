@@ -19,14 +19,14 @@ void TFrmView::MnuSaveClick()
     // Every value is parsed before the first byte is written; validation has made sure each
     // one can be read and fits its field.
     const HeaderWriteInput input = ShownValues();
-    if (!ConfirmSignatureBreak(input))
-        return;
 
     // All or nothing, into the file that was opened and no other, and only while its header
     // bytes are still those read at open: a change another program made since is never undone.
     // What happened is told in one message.
     SaveChecks checks;
     checks.sameAsOpened = true;
+    if (!ConfirmSignatureBreak(input, checks))
+        return;
     const SaveResult result = SaveHeaders(input, FOpened, *FileStream, FIdentity, checks);
     const std::vector<std::string> captions = SectionCaptions();
     const QString text = QString::fromStdString(SaveResultText(result, FFileName.toStdString(), captions));
@@ -72,11 +72,14 @@ void TFrmView::MnuSaveClick()
     }
 }
 
-bool TFrmView::ConfirmSignatureBreak(const HeaderWriteInput& input)
+bool TFrmView::ConfirmSignatureBreak(const HeaderWriteInput& input, const SaveChecks& checks)
 {
     // CheckSum alone may change (the digest leaves it out): Recompute Checksum keeps a file signed.
-    const SignatureBreak impact = CheckSignatureBreak(
-        *FileStream, FOpened, JoinWriteRanges(PlanSave(input, FOpened).plan, FOpened.fileSize));
+    // No byte image: the save refuses and says why, there is nothing to ask.
+    const std::optional<std::vector<WriteRange>> ranges
+        = SaveImageRanges(input, FOpened, *FileStream, checks);
+    const SignatureBreak impact
+        = ranges ? CheckSignatureBreak(*FileStream, FOpened, *ranges) : SignatureBreak{};
     return !impact.breaks
         || MessageBox(this, QString::fromLatin1(kSignatureBreakQuestion), QStringLiteral("Digital Signature"),
                MsgButtons::YesNo, MsgIcon::Warning)
