@@ -31,6 +31,27 @@ FieldRef CheckSumField(OptionalLayout layout)
 std::optional<int64_t> ParseAssignedValue(
     const std::string& name, const std::string& text, const HeaderField& field, std::string& error)
 {
+    if (&field == &SectionNameField()) {
+        // A name is text: UTF-8 on the command line, up to 8 Latin-1 characters in the file.
+        std::string latin1;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(text[i]);
+            if (byte < 0x80) {
+                latin1.push_back(static_cast<char>(byte));
+            } else if ((byte == 0xC2 || byte == 0xC3) && i + 1 < text.size()
+                && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+                latin1.push_back(static_cast<char>(((byte & 0x03) << 6) | (text[++i] & 0x3F)));
+            } else {
+                error = name + ": a section name takes Latin-1 characters only";
+                return std::nullopt;
+            }
+        }
+        if (latin1.size() > static_cast<size_t>(kSectionNameBytes)) {
+            error = name + ": a section name has at most 8 characters";
+            return std::nullopt;
+        }
+        return static_cast<int64_t>(PackSectionName(latin1));
+    }
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = hex ? text.substr(2) : text;
     if (hex ? !IsHexText(digits) : !IsDecimalText(digits)) {
@@ -46,6 +67,12 @@ std::optional<int64_t> ParseAssignedValue(
 
 std::string Shown(const FieldRef& field, int64_t value)
 {
+    if (field.index == FieldRef::kNameRow && field.section >= 0) {
+        SectionValues name;
+        for (int i = 0; i < kSectionNameBytes && ((uint64_t(value) >> (8 * i)) & 0xFF) != 0; ++i)
+            name.name.push_back(static_cast<char>((uint64_t(value) >> (8 * i)) & 0xFF));
+        return "\"" + SectionNameText(name) + "\"";
+    }
     return ClassValueText(value, true, field.Field().valueClass);
 }
 

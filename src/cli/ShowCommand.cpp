@@ -230,8 +230,14 @@ std::string ShowText(
             writer.Heading("Optional header");
         writer.Line(2, field.peName, writer.Value(headers.values[i], field.valueClass),
             Annotation(field, headers.values[i]));
-        if (i + 1 == static_cast<size_t>(kDosFieldCount))
+        if (i + 1 == static_cast<size_t>(kDosFieldCount)) {
             writer.Line(2, "e_lfanew", writer.Value(headers.peOffset, ValueClass::Dword));
+            const auto extra = DosExtraFields();
+            for (size_t x = 0; x < extra.size(); ++x) {
+                if (static_cast<int>(x) != kLfanewExtraIndex)
+                    writer.Line(2, extra[x].peName, writer.Value(headers.dosExtra[x], extra[x].valueClass));
+            }
+        }
     }
     if (headers.kind != ImageKind::Pe)
         return writer.Text();
@@ -288,8 +294,14 @@ void FillJson(Json& json, bool refill, const std::string& file, const ImageHeade
     const auto fields = HeaderFields(headers.layout);
     for (const size_t i : ShownRows(headers)) {
         object.Put(fields[i].peName, headers.values[i]);
-        if (i + 1 == static_cast<size_t>(kDosFieldCount))
+        if (i + 1 == static_cast<size_t>(kDosFieldCount)) {
             object.Put("e_lfanew", headers.peOffset);
+            const auto extra = DosExtraFields();
+            for (size_t x = 0; x < extra.size(); ++x) {
+                if (static_cast<int>(x) != kLfanewExtraIndex)
+                    object.Put(extra[x].peName, headers.dosExtra[x]);
+            }
+        }
     }
     if (headers.kind != ImageKind::Pe)
         return;

@@ -43,6 +43,8 @@ FieldLookup LookUpHeader(std::string_view name, const HeaderWriteInput& input)
 {
     if (name == "e_lfanew")
         return Refuse("e_lfanew cannot be set: the PE header offset is never written");
+    if (const int extra = DosExtraFieldIndexByPeName(name); extra >= 0)
+        return Accept(FieldRef{FieldRef::kDosExtra, extra, input.layout}, input, name);
     const int index = HeaderFieldIndexByPeName(name);
     if (index < 0)
         return Refuse("unknown field " + std::string(name));
@@ -90,7 +92,7 @@ FieldLookup LookUpSection(
             + std::to_string(input.sections.size())
             + (input.sections.size() == 1 ? " section" : " sections"));
     if (row == "Name")
-        return Refuse(std::string(name) + " cannot be set: section names are never written");
+        return Accept(FieldRef{*index, FieldRef::kNameRow, input.layout}, input, name);
     return Accept(FieldRef{*index, static_cast<int>(found - rows.begin()), input.layout}, input, name);
 }
 
@@ -106,7 +108,7 @@ std::string DirectoryKey(int entry)
 std::string FieldPeName(const FieldRef& ref)
 {
     const std::string row(ref.Field().peName);
-    if (ref.section == FieldRef::kHeader)
+    if (ref.section == FieldRef::kHeader || ref.section == FieldRef::kDosExtra)
         return row;
     if (ref.section == FieldRef::kDirectories)
         return "directory." + DirectoryKey(ref.index / 2) + "." + row;

@@ -200,6 +200,32 @@ constexpr std::array<HeaderField, kSectionRowCount> kSectionFields{{
     SectionRow("Characteristics:", "Characteristics", 36, 4),
 }};
 
+constexpr HeaderField kSectionName{
+    "EdSectionName", "Name:", S::Section, 0, 8, 8, P::SectionPage, C::Qword, 64, "Name"};
+
+constexpr std::array<HeaderField, kDosExtraFieldCount> kDosExtraFields{{
+    Row("EdRelocs", "Relocations:", "e_crlc", S::Dos, 6, 2, P::TabMZ, C::Word),
+    Row("EdRelocTable", "Relocation Table:", "e_lfarlc", S::Dos, 24, 2, P::TabMZ, C::Word),
+    Row("EdOverlay", "Overlay Number:", "e_ovno", S::Dos, 26, 2, P::TabMZ, C::Word),
+    Row("EdRes0", "Reserved 0:", "e_res[0]", S::Dos, 28, 2, P::TabMZ, C::Word),
+    Row("EdRes1", "Reserved 1:", "e_res[1]", S::Dos, 30, 2, P::TabMZ, C::Word),
+    Row("EdRes2", "Reserved 2:", "e_res[2]", S::Dos, 32, 2, P::TabMZ, C::Word),
+    Row("EdRes3", "Reserved 3:", "e_res[3]", S::Dos, 34, 2, P::TabMZ, C::Word),
+    Row("EdOemId", "OEM Identifier:", "e_oemid", S::Dos, 36, 2, P::TabMZ, C::Word),
+    Row("EdOemInfo", "OEM Information:", "e_oeminfo", S::Dos, 38, 2, P::TabMZ, C::Word),
+    Row("EdRes2_0", "Reserved2 0:", "e_res2[0]", S::Dos, 40, 2, P::TabMZ, C::Word),
+    Row("EdRes2_1", "Reserved2 1:", "e_res2[1]", S::Dos, 42, 2, P::TabMZ, C::Word),
+    Row("EdRes2_2", "Reserved2 2:", "e_res2[2]", S::Dos, 44, 2, P::TabMZ, C::Word),
+    Row("EdRes2_3", "Reserved2 3:", "e_res2[3]", S::Dos, 46, 2, P::TabMZ, C::Word),
+    Row("EdRes2_4", "Reserved2 4:", "e_res2[4]", S::Dos, 48, 2, P::TabMZ, C::Word),
+    Row("EdRes2_5", "Reserved2 5:", "e_res2[5]", S::Dos, 50, 2, P::TabMZ, C::Word),
+    Row("EdRes2_6", "Reserved2 6:", "e_res2[6]", S::Dos, 52, 2, P::TabMZ, C::Word),
+    Row("EdRes2_7", "Reserved2 7:", "e_res2[7]", S::Dos, 54, 2, P::TabMZ, C::Word),
+    Row("EdRes2_8", "Reserved2 8:", "e_res2[8]", S::Dos, 56, 2, P::TabMZ, C::Word),
+    Row("EdRes2_9", "Reserved2 9:", "e_res2[9]", S::Dos, 58, 2, P::TabMZ, C::Word),
+    Row("EdLfanew", "PE Header Offset:", "e_lfanew", S::Dos, 60, 4, P::TabMZ, C::Dword),
+}};
+
 constexpr std::array<std::string_view, kSectionFlagCount> kCharacteristicTexts{
     "Section can be discarded",
     "Section is not cachable",
@@ -232,11 +258,23 @@ constexpr std::array<uint32_t, kSectionFlagCount> kCharacteristicMasks{
     0x01000000,
 };
 
-constexpr std::array<FileFlag, 4> kFileFlags{{
+constexpr std::array<FileFlag, 16> kFileFlags{{
     {"CheckBoxSystem", "System file", 0x1000},
     {"CheckBoxDLL", "File is a DLL", 0x2000},
     {"CheckBoxExec", "File is executable", 0x0002},
     {"CheckBox32Bit", "32 bit word machine", 0x0100},
+    {"CheckBoxFileRelocsStripped", "Relocations stripped", 0x0001},
+    {"CheckBoxFileLineNumsStripped", "Line numbers stripped", 0x0004},
+    {"CheckBoxFileLocalSymsStripped", "Local symbols stripped", 0x0008},
+    {"CheckBoxFileAggressiveWsTrim", "Aggressive working set trim", 0x0010},
+    {"CheckBoxFileLargeAddressAware", "Large address aware", 0x0020},
+    {"CheckBoxFileReserved40", "Reserved (0x0040)", 0x0040},
+    {"CheckBoxFileBytesReversedLo", "Bytes reversed (low)", 0x0080},
+    {"CheckBoxFileDebugStripped", "Debug information stripped", 0x0200},
+    {"CheckBoxFileRemovableRunFromSwap", "Removable: run from swap", 0x0400},
+    {"CheckBoxFileNetRunFromSwap", "Network: run from swap", 0x0800},
+    {"CheckBoxFileUpSystemOnly", "Uniprocessor only", 0x4000},
+    {"CheckBoxFileBytesReversedHi", "Bytes reversed (high)", 0x8000},
 }};
 
 constexpr std::array<FileFlag, 11> kDllFlags{{
@@ -332,6 +370,34 @@ int DataDirectoryEntriesShown(OptionalLayout layout, uint64_t rvaCount, uint16_t
 std::span<const HeaderField> SectionFields()
 {
     return kSectionFields;
+}
+
+const HeaderField& SectionNameField()
+{
+    return kSectionName;
+}
+
+uint64_t PackSectionName(std::string_view latin1)
+{
+    uint64_t value = 0;
+    for (size_t i = 0; i < latin1.size() && i < kSectionNameBytes; ++i)
+        value |= uint64_t(static_cast<unsigned char>(latin1[i])) << (8 * i);
+    return value;
+}
+
+std::span<const HeaderField> DosExtraFields()
+{
+    return kDosExtraFields;
+}
+
+int DosExtraFieldIndex(std::string_view box)
+{
+    return IndexOf(kDosExtraFields, &HeaderField::box, box);
+}
+
+int DosExtraFieldIndexByPeName(std::string_view peName)
+{
+    return IndexOf(kDosExtraFields, &HeaderField::peName, peName);
 }
 
 int HeaderFieldIndexByPeName(std::string_view peName)

@@ -93,6 +93,20 @@ int DataDirectoryFieldIndex(std::string_view box);
 int DataDirectoryEntriesShown(OptionalLayout layout, uint64_t rvaCount, uint16_t optHeaderSize);
 // The nine rows of a section page.
 std::span<const HeaderField> SectionFields();
+// A section's name: 8 bytes at the start of its header (Latin-1, zero padded). In a write plan
+// its value is the 8 bytes read little-endian.
+const HeaderField& SectionNameField();
+inline constexpr int kSectionNameBytes = 8;
+uint64_t PackSectionName(std::string_view latin1);
+
+// The DOS header's other words (e_crlc, e_lfarlc, e_ovno, e_res, e_oemid, e_oeminfo, e_res2)
+// and e_lfanew last, which is shown but never written: moving the PE header is not patching it.
+inline constexpr int kDosExtraFieldCount = 20;
+std::span<const HeaderField> DosExtraFields();
+inline constexpr int kLfanewExtraIndex = kDosExtraFieldCount - 1;
+// Index in DosExtraFields() of the box with that name (or PE name), or -1.
+int DosExtraFieldIndex(std::string_view box);
+int DosExtraFieldIndexByPeName(std::string_view peName);
 
 // Index in HeaderFields() of the box with that name, or -1.
 int HeaderFieldIndex(std::string_view box);
@@ -106,7 +120,8 @@ int EntryPointFieldIndex();
 std::span<const std::string_view> CharacteristicTexts();
 std::span<const uint32_t> CharacteristicMasks();
 
-// File characteristics check boxes (box name, caption, bit), in the group box's order.
+// File characteristics check boxes (box name, caption, bit), in the group box's order: the
+// four classic boxes, then the other twelve bits from the lowest.
 struct FileFlag {
     std::string_view box;
     std::string_view caption;

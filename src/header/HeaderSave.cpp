@@ -25,9 +25,13 @@ uint64_t OpenedValue(const ImageHeaders& opened, const FieldRef& ref)
         return opened.values[static_cast<size_t>(ref.index)];
     if (ref.section == FieldRef::kDirectories)
         return opened.directories[static_cast<size_t>(ref.index)];
+    if (ref.section == FieldRef::kDosExtra)
+        return opened.dosExtra[static_cast<size_t>(ref.index)];
     const auto section = static_cast<size_t>(ref.section);
     if (section >= opened.sections.size())
         return 0;
+    if (ref.index == FieldRef::kNameRow)
+        return opened.sections[section].rawName;
     return opened.sections[section].rows[static_cast<size_t>(ref.index)];
 }
 
@@ -94,6 +98,9 @@ HeaderWriteInput WriteInputAsRead(const ImageHeaders& opened)
     const size_t count = input.hasPe ? input.values.size() : static_cast<size_t>(kDosFieldCount);
     for (size_t i = 0; i < count; ++i)
         input.values[i] = static_cast<int64_t>(opened.values[i]);
+    input.hasDosExtra = true;
+    for (size_t i = 0; i < input.dosExtra.size(); ++i)
+        input.dosExtra[i] = static_cast<int64_t>(opened.dosExtra[i]);
     if (!input.hasPe)
         return input;
     input.peOffset = opened.peOffset;
@@ -105,6 +112,7 @@ HeaderWriteInput WriteInputAsRead(const ImageHeaders& opened)
         auto& rows = input.sections.emplace_back();
         for (size_t r = 0; r < rows.size(); ++r)
             rows[r] = section.rows[r];
+        input.sectionNames.push_back(section.rawName);
     }
     return input;
 }

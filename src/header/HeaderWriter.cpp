@@ -1,6 +1,7 @@
 #include "header/HeaderWriter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 
@@ -37,30 +38,54 @@ const HeaderField& FieldRef::Field() const
         return HeaderFields(layout)[static_cast<size_t>(index)];
     if (section == kDirectories)
         return DataDirectoryFields(layout)[static_cast<size_t>(index)];
+    if (section == kDosExtra)
+        return DosExtraFields()[static_cast<size_t>(index)];
+    if (index == kNameRow)
+        return SectionNameField();
     return SectionFields()[static_cast<size_t>(index)];
 }
 
 std::vector<FieldRef> PlannedFields(const HeaderWriteInput& input)
 {
-    // The DOS rows never include the relocation count (6) or the checksum (18); the MZ and
-    // PE signatures, the data directories and the section names are never written.
+    // The DOS rows never include the checksum (18) or e_lfanew; the MZ and PE signatures are
+    // never written.
     std::vector<FieldRef> fields;
     const auto header = HeaderFields(input.layout);
     const size_t headerRows = input.hasPe ? header.size() : DosFields().size();
     const size_t sectionRows = SectionFields().size();
     const size_t directoryRows = std::min<size_t>(2 * input.directories.size(), kDataDirectoryFieldCount);
     fields.reserve(headerRows + (input.hasPe ? directoryRows + input.sections.size() * sectionRows : 0));
+    // The DOS header's words in file order, so adjacent ones go in one write.
+    const auto dos = DosFields();
+    const auto extra = DosExtraFields();
+    size_t nextExtra = 0;
+    auto extraBefore = [&](uint32_t offset) {
+        for (; input.hasDosExtra && nextExtra < extra.size() && extra[nextExtra].offset < offset;
+             ++nextExtra) {
+            if (static_cast<int>(nextExtra) != kLfanewExtraIndex)
+                fields.push_back(FieldRef{FieldRef::kDosExtra, static_cast<int>(nextExtra), input.layout});
+        }
+    };
     for (size_t i = 0; i < headerRows; ++i) {
+        if (i < dos.size())
+            extraBefore(dos[i].offset);
+        else if (i == dos.size())
+            extraBefore(UINT32_MAX);
         if (header[i].Present())
             fields.push_back(FieldRef{FieldRef::kHeader, static_cast<int>(i), input.layout});
     }
+    extraBefore(UINT32_MAX);
     if (!input.hasPe)
         return fields;
     for (size_t i = 0; i < directoryRows; ++i)
         fields.push_back(FieldRef{FieldRef::kDirectories, static_cast<int>(i), input.layout});
-    for (size_t s = 0; s < input.sections.size(); ++s)
+    const bool names = input.sectionNames.size() == input.sections.size();
+    for (size_t s = 0; s < input.sections.size(); ++s) {
+        if (names)
+            fields.push_back(FieldRef{static_cast<int>(s), FieldRef::kNameRow, input.layout});
         for (size_t r = 0; r < sectionRows; ++r)
             fields.push_back(FieldRef{static_cast<int>(s), static_cast<int>(r), input.layout});
+    }
     return fields;
 }
 
@@ -70,6 +95,10 @@ int64_t InputValue(const HeaderWriteInput& input, const FieldRef& ref)
         return input.values[static_cast<size_t>(ref.index)];
     if (ref.section == FieldRef::kDirectories)
         return input.directories[static_cast<size_t>(ref.index / 2)][static_cast<size_t>(ref.index % 2)];
+    if (ref.section == FieldRef::kDosExtra)
+        return input.dosExtra[static_cast<size_t>(ref.index)];
+    if (ref.index == FieldRef::kNameRow)
+        return static_cast<int64_t>(input.sectionNames[static_cast<size_t>(ref.section)]);
     return input.sections[static_cast<size_t>(ref.section)][static_cast<size_t>(ref.index)];
 }
 
@@ -80,6 +109,10 @@ void SetInputValue(HeaderWriteInput& input, const FieldRef& ref, int64_t value)
     else if (ref.section == FieldRef::kDirectories)
         input.directories.at(static_cast<size_t>(ref.index / 2)).at(static_cast<size_t>(ref.index % 2))
             = value;
+    else if (ref.section == FieldRef::kDosExtra)
+        input.dosExtra.at(static_cast<size_t>(ref.index)) = value;
+    else if (ref.index == FieldRef::kNameRow)
+        input.sectionNames.at(static_cast<size_t>(ref.section)) = static_cast<uint64_t>(value);
     else
         input.sections.at(static_cast<size_t>(ref.section)).at(static_cast<size_t>(ref.index)) = value;
 }

@@ -36,6 +36,13 @@ struct HeaderWriteInput {
     // Values outside the header (time stamps in the directories), written with it in the same
     // transaction; each lies inside the file. They are no field: PlannedFields does not list them.
     std::vector<WriteItem> extra;
+    // The DOS header's other words in DosExtraFields() order (e_lfanew is never written); an
+    // input that does not carry them leaves those bytes alone.
+    bool hasDosExtra = false;
+    std::array<int64_t, kDosExtraFieldCount> dosExtra{};
+    // Each section's 8 name bytes little-endian (PackSectionName); written only when there is
+    // one for every section.
+    std::vector<uint64_t> sectionNames;
 };
 
 // A written field: a row of HeaderFields(layout) (section kHeader), a row of
@@ -43,6 +50,8 @@ struct HeaderWriteInput {
 struct FieldRef {
     static constexpr int kHeader = -1;
     static constexpr int kDirectories = -2;
+    static constexpr int kDosExtra = -3; // a row of DosExtraFields()
+    static constexpr int kNameRow = kSectionRowCount; // a section's name (SectionNameField())
     int section = kHeader;
     int index = 0;
     OptionalLayout layout = OptionalLayout::Pe32;

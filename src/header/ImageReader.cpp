@@ -38,6 +38,7 @@ void ReadSectionTable(const ByteReader& image, ImageHeaders& result)
         char name[8] = {};
         size_t got = image.ReadAt(headerPos, name, sizeof name);
         section.name.assign(name, strnlen(name, got));
+        section.rawName = ReadLe(image, headerPos, kSectionNameBytes);
 
         for (int r = 0; r < kSectionRowCount; ++r) {
             const HeaderField& field = SectionFields()[static_cast<size_t>(r)];
@@ -72,6 +73,11 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
     for (int i = 0; i < kDosFieldCount; ++i) {
         const HeaderField& field = HeaderFields()[static_cast<size_t>(i)];
         result.values[static_cast<size_t>(i)] = ReadLe(image, field.offset, field.width);
+    }
+
+    for (size_t i = 0; i < result.dosExtra.size(); ++i) {
+        const HeaderField& field = DosExtraFields()[i];
+        result.dosExtra[i] = ReadLe(image, field.offset, field.width);
     }
 
     result.peOffset = static_cast<uint32_t>(ReadLe(image, 60, 4));

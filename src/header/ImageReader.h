@@ -21,6 +21,7 @@ enum class ImageKind {
 
 struct SectionValues {
     std::string name; // bytes up to the first zero, at most 8
+    uint64_t rawName = 0; // all 8 name bytes, little-endian (what Save writes back unedited)
     std::array<uint32_t, kSectionRowCount> rows{};
     bool holdsEntryPoint = false; // the page caption gets "  *"
 };
@@ -33,6 +34,8 @@ struct ImageHeaders {
     // Values in HeaderFields(layout) order; the DOS part is valid unless NotMz, the rest only for
     // Pe. A box the layout does not have reads as 0.
     std::array<uint64_t, kHeaderFieldCount> values{};
+    // The DOS header's other words and e_lfanew, in DosExtraFields() order (valid unless NotMz).
+    std::array<uint64_t, kDosExtraFieldCount> dosExtra{};
     // Data directories in DataDirectoryFields(layout) order (entry i: RVA 2 i, size 2 i + 1);
     // only the first directoryEntries entries are shown and read, the others are 0.
     std::array<uint32_t, kDataDirectoryFieldCount> directories{};

@@ -124,12 +124,14 @@ void TFrmEdit::showEvent(QShowEvent* event)
 
 void TFrmEdit::keyPressEvent(QKeyEvent* event)
 {
-    // Enter and Escape are not bound to a button.
+    // Enter is OK and Escape is Close, as in any dialog.
     switch (event->key()) {
     case Qt::Key_Escape:
+        close();
+        return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        event->ignore();
+        Guarded([this] { ButOkClick(); });
         return;
     default:
         QDialog::keyPressEvent(event);

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -45,6 +46,9 @@ TFrmHex::TFrmHex(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // Escape closes the viewer wherever the focus is (the editor takes every key it gets).
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     MenuHexEdit = new QMenuBar(this);
     MenuHexEdit->setObjectName(QStringLiteral("MenuHexEdit"));
@@ -129,9 +133,9 @@ void TFrmHex::showEvent(QShowEvent* event)
 
 void TFrmHex::keyPressEvent(QKeyEvent* event)
 {
-    // The viewer has no cancel button: Escape does not close it.
+    // Escape closes the viewer, as it closes any dialog.
     if (event->key() == Qt::Key_Escape) {
-        event->ignore();
+        close();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -77,6 +77,18 @@ MsgResult Present(QWidget* owner, const MessageRecord& record)
         FitCaption(box);
         return box.exec() == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
     }
+    if (record.buttons == MsgButtons::SaveDiscardCancel) {
+        box.addButton(QMessageBox::Save);
+        box.addButton(QMessageBox::Discard);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Save);
+        box.setEscapeButton(QMessageBox::Cancel);
+        FitCaption(box);
+        const int answer = box.exec();
+        return answer == QMessageBox::Save   ? MsgResult::Ok
+            : answer == QMessageBox::Discard ? MsgResult::Discard
+                                             : MsgResult::Cancel;
+    }
     box.addButton(QMessageBox::Ok);
     if (record.buttons == MsgButtons::OkCancel)
         box.addButton(QMessageBox::Cancel);

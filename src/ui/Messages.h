@@ -8,8 +8,13 @@
 class QWidget;
 
 enum class MsgIcon { None, Information, Question, Warning, Error };
-enum class MsgButtons { Ok, OkCancel, YesNo }; // YesNo: No is the default
-enum class MsgResult { Ok, Cancel, Yes, No };
+enum class MsgButtons {
+    Ok,
+    OkCancel,
+    YesNo, // No is the default
+    SaveDiscardCancel, // Save answers Ok
+};
+enum class MsgResult { Ok, Cancel, Yes, No, Discard };
 enum class MsgKind {
     Plain, // ShowMessage: OK only, the application title as caption
     Box, // MessageBox: explicit caption, buttons and icon

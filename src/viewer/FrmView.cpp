@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QUrl>
 
@@ -87,10 +88,18 @@ TFrmView::TFrmView(QWidget* parent)
     setAcceptDrops(true);
     // Client area of the classic 626 x 437 window: the frame takes 8 x 27 of it.
     resize(618, 410);
+    // Never larger than the screen's free area (a small screen, a large scale factor): the
+    // pages scroll instead. The frame's own size is allowed for.
+    if (const QScreen* shown = screen()) {
+        const QSize room = shown->availableGeometry().size() - QSize(16, 48);
+        if (room.width() < width() || room.height() < height())
+            resize(std::min(width(), room.width()), std::min(height(), room.height()));
+    }
 
     FStreamOpener = [](const std::string& fileName) {
         return std::make_unique<::FileStream>(fileName, ::FileStream::Mode::OpenReadWrite);
     };
+    FAccessProbe = &TFrmView::ProbeWriteAccess;
 }
 
 TFrmView::~TFrmView()
@@ -262,8 +271,11 @@ void TFrmView::WMDropFiles(const QList<QUrl>& urls)
         ShowMessage(QStringLiteral("A folder cannot be opened. Drop a file."));
         return;
     }
-    if (MnuCloseFile->isEnabled())
-        MnuCloseFileClick();
+    if (MnuCloseFile->isEnabled()) {
+        if (!SaveChangesAnswered())
+            return;
+        CloseFile();
+    }
     FFileName = fileName;
     OpenChosenFile();
 }

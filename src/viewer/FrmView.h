@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,9 @@ inline constexpr const char* kSignatureBreakQuestion
 
 struct SaveChecks;
 
+// A header box's tooltip: the field's PE name and its offset in its structure.
+QString FieldToolTip(const HeaderField& field);
+
 class TFrmView : public QMainWindow {
     Q_OBJECT
 public:
@@ -54,11 +58,32 @@ public:
     using StreamOpener = std::function<std::unique_ptr<::FileStream>(const std::string& fileName)>;
     void SetStreamOpener(StreamOpener opener);
 
+    // Whether the chosen file may be written: decided before it is opened, so opening never
+    // changes it. Tests replace the probe to stand for a read-only mount.
+    enum class WriteAccess : uint8_t {
+        Writable,
+        OwnerMayChange, // the user's own file, its mode forbids writing: Save asks to change it
+        Denied, // not the user's to write (owner, mount): viewed read-only
+    };
+    struct WriteAccessAnswer {
+        WriteAccess access = WriteAccess::Writable;
+        QString reason; // why it may not be written, for Save's hint
+    };
+    using AccessProbe = std::function<WriteAccessAnswer(const std::string& fileName)>;
+    void SetAccessProbe(AccessProbe probe);
+    static WriteAccessAnswer ProbeWriteAccess(const std::string& fileName);
+    // The open file is held read-only.
+    bool ReadOnlyOpen() const { return FAccess.access != WriteAccess::Writable; }
+    // Some value differs from what was read at open (or last saved).
+    bool HasUnsavedEdits() const;
+
     // Handlers (all entered from Qt under Guarded()).
     void FormActivate();
     void MnuOpenClick();
     void MnuCloseFileClick();
     void MnuSaveClick();
+    // Save; true when the file now holds every value shown.
+    bool SaveFile();
     void ButSaveClick();
     void MnuExitClick();
     void MnuAboutClick();
@@ -82,6 +107,9 @@ public:
     void WMDropFiles(const QList<QUrl>& urls);
 
     bool ReadHeaders(::FileStream& stream);
+    // Asks "Save changes to FILE?" when there are unsaved edits: true when the caller may go on
+    // (saved, discarded or nothing to save).
+    bool SaveChangesAnswered();
 
     // The Contents page (decoded directories): filled at open, emptied at close.
     void ShowContents();
@@ -122,6 +150,7 @@ public:
     TCheckBox* CheckBoxDLL = nullptr;
     TCheckBox* CheckBoxExec = nullptr;
     TCheckBox* CheckBox32Bit = nullptr;
+    TEdit* EdLfanew = nullptr; // shown, never written
     // Names of the values beside their boxes, and the checksum of the file on disk.
     QLabel* LabelMachine = nullptr;
     QLabel* LabelMagic = nullptr;
@@ -217,6 +246,7 @@ public:
     std::array<QLabel*, 9> SectionLabels{};
     std::vector<TEdit*> SectionEdits; // section i, row r at i * 9 + r
     std::vector<TCheckBox*> SectionCheckBoxes; // section i, flag f at i * 13 + f
+    std::vector<TEdit*> SectionNameEdits; // the name box of section i
     QGroupBox* CharGroupBox = nullptr;
     uint32_t RawDataPointer = 0;
     uint32_t RawDataSize = 0;
@@ -237,12 +267,17 @@ public:
     const std::array<TEdit*, kDataDirectoryFieldCount>& DirectoryEdits() const { return FDirectoryEdits; }
     // The DLL characteristics boxes in the order of DllCharacteristicFlags().
     const std::array<TCheckBox*, 11>& DllCheckBoxes() const { return FDllCheckBoxes; }
+    // The file characteristics boxes in the order of FileCharacteristicFlags().
+    const std::array<TCheckBox*, 16>& FileCheckBoxes() const { return FFileCheckBoxes; }
+    // The DOS header's other boxes in DosExtraFields() order (EdLfanew last).
+    const std::array<TEdit*, kDosExtraFieldCount>& DosExtraEdits() const { return FDosExtraEdits; }
     // The optional header's layout as read when the file was opened; editing EdMagic does not
     // change it (the boxes keep the layout they were read in until the file is reopened).
     OptionalLayout Layout() const { return FOpened.layout; }
 
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -251,6 +286,24 @@ protected:
 private:
     // Open's steps after the file name is chosen (FFileName): open, read, show.
     void OpenChosenFile();
+    // Close without asking.
+    void CloseFile();
+    void UpdateTitle();
+    // Save's enabled state and hint for the open file's write access.
+    void UpdateSaveState();
+    // For a file of the user's whose mode forbids writing: asks once, then adds the owner's
+    // write permission and reopens the file for writing. False when the user declines.
+    bool MakeWritable();
+    // Edit tracking: the value each box held at open (or at the last save) and its look.
+    void TrackEdit(TEdit* edit, const HeaderField* field);
+    void SetReadValue(TEdit* edit, const QString& text);
+    void UpdateEditLook(TEdit* edit);
+    void UpdateEditLooks();
+    void RebaseEditValues();
+    std::vector<TEdit*> TrackedEdits() const;
+    TEdit* EditOf(const FieldRef& ref) const;
+    // The box a refused value came from comes to the front with the focus.
+    void FocusBox(QWidget* box);
     void CreateMenus();
     void CreatePages();
     void CreateTabMZ();
@@ -324,6 +377,20 @@ private:
     std::array<TEdit*, kDataDirectoryFieldCount> FDirectoryEdits{};
     std::array<QLabel*, kDataDirectoryCount> FDirectoryLabels{};
     std::array<TCheckBox*, 11> FDllCheckBoxes{};
+    std::array<TCheckBox*, 16> FFileCheckBoxes{};
+    std::array<TEdit*, kDosExtraFieldCount> FDosExtraEdits{};
+    std::array<QLabel*, kDosExtraFieldCount> FDosExtraLabels{};
+    // The field of each tracked box and the value it held at open, as text in decimal (a
+    // section name as its text).
+    struct TrackedValue {
+        const HeaderField* field = nullptr;
+        QString readText;
+    };
+    std::map<TEdit*, TrackedValue> FTracked;
+    bool FTrackingPaused = false;
+    AccessProbe FAccessProbe;
+    WriteAccessAnswer FAccess;
+    bool FClosingAsked = false;
     // The checksum of the file on disk (computed at open and after a save) and its stored value.
     std::optional<ImageChecksum> FDiskChecksum;
     QString FFileName;

@@ -87,7 +87,8 @@ std::vector<TFrmView::ConvertedBox> TFrmView::ConvertedSet() const
     const OptionalLayout layout = pe ? FOpened.layout : OptionalLayout::Pe32;
     const auto fields = HeaderFields(layout);
     const int count = pe ? kHeaderFieldCount : kDosFieldCount;
-    set.reserve(static_cast<size_t>(count + 1) + FDirectoryEdits.size() + SectionEdits.size());
+    set.reserve(static_cast<size_t>(count + 1) + FDosExtraEdits.size() + FDirectoryEdits.size()
+        + SectionEdits.size());
     for (int i = 0; i < count; ++i) {
         const HeaderField& field = fields[static_cast<size_t>(i)];
         if (i == EntryPointFieldIndex() + 1) {
@@ -106,6 +107,17 @@ std::vector<TFrmView::ConvertedBox> TFrmView::ConvertedSet() const
         box.suppressBefore = box.edit == EdMachine || box.edit == EdChar || box.edit == EdDLLChar;
         box.suppressEnds = box.edit == EdDateStamp || box.edit == EdChar || box.edit == EdDLLChar;
         set.push_back(box);
+    }
+    // The DOS header's other words (e_lfanew too: shown in the same radix, never changed).
+    if (FTracked.count(FDosExtraEdits[0]) != 0) {
+        const auto extra = DosExtraFields();
+        for (size_t i = 0; i < extra.size(); ++i) {
+            ConvertedBox box;
+            box.edit = FDosExtraEdits[i];
+            box.field = &extra[i];
+            box.valueClass = extra[i].valueClass;
+            set.push_back(box);
+        }
     }
     if (pe) {
         const auto directories = DataDirectoryFields(layout);
@@ -159,6 +171,7 @@ void TFrmView::MnuHexViewClick()
                 ShowInvalidHex();
             else
                 ShowInvalidInteger();
+            FocusBox(box.edit);
             return;
         }
         // A value wider than its field in the file would lose digits when saved or show a
@@ -166,6 +179,7 @@ void TFrmView::MnuHexViewClick()
         // at 32 bits), the conversion at the display class's.
         if (!ParseFittingValue(Text(text), hex, *box.field, ValidateOnly)) {
             ShowMessage(ToQString(FieldWidthMessage(BoxName(box), box.field->width)));
+            FocusBox(box.edit);
             return;
         }
     }
@@ -174,6 +188,11 @@ void TFrmView::MnuHexViewClick()
         return;
     }
 
+    FTrackingPaused = true;
+    struct Resume {
+        bool& flag;
+        ~Resume() { flag = false; }
+    } resume{FTrackingPaused};
     for (const ConvertedBox& box : set) {
         const QString text = box.edit ? box.edit->text() : box.label->text();
         const int64_t value = ParseClassValue(Text(text), hex, box.valueClass);
@@ -190,10 +209,117 @@ void TFrmView::MnuHexViewClick()
             SuppressFieldChange = false;
     }
     MnuHexView->setChecked(!hex);
+    FTrackingPaused = false;
+    UpdateEditLooks();
     // The names were looked up while the texts changed under the old radix.
     UpdateValueNames();
     UpdateCheckSumLabel();
     UpdateContentsRadix();
+}
+
+void TFrmView::FocusBox(QWidget* box)
+{
+    for (QWidget* w = box; w && w->parentWidget(); w = w->parentWidget()) {
+        auto* tabs = qobject_cast<QTabWidget*>(w->parentWidget()->parentWidget());
+        if (tabs && tabs->indexOf(w) >= 0)
+            tabs->setCurrentWidget(w);
+    }
+    box->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(box))
+        edit->selectAll();
+}
+
+void TFrmView::TrackEdit(TEdit* edit, const HeaderField* field)
+{
+    FTracked[edit] = TrackedValue{field, edit->text()};
+    edit->SetLook(false, false);
+}
+
+void TFrmView::SetReadValue(TEdit* edit, const QString& text)
+{
+    auto found = FTracked.find(edit);
+    if (found != FTracked.end())
+        found->second.readText = text;
+}
+
+std::vector<TEdit*> TFrmView::TrackedEdits() const
+{
+    std::vector<TEdit*> edits;
+    edits.reserve(FTracked.size());
+    for (const auto& [edit, value] : FTracked)
+        edits.push_back(edit);
+    return edits;
+}
+
+namespace {
+
+// A section name: at most 8 characters, each one byte in Latin-1.
+bool IsSectionNameText(const QString& text)
+{
+    if (text.size() > kSectionNameBytes)
+        return false;
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF || c.unicode() == 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void TFrmView::UpdateEditLook(TEdit* edit)
+{
+    const auto found = FTracked.find(edit);
+    if (found == FTracked.end())
+        return;
+    const TrackedValue& tracked = found->second;
+    const QString text = edit->text();
+    if (!tracked.field) { // a section name
+        edit->SetLook(text != tracked.readText, !IsSectionNameText(text));
+        return;
+    }
+    // The read value was kept in decimal; the text is in the radix shown.
+    const bool hex = HexShown();
+    const std::string value = Text(text);
+    const bool digits = hex ? ::IsHexText(value) : ::IsDecimalText(value);
+    std::optional<int64_t> now;
+    if (digits)
+        now = ParseFittingValue(value, hex, *tracked.field, true);
+    const std::optional<int64_t> read
+        = ParseFittingValue(Text(tracked.readText), false, *tracked.field, true);
+    const uint64_t mask = tracked.field->width >= 8 ? ~0ull : (1ull << (8 * tracked.field->width)) - 1;
+    const bool edited = !now || !read || (uint64_t(*now) & mask) != (uint64_t(*read) & mask);
+    edit->SetLook(edited, !now);
+}
+
+void TFrmView::UpdateEditLooks()
+{
+    for (const auto& [edit, value] : FTracked)
+        UpdateEditLook(edit);
+    UpdateTitle();
+}
+
+void TFrmView::RebaseEditValues()
+{
+    // What the file now holds is the new reference: kept in decimal, as at open.
+    const bool hex = HexShown();
+    for (auto& [edit, tracked] : FTracked) {
+        if (!tracked.field) {
+            tracked.readText = edit->text();
+            continue;
+        }
+        if (const auto value = ParseFittingValue(Text(edit->text()), hex, *tracked.field, true))
+            tracked.readText = ToQString(ClassValueText(*value, false, tracked.field->valueClass));
+    }
+}
+
+bool TFrmView::HasUnsavedEdits() const
+{
+    for (const auto& [edit, value] : FTracked) {
+        if (edit->Edited())
+            return true;
+    }
+    return false;
 }
 
 void TFrmView::EdMachineChange()
@@ -256,8 +382,7 @@ void TFrmView::EdCharChange(QObject* sender)
     const bool hex = HexShown();
     if (sender == EdChar) {
         const auto value = static_cast<uint16_t>(ParseFieldValue(Text(EdChar->text()), hex, 32));
-        TCheckBox* const boxes[] = {CheckBoxSystem, CheckBoxDLL, CheckBoxExec, CheckBox32Bit};
-        ShowFlags(value, FileCharacteristicFlags(), boxes);
+        ShowFlags(value, FileCharacteristicFlags(), FFileCheckBoxes);
         return;
     }
     for (size_t i = 0; i < SectionCount && i * kSectionRowCount + 8 < SectionEdits.size(); ++i) {
@@ -277,8 +402,7 @@ void TFrmView::CheckBoxExecMouseUp(QObject* sender, Qt::MouseButton, Qt::Keyboar
     const bool hex = HexShown();
     const auto fileValue = static_cast<uint16_t>(ParseFieldValue(Text(EdChar->text()), hex, 32));
 
-    TCheckBox* const fileBoxes[] = {CheckBoxSystem, CheckBoxDLL, CheckBoxExec, CheckBox32Bit};
-    if (ApplyFlagBox(sender, EdChar, fileValue, hex, FileCharacteristicFlags(), fileBoxes))
+    if (ApplyFlagBox(sender, EdChar, fileValue, hex, FileCharacteristicFlags(), FFileCheckBoxes))
         return;
 
     for (size_t i = 0; i < SectionCount && i * kSectionRowCount + 8 < SectionEdits.size(); ++i) {

@@ -23,34 +23,18 @@
 
 #include <functional>
 
+#include <QCloseEvent>
+
+#include <cerrno>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
-
-// Opening a file for writing clears its read-only attribute first; the other attributes
-// stay as they are and nothing is reported. On POSIX the attribute is the owner's write
-// permission. Answers how to undo it, for an open that then fails.
-std::function<void()> ClearReadOnlyAttribute(const std::string& fileName)
-{
-#ifdef _WIN32
-    const DWORD attributes = GetFileAttributesA(fileName.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
-        && SetFileAttributesA(fileName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
-        return [fileName, attributes] { SetFileAttributesA(fileName.c_str(), attributes); };
-#else
-    struct stat st { };
-    if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)
-        && ::chmod(fileName.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0) {
-        const mode_t mode = st.st_mode & 07777;
-        return [fileName, mode] { ::chmod(fileName.c_str(), mode); };
-    }
-#endif
-    return {};
-}
 
 QString Decimal(uint64_t value)
 {
@@ -58,6 +42,39 @@ QString Decimal(uint64_t value)
 }
 
 } // namespace
+
+TFrmView::WriteAccessAnswer TFrmView::ProbeWriteAccess(const std::string& fileName)
+{
+    // Only asked, never changed: an analyst's read-only sample stays read-only.
+    const QString modeForbids = QStringLiteral("its mode forbids writing");
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesA(fileName.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return {WriteAccess::OwnerMayChange, modeForbids};
+    return {};
+#else
+    struct stat st { };
+    if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {}; // the open tells what is wrong
+    const bool own = st.st_uid == ::geteuid();
+    if (::access(fileName.c_str(), W_OK) != 0) {
+        if (errno == EROFS)
+            return {WriteAccess::Denied, QStringLiteral("its file system is mounted read-only")};
+        if (own && !(st.st_mode & S_IWUSR))
+            return {WriteAccess::OwnerMayChange, modeForbids};
+        return {WriteAccess::Denied, QStringLiteral("you may only read it")};
+    }
+    // The superuser may write anything; the mode still says what the owner meant.
+    if (!(st.st_mode & S_IWUSR) && (own || ::geteuid() == 0))
+        return {WriteAccess::OwnerMayChange, modeForbids};
+    return {};
+#endif
+}
+
+void TFrmView::SetAccessProbe(AccessProbe probe)
+{
+    FAccessProbe = std::move(probe);
+}
 
 void TFrmView::FormActivate()
 {
@@ -67,6 +84,8 @@ void TFrmView::FormActivate()
 
 void TFrmView::MnuOpenClick()
 {
+    if (!SaveChangesAnswered())
+        return;
     if (!StartupFileName.isEmpty()) {
         FFileName = StartupFileName;
         StartupFileName.clear();
@@ -91,33 +110,35 @@ void TFrmView::MnuOpenClick()
 void TFrmView::OpenChosenFile()
 {
     const std::string fileName = QFile::encodeName(FFileName).toStdString();
-    const std::function<void()> restoreAttribute = ClearReadOnlyAttribute(fileName);
+    // A file that may not be written is opened for reading: shown whole, never changed.
+    const WriteAccessAnswer access = FAccessProbe(fileName);
     try {
-        FileStream = FStreamOpener(fileName);
+        if (access.access == WriteAccess::Writable)
+            FileStream = FStreamOpener(fileName);
+        else
+            FileStream = std::make_unique<::FileStream>(fileName, ::FileStream::Mode::OpenRead);
         if (!FileStream)
             throw EFOpenError(fileName);
         FIdentity = IdentityOf(*FileStream);
     } catch (...) {
-        // The file was not opened: it keeps the permissions it had.
         FileStream.reset();
-        if (restoreAttribute)
-            restoreAttribute();
         throw;
     }
+    FAccess = access;
 
     bool accepted = false;
     try {
         accepted = ReadHeaders(*FileStream);
     } catch (...) {
         // A read error half way leaves no half-shown file behind.
-        MnuCloseFileClick();
+        CloseFile();
         throw;
     }
     if (accepted) {
-        setWindowTitle(QStringLiteral("Korvex  -  [") + FFileName + QStringLiteral("]"));
         SetFileOpenState(true);
         MnuHexViewClick();
         ShowContents();
+        UpdateTitle();
     } else {
         MessageBox(this, QString::fromUtf8(kNotPeText.data(), static_cast<qsizetype>(kNotPeText.size())),
             QStringLiteral("Korvex"), MsgButtons::Ok, MsgIcon::None);
@@ -132,9 +153,41 @@ void TFrmView::SetFileOpenState(bool open)
         MnuHexView->setChecked(false);
     MnuHexView->setEnabled(open);
     MnuCheckSum->setEnabled(open && PeTabShown());
-    MnuSave->setEnabled(open);
     MnuOpen->setEnabled(!open);
-    ButSave->setEnabled(open);
+    if (!open)
+        FAccess = {};
+    UpdateSaveState();
+}
+
+void TFrmView::UpdateSaveState()
+{
+    const bool open = MnuCloseFile->isEnabled();
+    const bool denied = FAccess.access == WriteAccess::Denied;
+    MnuSave->setEnabled(open && !denied);
+    ButSave->setEnabled(open && !denied);
+    QString hint;
+    if (open && FAccess.access != WriteAccess::Writable) {
+        hint = FFileName + QStringLiteral(" is read-only: ") + FAccess.reason + QStringLiteral(".");
+        if (!denied)
+            hint += QStringLiteral(" Save asks before making it writable.");
+    }
+    ButSave->setToolTip(hint);
+    MnuSave->setToolTip(hint);
+    MnuSave->setStatusTip(hint);
+}
+
+void TFrmView::UpdateTitle()
+{
+    if (!MnuCloseFile->isEnabled()) {
+        setWindowTitle(QStringLiteral("Korvex"));
+        return;
+    }
+    QString title = QStringLiteral("Korvex  -  [") + FFileName + QStringLiteral("]");
+    if (ReadOnlyOpen())
+        title += QStringLiteral(" [read-only]");
+    if (HasUnsavedEdits())
+        title += QStringLiteral(" *");
+    setWindowTitle(title);
 }
 
 bool TFrmView::PeTabShown() const
@@ -162,17 +215,32 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     } showWhenDone{PageControl3, PageControl3->isHidden()};
     PageControl3->hide();
 
-    for (int i = 0; i < kDosFieldCount; ++i)
-        FHeaderEdits[static_cast<size_t>(i)]->setText(Decimal(headers.values[static_cast<size_t>(i)]));
+    FTracked.clear();
+    const auto dosFields = DosFields();
+    for (int i = 0; i < kDosFieldCount; ++i) {
+        TEdit* edit = FHeaderEdits[static_cast<size_t>(i)];
+        edit->setText(Decimal(headers.values[static_cast<size_t>(i)]));
+        TrackEdit(edit, &dosFields[static_cast<size_t>(i)]);
+    }
+    for (size_t i = 0; i < FDosExtraEdits.size(); ++i) {
+        FDosExtraEdits[i]->setText(Decimal(headers.dosExtra[i]));
+        if (static_cast<int>(i) != kLfanewExtraIndex)
+            TrackEdit(FDosExtraEdits[i], &DosExtraFields()[i]);
+    }
     PEOffset = headers.peOffset;
 
+    // A page the file does not have can be neither seen nor reached (Ctrl+Tab, its mnemonic).
+    const int peIndex = PageControl1->indexOf(TabPE);
     PageControl1->setTabVisible(PageControl1->indexOf(TabMZ), true);
     if (headers.kind == ImageKind::DosOnly) {
-        PageControl1->setTabVisible(PageControl1->indexOf(TabPE), false);
+        PageControl1->setTabVisible(peIndex, false);
+        PageControl1->setTabEnabled(peIndex, false);
+        PageControl1->setCurrentWidget(TabMZ);
         UpdatePageArea();
         return true;
     }
-    PageControl1->setTabVisible(PageControl1->indexOf(TabPE), true);
+    PageControl1->setTabEnabled(peIndex, true);
+    PageControl1->setTabVisible(peIndex, true);
     UpdatePageArea();
     SectionCount = headers.sectionCount;
 
@@ -180,13 +248,14 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
         ShowMessage(QString::fromUtf8(
             kTooManySectionsText.data(), static_cast<qsizetype>(kTooManySectionsText.size())));
         SectionCount = 0;
-        MnuCloseFileClick();
+        CloseFile();
         return false;
     }
 
     SectionTabs.assign(SectionCount, nullptr);
     SectionEdits.assign(static_cast<size_t>(SectionCount) * kSectionRowCount, nullptr);
     SectionCheckBoxes.assign(static_cast<size_t>(SectionCount) * kSectionFlagCount, nullptr);
+    SectionNameEdits.assign(SectionCount, nullptr);
 
     ShowPeHeaderValues(headers);
     OptHeaderSize = headers.optHeaderSize;
@@ -200,6 +269,9 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
         if (section.holdsEntryPoint)
             caption += QStringLiteral("  *");
         BuildSectionPage(i, caption, section.rows.data());
+        TEdit* name = SectionNameEdits[static_cast<size_t>(i)];
+        name->setText(QString::fromLatin1(section.name.data(), static_cast<qsizetype>(section.name.size())));
+        TrackEdit(name, nullptr);
     }
     LabelFileoffset->setText(Decimal(headers.entryPointFileOffset));
     if (PageControl3->count() > 0)
@@ -220,6 +292,8 @@ void TFrmView::ShowPeHeaderValues(const ImageHeaders& headers)
             : QString();
         const bool unchanged = edit->text() == text;
         edit->setText(text);
+        if (fields[static_cast<size_t>(i)].Present())
+            TrackEdit(edit, &fields[static_cast<size_t>(i)]);
         // These boxes keep their texts over a close, so a reopened file may bring the same
         // text, which fires no change: the date label (cleared by the close) and the
         // check boxes are filled all the same.
@@ -230,9 +304,13 @@ void TFrmView::ShowPeHeaderValues(const ImageHeaders& headers)
         if (unchanged && edit == EdDLLChar)
             Guarded([this] { EdDLLCharChange(); });
     }
-    for (size_t i = 0; i < FDirectoryEdits.size(); ++i)
-        FDirectoryEdits[i]->setText(
-            static_cast<int>(i) < 2 * headers.directoryEntries ? Decimal(headers.directories[i]) : QString());
+    const auto directories = DataDirectoryFields(headers.layout);
+    for (size_t i = 0; i < FDirectoryEdits.size(); ++i) {
+        const bool shown = static_cast<int>(i) < 2 * headers.directoryEntries;
+        FDirectoryEdits[i]->setText(shown ? Decimal(headers.directories[i]) : QString());
+        if (shown)
+            TrackEdit(FDirectoryEdits[i], &directories[i]);
+    }
 }
 
 void TFrmView::ApplyLayout(OptionalLayout layout, int directoryEntries)
@@ -241,11 +319,15 @@ void TFrmView::ApplyLayout(OptionalLayout layout, int directoryEntries)
     for (size_t i = 0; i < FHeaderEdits.size(); ++i) {
         const HeaderField& field = fields[i];
         FHeaderEdits[i]->SetMaxLength(field.maxLength);
+        FHeaderEdits[i]->setToolTip(FieldToolTip(field));
         FHeaderEdits[i]->setEnabled(field.Present());
         FHeaderLabels[i]->setEnabled(field.Present());
     }
-    for (size_t i = 0; i < FDirectoryEdits.size(); ++i)
+    const auto directories = DataDirectoryFields(layout);
+    for (size_t i = 0; i < FDirectoryEdits.size(); ++i) {
         FDirectoryEdits[i]->setEnabled(static_cast<int>(i) < 2 * directoryEntries);
+        FDirectoryEdits[i]->setToolTip(FieldToolTip(directories[i]));
+    }
     for (size_t e = 0; e < FDirectoryLabels.size(); ++e)
         FDirectoryLabels[e]->setEnabled(static_cast<int>(e) < directoryEntries);
 }
@@ -279,6 +361,22 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
 {
     // The page is filled before it joins the page control, so it is laid out once.
     auto* page = new QWidget;
+    // The name above the rows: 8 Latin-1 characters, zero padded in the file.
+    QLabel* nameLabel = CreateFieldLabel(page, QStringLiteral("Name:"));
+    nameLabel->setGeometry(16, 4, 148, 16);
+    TEdit* name = CreateEdit(page, QStringLiteral("EdSectionName"), kSectionNameBytes);
+    name->setGeometry(168, 4, 81, 16);
+    name->setToolTip(FieldToolTip(SectionNameField()));
+    SectionNameEdits[static_cast<size_t>(section)] = name;
+    connect(name, &QLineEdit::textChanged, this, [this, page](const QString& text) {
+        const int index = PageControl3->indexOf(page);
+        if (index < 0 || index >= static_cast<int>(FOpened.sections.size()))
+            return;
+        PageControl3->setTabText(index,
+            text
+                + (FOpened.sections[static_cast<size_t>(index)].holdsEntryPoint ? QStringLiteral("  *")
+                                                                                : QString()));
+    });
     for (int r = 0; r < kSectionRowCount; ++r) {
         const int top = 24 + 26 * r;
         QLabel* label = CreateFieldLabel(page, SectionLabelTexts[static_cast<size_t>(r)]);
@@ -286,8 +384,10 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
         SectionLabels[static_cast<size_t>(r)] = label;
         TEdit* edit = CreateEdit(page, QString(), 10);
         edit->setGeometry(168, top, 81, 16);
+        edit->setToolTip(FieldToolTip(SectionFields()[static_cast<size_t>(r)]));
         SectionEdits[static_cast<size_t>(section * kSectionRowCount + r)] = edit;
         edit->setText(Decimal(rows[r]));
+        TrackEdit(edit, &SectionFields()[static_cast<size_t>(r)]);
     }
     TEdit* characteristics = SectionEdits[static_cast<size_t>(section * kSectionRowCount + 8)];
     connect(characteristics, &QLineEdit::textChanged, this,
@@ -312,6 +412,10 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
 
 void TFrmView::DestroySectionPages()
 {
+    for (TEdit* edit : SectionEdits)
+        FTracked.erase(edit);
+    for (TEdit* edit : SectionNameEdits)
+        FTracked.erase(edit);
     const bool wasHidden = PageControl3->isHidden();
     PageControl3->hide(); // one tab bar layout, not one per removed page
     for (int i = 0; i < SectionCount && i < static_cast<int>(SectionTabs.size()); ++i)
@@ -324,6 +428,7 @@ void TFrmView::DestroySectionPages()
     SectionEdits.shrink_to_fit();
     SectionCheckBoxes.clear();
     SectionCheckBoxes.shrink_to_fit();
+    SectionNameEdits.clear();
     SectionLabels.fill(nullptr);
     CharGroupBox = nullptr;
     SectionCount = 0;
@@ -331,13 +436,24 @@ void TFrmView::DestroySectionPages()
 
 void TFrmView::MnuCloseFileClick()
 {
+    if (SaveChangesAnswered())
+        CloseFile();
+}
+
+void TFrmView::CloseFile()
+{
     FileStream.reset();
+    FTracked.clear();
     if (PeTabShown())
         DestroySectionPages();
     setWindowTitle(QStringLiteral("Korvex"));
     SetFileOpenState(false);
     for (int i = 0; i < kDosFieldCount; ++i)
         FHeaderEdits[static_cast<size_t>(i)]->setText(QString());
+    for (TEdit* edit : FDosExtraEdits)
+        edit->setText(QString());
+    for (TEdit* edit : TrackedEdits())
+        edit->SetLook(false, false);
     LabelDate->setText(QString());
     FDiskChecksum.reset();
     LabelCheckSum->setText(QString());
@@ -351,10 +467,43 @@ void TFrmView::MnuCloseFileClick()
 
 void TFrmView::MnuExitClick()
 {
-    if (MessageBox(this, QStringLiteral("Are you sure you want to exit?"), QStringLiteral("Exit"),
-            MsgButtons::OkCancel, MsgIcon::Question)
-        == MsgResult::Ok)
-        close();
+    // With edits the one question is whether to save them.
+    if (HasUnsavedEdits()) {
+        if (!SaveChangesAnswered())
+            return;
+    } else if (MessageBox(this, QStringLiteral("Are you sure you want to exit?"), QStringLiteral("Exit"),
+                   MsgButtons::OkCancel, MsgIcon::Question)
+        != MsgResult::Ok) {
+        return;
+    }
+    FClosingAsked = true;
+    close();
+    FClosingAsked = false;
+}
+
+void TFrmView::closeEvent(QCloseEvent* event)
+{
+    bool goOn = true;
+    if (!FClosingAsked)
+        Guarded([&] { goOn = SaveChangesAnswered(); });
+    if (goOn)
+        QMainWindow::closeEvent(event);
+    else
+        event->ignore();
+}
+
+bool TFrmView::SaveChangesAnswered()
+{
+    if (!FileStream || !HasUnsavedEdits())
+        return true;
+    const MsgResult answer
+        = MessageBox(this, QStringLiteral("Save changes to ") + FFileName + QStringLiteral("?"),
+            QStringLiteral("Korvex"), MsgButtons::SaveDiscardCancel, MsgIcon::Question);
+    if (answer == MsgResult::Discard)
+        return true;
+    if (answer == MsgResult::Ok)
+        return SaveFile();
+    return false;
 }
 
 void TFrmView::MnuAboutClick()

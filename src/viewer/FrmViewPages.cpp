@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 
 #include <string_view>
@@ -104,6 +105,29 @@ void FillPage(QWidget* page, QWidget* child, int top = 2)
 
 } // namespace
 
+QString FieldToolTip(const HeaderField& field)
+{
+    const char* structure = "DOS header";
+    switch (field.structure) {
+    case HeaderStructure::Dos:
+        break;
+    case HeaderStructure::File:
+        structure = "file header";
+        break;
+    case HeaderStructure::Optional:
+        structure = "optional header";
+        break;
+    case HeaderStructure::Section:
+        structure = "section header";
+        break;
+    }
+    return QStringLiteral("%1 at offset %2 (0x%3) of the %4")
+        .arg(QString::fromLatin1(field.peName))
+        .arg(field.offset)
+        .arg(field.offset, 2, 16, QLatin1Char('0'))
+        .arg(QString::fromLatin1(structure));
+}
+
 TEdit* TFrmView::CreateEdit(QWidget* parent, const QString& name, int maxLength)
 {
     auto* edit = new TEdit(parent);
@@ -114,6 +138,12 @@ TEdit* TFrmView::CreateEdit(QWidget* parent, const QString& name, int maxLength)
     edit->setTextMargins(0, 0, 0, 0);
     // A file dropped on a box opens, as anywhere on the window, rather than typing its name.
     edit->setAcceptDrops(false);
+    connect(edit, &QLineEdit::textChanged, this, [this, edit] {
+        if (!FTrackingPaused && FTracked.count(edit) != 0) {
+            UpdateEditLook(edit);
+            UpdateTitle();
+        }
+    });
     return edit;
 }
 
@@ -150,6 +180,7 @@ void TFrmView::CreateFieldRows(QWidget* page, int firstField, int count, const R
         // The same box holds 8 bytes when a PE32+ file is open.
         const int width = wide[static_cast<size_t>(i)].width == 8 ? kWideEditWidth : kEditWidth;
         edit->setGeometry(geometry.left + geometry.editLeft, top, width, kEditHeight);
+        edit->setToolTip(FieldToolTip(field));
         FHeaderEdits[static_cast<size_t>(i)] = edit;
         FHeaderLabels[static_cast<size_t>(i)] = label;
         for (const NamedEdit& named : kNamedEdits) {
@@ -162,9 +193,17 @@ void TFrmView::CreateFieldRows(QWidget* page, int firstField, int count, const R
 
 void TFrmView::CreatePages()
 {
-    auto* client = new QWidget(this);
+    // The pages scroll when the window is smaller than they are (a small screen, a large
+    // scale factor); the frameless area keeps the client's coordinates as they were.
+    auto* scroller = new QScrollArea(this);
+    scroller->setObjectName(QStringLiteral("ClientScroller"));
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    auto* client = new QWidget;
     client->setObjectName(QStringLiteral("ClientArea"));
-    setCentralWidget(client);
+    client->setMinimumSize(618, 410 - 24);
+    scroller->setWidget(client);
+    setCentralWidget(scroller);
 
     PageControl1 = new TPageControl(client);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -195,10 +234,34 @@ void TFrmView::CreateTabMZ()
 {
     TabMZ = MakePage("TabMZ");
     CreateFieldRows(TabMZ, 0, kDosFieldCount, RowGeometry{});
-    // The file's Authenticode signature, on the page a file opens at, level with the first row.
+    // The other words beside them: two narrow columns; e_lfanew below the classic rows.
+    const auto extra = DosExtraFields();
+    for (int i = 0; i < kDosExtraFieldCount; ++i) {
+        const HeaderField& field = extra[static_cast<size_t>(i)];
+        int left = kLabelLeft, labelWidth = kLabelWidth, editLeft = kEditLeft, row = kDosFieldCount;
+        if (i != kLfanewExtraIndex) {
+            const bool third = field.peName.starts_with("e_res2");
+            left = third ? 440 : 262;
+            labelWidth = third ? 86 : 108;
+            editLeft = left + labelWidth + 2;
+            row = third ? i - 9 : i;
+        }
+        const int top = 24 + 24 * row;
+        QLabel* label = CreateFieldLabel(TabMZ, QString::fromLatin1(field.caption));
+        label->setGeometry(left, top, labelWidth, kEditHeight);
+        TEdit* edit = CreateEdit(TabMZ, QString::fromLatin1(field.box), field.maxLength);
+        edit->setGeometry(editLeft, top, i == kLfanewExtraIndex ? kEditWidth : 50, kEditHeight);
+        edit->setToolTip(FieldToolTip(field));
+        FDosExtraEdits[static_cast<size_t>(i)] = edit;
+        FDosExtraLabels[static_cast<size_t>(i)] = label;
+    }
+    EdLfanew = FDosExtraEdits[kLfanewExtraIndex];
+    EdLfanew->setReadOnly(true);
+    // The file's Authenticode signature, on the page a file opens at, below the DOS rows.
     QLabel* caption = CreateFieldLabel(TabMZ, QStringLiteral("Signature:"));
-    caption->setGeometry(300, 24, 80, kEditHeight);
-    LabelSignature = CreateNameLabel(TabMZ, "LabelSignature", caption, 220);
+    caption->setGeometry(kLabelLeft, 24 + 24 * (kDosFieldCount + 1), kLabelWidth, kEditHeight);
+    LabelSignature = CreateNameLabel(TabMZ, "LabelSignature", caption, 260);
+    LabelSignature->move(kEditLeft, caption->y());
     PageControl1->addTab(TabMZ, QStringLiteral("&MZ Header"));
 }
 
@@ -232,16 +295,21 @@ void TFrmView::CreateTabFileHd()
 
     GroupBox2 = new QGroupBox(QStringLiteral("&Characteristics"), TabFileHd);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
-    GroupBox2->setGeometry(312, 112, 240, 112);
+    // All sixteen bits in two columns: the four classic boxes head the first.
+    GroupBox2->setGeometry(256, 96, 356, 186);
     TCheckBox** fileBoxes[] = {&CheckBoxSystem, &CheckBoxDLL, &CheckBoxExec, &CheckBox32Bit};
     const auto fileFlags = FileCharacteristicFlags();
-    for (size_t f = 0; f < fileFlags.size() && f < 4; ++f) {
+    for (size_t f = 0; f < fileFlags.size() && f < FFileCheckBoxes.size(); ++f) {
         auto* box = new TCheckBox(QString::fromLatin1(fileFlags[f].caption), GroupBox2);
         box->setObjectName(QString::fromLatin1(fileFlags[f].box));
-        box->setGeometry(24, 24 + 20 * static_cast<int>(f), 200, 17);
+        box->setGeometry(8 + 174 * static_cast<int>(f / 8), 18 + 20 * static_cast<int>(f % 8), 170, 17);
+        box->setToolTip(
+            QStringLiteral("Characteristics bit 0x%1").arg(fileFlags[f].bit, 4, 16, QLatin1Char('0')));
         box->OnMouseUp = [this](TCheckBox* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
                              QPoint pos) { RunCheckBoxMouseUp(sender, button, shift, pos); };
-        *fileBoxes[f] = box;
+        if (f < 4)
+            *fileBoxes[f] = box;
+        FFileCheckBoxes[f] = box;
     }
     PageControl2->addTab(TabFileHd, QStringLiteral("Fil&e Header"));
 }
@@ -329,6 +397,7 @@ void TFrmView::CreateTabDataDir()
         for (int half = 0; half < 2; ++half) {
             const size_t row = static_cast<size_t>(2 * entry + half);
             TEdit* edit = CreateEdit(TabDataDir, QString::fromLatin1(fields[row].box), fields[row].maxLength);
+            edit->setToolTip(FieldToolTip(fields[row]));
             edit->setGeometry(left + kNameWidth + 2 + 85 * half, top, kEditWidth, kEditHeight);
             FDirectoryEdits[row] = edit;
         }

@@ -1,6 +1,7 @@
 // Save: validate every box, parse every box, and only then write the file in place.
 #include "viewer/FrmView.h"
 
+#include "base/Errors.h"
 #include "base/FileStream.h"
 #include "contents/SignatureGuard.h"
 #include "header/FieldTable.h"
@@ -10,11 +11,65 @@
 #include "ui/Messages.h"
 
 #include <QAction>
+#include <QFile>
+
+#include <cerrno>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
 
 void TFrmView::MnuSaveClick()
 {
-    if (!FileStream || !ValidateShownValues())
-        return;
+    SaveFile();
+}
+
+bool TFrmView::MakeWritable()
+{
+    if (MessageBox(this, FFileName + QStringLiteral(" is read-only. Make it writable and save?"),
+            QStringLiteral("Korvex"), MsgButtons::OkCancel, MsgIcon::Question)
+        != MsgResult::Ok)
+        return false;
+    const std::string fileName = QFile::encodeName(FFileName).toStdString();
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesA(fileName.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES
+        || !SetFileAttributesA(fileName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+        throw EFOpenError(fileName, SystemErrorText(static_cast<int>(GetLastError())));
+#else
+    struct stat st { };
+    if (::stat(fileName.c_str(), &st) != 0 || ::chmod(fileName.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0)
+        throw EFOpenError(fileName, SystemErrorText(errno));
+#endif
+    // Written through a stream of its own, into the file that was opened and no other.
+    std::unique_ptr<::FileStream> writable = FStreamOpener(fileName);
+    if (!writable)
+        throw EFOpenError(fileName);
+    if (!IdentityOf(*writable).SameFileAs(FIdentity))
+        throw EFOpenError(fileName, "it is no longer the file that was opened");
+    FileStream = std::move(writable);
+    FAccess = {};
+    UpdateSaveState();
+    UpdateTitle();
+    return true;
+}
+
+bool TFrmView::SaveFile()
+{
+    if (!FileStream || FAccess.access == WriteAccess::Denied || !ValidateShownValues())
+        return false;
+    for (size_t i = 0; i < SectionNameEdits.size(); ++i) {
+        TEdit* name = SectionNameEdits[i];
+        if (name->Invalid()) {
+            ShowMessage(QStringLiteral("Invalid section name."));
+            FocusBox(name);
+            return false;
+        }
+    }
+    if (FAccess.access == WriteAccess::OwnerMayChange && !MakeWritable())
+        return false;
 
     // Every value is parsed before the first byte is written; validation has made sure each
     // one can be read and fits its field.
@@ -37,11 +92,8 @@ void TFrmView::MnuSaveClick()
         const bool hex = HexShown();
         for (const ConvertedBox& box : ConvertedSet()) {
             for (const FieldRef& ref : overwritten) {
-                TEdit* edit = ref.section == FieldRef::kHeader ? FHeaderEdits[size_t(ref.index)]
-                    : ref.section == FieldRef::kDirectories
-                    ? FDirectoryEdits[size_t(ref.index)]
-                    : SectionEdits[size_t(ref.section) * SectionFields().size() + size_t(ref.index)];
-                if (box.edit == edit) {
+                TEdit* edit = EditOf(ref);
+                if (edit && box.edit == edit) {
                     const int64_t now = static_cast<int64_t>(OpenedFieldValue(FOpened, ref));
                     edit->setText(QString::fromStdString(ClassValueText(now, hex, box.valueClass)));
                 }
@@ -55,21 +107,51 @@ void TFrmView::MnuSaveClick()
         Guarded([this] { UpdateSignatureLabel(); });
     }
     if (result.outcome == SaveOutcome::Saved) {
+        // What the file holds now is what edits are measured against, except the values the
+        // save left out: they stay edited.
+        std::vector<std::pair<TEdit*, QString>> keep;
+        for (const FieldRef& ref : result.notWritten) {
+            if (TEdit* edit = EditOf(ref); edit && FTracked.count(edit) != 0)
+                keep.emplace_back(edit, FTracked[edit].readText);
+        }
+        RebaseEditValues();
+        for (const auto& [edit, readText] : keep)
+            SetReadValue(edit, readText);
+        UpdateEditLooks();
         MessageBox(this, text, QStringLiteral("Saved All"), MsgButtons::Ok,
             result.notWritten.empty() ? MsgIcon::Information : MsgIcon::Warning);
     } else if (result.change == FileChange::ChangedSinceOpen) {
         const QString question = text
-            + QStringLiteral("\n\nReopen the file? OK reopens it as it is now and discards your edits.");
+            + QStringLiteral("
+
+Reopen the file? OK reopens it as it is now and discards your edits.");
         if (MessageBox(this, question, QStringLiteral("Korvex"), MsgButtons::OkCancel, MsgIcon::Warning)
             == MsgResult::Ok) {
             const QString name = FFileName;
-            MnuCloseFileClick();
+            CloseFile(); // the edits are given up: nothing more to ask
             FFileName = name;
             OpenChosenFile();
         }
     } else {
         ShowErrorMessage(text);
     }
+    return result.outcome == SaveOutcome::Saved && result.notWritten.empty();
+}
+
+TEdit* TFrmView::EditOf(const FieldRef& ref) const
+{
+    const auto index = static_cast<size_t>(ref.index);
+    if (ref.section == FieldRef::kHeader)
+        return index < FHeaderEdits.size() ? FHeaderEdits[index] : nullptr;
+    if (ref.section == FieldRef::kDirectories)
+        return index < FDirectoryEdits.size() ? FDirectoryEdits[index] : nullptr;
+    if (ref.section == FieldRef::kDosExtra)
+        return index < FDosExtraEdits.size() ? FDosExtraEdits[index] : nullptr;
+    const auto section = static_cast<size_t>(ref.section);
+    if (ref.index == FieldRef::kNameRow)
+        return section < SectionNameEdits.size() ? SectionNameEdits[section] : nullptr;
+    const size_t at = section * kSectionRowCount + index;
+    return at < SectionEdits.size() ? SectionEdits[at] : nullptr;
 }
 
 bool TFrmView::ConfirmSignatureBreak(const HeaderWriteInput& input, const SaveChecks& checks)
@@ -115,6 +197,14 @@ HeaderWriteInput TFrmView::ShownValues() const
         if (fields[i].Present())
             input.values[i] = ParseFieldValue(FHeaderEdits[i]->text().toStdString(), hex, fields[i]);
     }
+    input.hasDosExtra = true;
+    const auto extra = DosExtraFields();
+    for (size_t i = 0; i < extra.size(); ++i)
+        input.dosExtra[i] = static_cast<int64_t>(FOpened.dosExtra[i]);
+    for (size_t i = 0; i < extra.size(); ++i) {
+        if (static_cast<int>(i) != kLfanewExtraIndex)
+            input.dosExtra[i] = ParseFieldValue(FDosExtraEdits[i]->text().toStdString(), hex, extra[i]);
+    }
     if (input.hasPe) {
         input.peOffset = PEOffset;
         input.optHeaderSize = OptHeaderSize;
@@ -124,6 +214,15 @@ HeaderWriteInput TFrmView::ShownValues() const
             for (size_t half = 0; half < 2; ++half)
                 entry[half] = ParseFieldValue(
                     FDirectoryEdits[2 * e + half]->text().toStdString(), hex, directories[2 * e + half]);
+        }
+        // A name as read keeps all its bytes (also any after a zero); an edited one is
+        // written zero padded.
+        for (size_t i = 0; i < SectionCount && i < SectionNameEdits.size(); ++i) {
+            const SectionValues* read = i < FOpened.sections.size() ? &FOpened.sections[i] : nullptr;
+            const QString text = SectionNameEdits[i]->text();
+            const bool asRead = read && text.toLatin1() == QByteArray::fromStdString(read->name);
+            input.sectionNames.push_back(
+                asRead ? read->rawName : PackSectionName(text.toLatin1().toStdString()));
         }
         const auto rows = SectionFields();
         input.sections.resize(SectionCount);

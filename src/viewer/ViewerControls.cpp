@@ -21,6 +21,22 @@ void TEdit::SetMaxLength(int maxLength)
     setProperty("MaxLength", maxLength);
 }
 
+void TEdit::SetLook(bool edited, bool invalid)
+{
+    if (edited == FEdited && invalid == FInvalid)
+        return;
+    FEdited = edited;
+    FInvalid = invalid;
+    QFont face = font();
+    face.setBold(edited);
+    setFont(face);
+    QPalette colors = palette();
+    const QPalette standard = parentWidget() ? parentWidget()->palette() : QPalette();
+    colors.setColor(QPalette::Text, invalid ? QColor(160, 0, 0) : standard.color(QPalette::Text));
+    colors.setColor(QPalette::Base, invalid ? QColor(255, 214, 214) : standard.color(QPalette::Base));
+    setPalette(colors);
+}
+
 QValidator::State TEdit::LengthValidator::validate(QString& input, int&) const
 {
     // Only growth past the limit is refused: a longer text the program wrote can

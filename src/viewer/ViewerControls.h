@@ -22,6 +22,11 @@ public:
     explicit TEdit(QWidget* parent = nullptr);
     int MaxLength() const { return FMaxLength; }
     void SetMaxLength(int maxLength);
+    // How the box stands against the value read at open: an edited value is drawn bold, a
+    // text that is no valid number for its field in the error colour (and counts as edited).
+    void SetLook(bool edited, bool invalid);
+    bool Edited() const { return FEdited; }
+    bool Invalid() const { return FInvalid; }
 
 private:
     class LengthValidator : public QValidator {
@@ -37,6 +42,8 @@ private:
         TEdit* FEdit;
     };
     int FMaxLength = 0;
+    bool FEdited = false;
+    bool FInvalid = false;
     qsizetype FAcceptedLength = 0; // length of the text before the edit being validated
 };
 

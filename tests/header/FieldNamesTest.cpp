@@ -125,9 +125,10 @@ private slots:
             << "PE32"
             << "section.3.VirtualSize"
             << "section.3.VirtualSize cannot be set: the file has 3 sections";
-        QTest::newRow("section name") << "PE32"
-                                      << "section.0.Name"
-                                      << "section.0.Name cannot be set: section names are never written";
+        QTest::newRow("name of a section past the last")
+            << "PE32"
+            << "section.3.Name"
+            << "section.3.Name cannot be set: the file has 3 sections";
         QTest::newRow("unknown header field") << "PE32"
                                               << "TimeStamp"
                                               << "unknown field TimeStamp";

@@ -200,8 +200,17 @@ void FieldTableTest::characteristicFlags()
         QCOMPARE(CharacteristicMasks()[size_t(f)], expected[f].second);
     }
 
+    // The four classic boxes first, then every other bit once.
     const auto flags = FileCharacteristicFlags();
-    QCOMPARE(int(flags.size()), 4);
+    QCOMPARE(int(flags.size()), 16);
+    uint32_t bits = 0;
+    for (const FileFlag& flag : flags) {
+        QVERIFY((bits & flag.bit) == 0);
+        bits |= flag.bit;
+        if (&flag >= &flags[4])
+            QVERIFY(flag.box.starts_with("CheckBoxFile"));
+    }
+    QCOMPARE(bits, 0xFFFFu);
     QCOMPARE(flags[0].box, std::string_view("CheckBoxSystem"));
     QCOMPARE(flags[0].caption, std::string_view("System file"));
     QCOMPARE(flags[0].bit, uint16_t(0x1000));

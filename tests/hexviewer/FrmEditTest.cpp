@@ -64,7 +64,8 @@ private slots:
     void modesFromTheMenu_data();
     void modesFromTheMenu();
     void inputKeptAcrossModes();
-    void enterAndEscapeDoNotClose();
+    void enterIsOkEscapeIsClose_data();
+    void enterIsOkEscapeIsClose();
     void goToOffset_data();
     void goToOffset();
     void goToLine_data();
@@ -177,22 +178,31 @@ void FrmEditTest::inputKeptAcrossModes()
     QCOMPARE(text, QStringLiteral("0x20"));
 }
 
-void FrmEditTest::enterAndEscapeDoNotClose()
+void FrmEditTest::enterIsOkEscapeIsClose_data()
 {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("caret"); // Enter is OK, Escape is Close
+    QTest::newRow("Enter") << int(Qt::Key_Return) << 5;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << 0;
+}
+
+void FrmEditTest::enterIsOkEscapeIsClose()
+{
+    QFETCH(int, key);
+    QFETCH(int, caret);
     Fill(Counting(64));
-    bool openAfterKeys = false;
+    bool openAfterKey = true;
     QVERIFY(WhileModal(
         FrmEdit, [] { FrmHex->MenuItemOffset->trigger(); },
         [&] {
             FrmEdit->Edit1->setText(QStringLiteral("5"));
-            QTest::keyClick(FrmEdit->Edit1, Qt::Key_Return);
-            QTest::keyClick(FrmEdit->Edit1, Qt::Key_Escape);
+            QTest::keyClick(FrmEdit->Edit1, Qt::Key(key));
             QApplication::processEvents();
-            openAfterKeys = FrmEdit->isVisible();
+            openAfterKey = FrmEdit->isVisible();
             FrmEdit->close();
         }));
-    QVERIFY(openAfterKeys);
-    QCOMPARE(FrmHex->HexEditor->GetCursorPos(), 0); // OK was never pressed
+    QVERIFY(!openAfterKey);
+    QCOMPARE(FrmHex->HexEditor->GetCursorPos(), caret);
 }
 
 void FrmEditTest::goToOffset_data()

@@ -73,7 +73,7 @@ private slots:
     void findBytesMatchesNaiveScan();
     void findBytesAcrossBlocks_data();
     void findBytesAcrossBlocks();
-    void escapeKeepsViewerOpen();
+    void escapeClosesViewer();
     void realFileSearch();
 
 private:
@@ -327,13 +327,14 @@ void FrmHexTest::findBytesAcrossBlocks()
     QCOMPARE(FrmHex->FindBytes(pattern.data(), 4, at + 3, start), -1);
 }
 
-void FrmHexTest::escapeKeepsViewerOpen()
+void FrmHexTest::escapeClosesViewer()
 {
     Fill(Bytes("MZ"));
     FrmHex->HexEditor->setFocus();
+    QVERIFY(FrmHex->isVisible());
     QTest::keyClick(FrmHex->HexEditor, Qt::Key_Escape);
     QApplication::processEvents();
-    QVERIFY(FrmHex->isVisible());
+    QVERIFY(!FrmHex->isVisible());
 }
 
 void FrmHexTest::realFileSearch()

@@ -45,7 +45,8 @@ const char* kUsage
       "  --view I           \"&View\" on section page I: records the hex viewer, then closes it\n"
       "  --dump             \"&Dump\" of the entry point: records the hex viewer, then closes it\n"
       "  --linger MS        keep the hex viewer open MS milliseconds before closing it (default 0)\n"
-      "Section controls are named S<i>.R<r> (edit of row r) and S<i>.F<f> (check box of flag f).\n";
+      "Section controls are named S<i>.Name (the name box), S<i>.R<r> (edit of row r) and S<i>.F<f>\n"
+      "(check box of flag f).\n";
 
 QJsonArray Messages;
 QJsonArray Views;
@@ -79,6 +80,11 @@ void ShowPagesOf(QWidget* widget)
 
 QWidget* FindControl(TFrmView& view, const QString& name)
 {
+    static const QRegularExpression nameBox(QStringLiteral("^S(\\d+)\\.Name$"));
+    if (const auto match = nameBox.match(name); match.hasMatch()) {
+        const size_t section = match.captured(1).toUInt();
+        return section < view.SectionNameEdits.size() ? view.SectionNameEdits[section] : nullptr;
+    }
     static const QRegularExpression sectionName(QStringLiteral("^S(\\d+)\\.([RF])(\\d+)$"));
     const auto match = sectionName.match(name);
     if (match.hasMatch()) {
@@ -146,12 +152,16 @@ QJsonObject Snapshot(TFrmView& view)
     QJsonObject edits, labels, checks, buttons, actions, tabs;
     QJsonArray disabled;
     for (auto* edit : view.findChildren<QLineEdit*>()) {
-        if (!edit->objectName().startsWith(QLatin1String("Ed")))
+        if (!edit->objectName().startsWith(QLatin1String("Ed"))
+            || edit->objectName() == QLatin1String("EdSectionName"))
             continue;
         edits[edit->objectName()] = edit->text();
         if (!edit->isEnabled())
             disabled.append(edit->objectName());
     }
+    // Each section's name box, as the actions name it.
+    for (size_t i = 0; i < view.SectionNameEdits.size(); ++i)
+        edits[QStringLiteral("S%1.Name").arg(i)] = view.SectionNameEdits[i]->text();
     for (auto* label : view.findChildren<QLabel*>()) {
         if (!label->objectName().isEmpty())
             labels[label->objectName()] = label->text();

@@ -22,11 +22,12 @@ QStringList BoxTexts(TFrmView& view)
     return texts;
 }
 
-QList<bool> CheckStates(TFrmView& view)
+// Keyed by box: bringing a page to the front reorders the window's children.
+QMap<QCheckBox*, bool> CheckStates(TFrmView& view)
 {
-    QList<bool> states;
+    QMap<QCheckBox*, bool> states;
     for (QCheckBox* box : view.findChildren<QCheckBox*>())
-        states << box->isChecked();
+        states[box] = box->isChecked();
     return states;
 }
 
@@ -192,10 +193,11 @@ private slots:
         TFrmView& view = *t->view;
         if (!hex)
             view.MnuHexView->trigger();
-        const QList<bool> checks = CheckStates(view);
+        const QMap<QCheckBox*, bool> checks = CheckStates(view);
         const QString date = view.LabelDate->text();
         TEdit* edit = Edit(view, box);
         TypeText(edit, text);
+        QVERIFY(edit->Invalid()); // drawn in the error colour while typing
         t->log.Clear();
         const QStringList before = BoxTexts(view);
         view.MnuHexView->trigger();
@@ -207,6 +209,9 @@ private slots:
         QCOMPARE(CheckStates(view), checks);
         QCOMPARE(view.LabelDate->text(), date);
         QVERIFY(!view.ValidationPassed);
+        // The refused box is in front (its pages shown) and has the focus.
+        QVERIFY(edit->isVisibleTo(&view));
+        QCOMPARE(view.focusWidget(), edit);
     }
 
     void labelFileoffsetIsNotValidated()
@@ -242,7 +247,7 @@ private slots:
     {
         auto t = Open();
         TFrmView& view = *t->view;
-        const QList<bool> checks = CheckStates(view);
+        const QMap<QCheckBox*, bool> checks = CheckStates(view);
         const QString date = view.LabelDate->text();
         for (int i = 0; i < 3; ++i) {
             view.MnuHexView->trigger();
@@ -353,7 +358,7 @@ private slots:
         if (!hex)
             view.MnuHexView->trigger();
         const QString date = view.LabelDate->text();
-        const QList<bool> checks = CheckStates(view);
+        const QMap<QCheckBox*, bool> checks = CheckStates(view);
         TypeText(Edit(view, box), text);
         QCOMPARE(t->log.Texts(), QStringList{message});
         QCOMPARE(t->log.records[0].kind, MsgKind::Error);

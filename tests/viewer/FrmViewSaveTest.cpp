@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -117,6 +118,63 @@ private slots:
         t->view->ButSave->click();
         QCOMPARE(t->log.records.size(), size_t(2));
         QCOMPARE(Bytes(t->path), bytes);
+    }
+
+    // Unsaved edits are marked and never lost without a word: every way of leaving the file
+    // asks once, and each answer does what it says.
+    void unsavedEditsAsk_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<int>("answer");
+        for (const char* way : {"close", "drop", "exit", "window"}) {
+            QTest::addRow("%s, save", way) << way << int(MsgResult::Ok);
+            QTest::addRow("%s, discard", way) << way << int(MsgResult::Discard);
+            QTest::addRow("%s, cancel", way) << way << int(MsgResult::Cancel);
+        }
+    }
+    void unsavedEditsAsk()
+    {
+        QFETCH(QString, way);
+        QFETCH(int, answer);
+        auto t = Open(SampleBuilder().Build(), true);
+        TFrmView& view = *t->view;
+        const QString title = view.windowTitle();
+        TypeText(view.EdMachine, QStringLiteral("8664"));
+        QVERIFY(view.EdMachine->font().bold());
+        QCOMPARE(view.windowTitle(), title + " *");
+        TypeText(view.EdMachine, QStringLiteral("14c")); // the value read: no edit
+        QVERIFY(!view.EdMachine->font().bold());
+        QCOMPARE(view.windowTitle(), title);
+        TypeText(view.EdMachine, QStringLiteral("8664"));
+        view.MnuHexView->trigger(); // still edited in decimal
+        QVERIFY(view.EdMachine->font().bold());
+        const QString other = t->folder.Write("other.exe", SampleBuilder().Build());
+        t->log.answer = MsgResult(answer);
+        if (way == "close")
+            view.MnuCloseFile->trigger();
+        else if (way == "drop")
+            view.WMDropFiles({QUrl::fromLocalFile(other)});
+        else if (way == "exit")
+            view.MnuExit->trigger();
+        else
+            view.close();
+        const bool save = answer == int(MsgResult::Ok);
+        const QString question = "Save changes to " + t->path + "?";
+        QCOMPARE(t->log.Texts(), (save ? QStringList{question, kSaved} : QStringList{question}));
+        QCOMPARE(t->log.records[0].buttons, MsgButtons::SaveDiscardCancel);
+        QCOMPARE(Bytes(t->path)[0x84], save ? uint8_t(0x64) : uint8_t(0x4C));
+        if (answer == int(MsgResult::Cancel)) {
+            QVERIFY(view.isVisible());
+            QCOMPARE(view.windowTitle(), title + " *");
+            QCOMPARE(view.EdMachine->text(), QStringLiteral("34404"));
+            return;
+        }
+        if (way == "close")
+            QVERIFY(!view.FileStream);
+        else if (way == "drop")
+            QCOMPARE(view.windowTitle(), "Korvex  -  [" + other + "]");
+        else
+            QVERIFY(!view.isVisible());
     }
 
     void editedFieldsReachTheFile_data()
