@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSvgRenderer>
 
 TFrmAbout* FrmAbout = nullptr;
 
@@ -58,29 +59,14 @@ void TFrmAbout::ButCloseClick()
 
 QPixmap TFrmAbout::ProgramIcon()
 {
-    // A page of an executable with its header rows and a magnifying glass.
+    // The application icon as installed (packaging/io.github.korvex.Korvex.svg), drawn at the
+    // box's size.
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(QStringLiteral(":/io.github.korvex.Korvex.svg"));
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing, true);
-    const QPolygonF page(
-        {QPointF(4.5, 1.5), QPointF(20.5, 1.5), QPointF(26.5, 7.5), QPointF(26.5, 30.5), QPointF(4.5, 30.5)});
-    painter.setPen(QPen(QColor(0, 0, 128), 1));
-    painter.setBrush(Qt::white);
-    painter.drawPolygon(page);
-    painter.setBrush(QColor(192, 192, 192));
-    painter.drawPolygon(QPolygonF({QPointF(20.5, 1.5), QPointF(20.5, 7.5), QPointF(26.5, 7.5)}));
-    painter.setPen(Qt::NoPen);
-    const QColor rows[] = {QColor(0, 0, 255), QColor(0, 0, 255), QColor(128, 0, 0), QColor(0, 128, 0)};
-    for (int r = 0; r < 4; ++r) {
-        painter.setBrush(rows[r]);
-        painter.drawRect(QRectF(7, 10 + 4 * r, 6 + 2 * (r % 2), 2));
-        painter.drawRect(QRectF(15 + (r % 2), 10 + 4 * r, 8 - (r % 2), 2));
-    }
-    painter.setPen(QPen(QColor(200, 0, 0), 2.5));
-    painter.setBrush(QColor(255, 255, 200, 180));
-    painter.drawEllipse(QPointF(19, 21), 6, 6);
-    painter.drawLine(QPointF(23.5, 25.5), QPointF(29.5, 31));
+    renderer.render(&painter, QRectF(0, 0, 32, 32));
     painter.end();
     return pixmap;
 }

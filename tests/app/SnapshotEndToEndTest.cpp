@@ -43,6 +43,31 @@ QString BuildInstaller(const QTemporaryDir& dir)
     return dir.filePath(QStringLiteral("inst.exe"));
 }
 
+// pefile's reading of a file: the DOS header's words, the file characteristics, the section
+// names (Latin-1, up to the first zero) and the first name's raw bytes in hex. Empty when
+// Debian's python3-pefile is not installed.
+QJsonObject Pefile(const QString& path)
+{
+    static const char* script = R"(
+import json, sys, pefile
+pe = pefile.PE(sys.argv[1], fast_load=True)
+d = pe.DOS_HEADER
+words = lambda b: [b[i] | b[i + 1] << 8 for i in range(0, len(b), 2)]
+print(json.dumps({"dos": {"e_crlc": d.e_crlc, "e_lfarlc": d.e_lfarlc, "e_ovno": d.e_ovno,
+    "e_res": words(d.e_res), "e_oemid": d.e_oemid, "e_oeminfo": d.e_oeminfo,
+    "e_res2": words(d.e_res2), "e_lfanew": d.e_lfanew},
+    "characteristics": pe.FILE_HEADER.Characteristics,
+    "names": [s.Name.split(b"\0")[0].decode("latin-1") for s in pe.sections],
+    "raw0": pe.sections[0].Name.hex() if pe.sections else ""}))
+)";
+    QProcess process;
+    process.start(
+        QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script), path});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+}
+
 } // namespace
 
 class SnapshotEndToEndTest : public QObject {
@@ -184,6 +209,88 @@ private slots:
                      .toArray()[6]
                      .toString(),
             QStringLiteral("00001234"));
+    }
+
+    // The DOS header's other words, the sixteen file characteristics bits and the section names
+    // as the window shows them and as pefile reads them, before and after an edit of each kind.
+    void newFieldsMatchPefile_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("PE32 plug-in") << QStringLiteral("/usr/share/nsis/Plugins/x86-ansi/System.dll");
+        QTest::newRow("PE32 stub") << QStringLiteral("/usr/share/nsis/Stubs/zlib-x86-ansi");
+        QTest::newRow("PE32+ plug-in") << QStringLiteral("/usr/share/nsis/Plugins/amd64-unicode/Banner.dll");
+    }
+    void newFieldsMatchPefile()
+    {
+        QFETCH(QString, source);
+        const QString original = Source(source);
+        if (original.isEmpty() || Pefile(original).isEmpty())
+            QSKIP(
+                "file or pefile not installed (scripts/install-deps test installs nsis and python3-pefile)");
+        const QString path = CopyTo(FDir, original, QStringLiteral("fields.exe"));
+        const QJsonObject read = Pefile(path);
+        const QJsonObject json = Snapshot({path});
+        const QJsonObject edits = json[QStringLiteral("edits")].toObject();
+        const QJsonObject dos = read[QStringLiteral("dos")].toObject();
+        const std::pair<const char*, const char*> words[]
+            = {{"EdRelocs", "e_crlc"}, {"EdRelocTable", "e_lfarlc"}, {"EdOverlay", "e_ovno"},
+                {"EdOemId", "e_oemid"}, {"EdOemInfo", "e_oeminfo"}};
+        for (const auto& [box, name] : words)
+            QCOMPARE(edits[QLatin1String(box)].toString(), Hex(dos[QLatin1String(name)].toInteger(), 4));
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(
+                edits[QString("EdRes%1").arg(i)].toString(), Hex(dos["e_res"].toArray()[i].toInteger(), 4));
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(edits[QString("EdRes2_%1").arg(i)].toString(),
+                Hex(dos["e_res2"].toArray()[i].toInteger(), 4));
+        QCOMPARE(edits[QStringLiteral("EdLfanew")].toString(), Hex(dos["e_lfanew"].toInteger(), 8));
+        const qint64 characteristics = read[QStringLiteral("characteristics")].toInteger();
+        const QJsonObject checks = json[QStringLiteral("checks")].toObject();
+        const std::pair<const char*, int> bits[] = {{"CheckBoxFileRelocsStripped", 0x1},
+            {"CheckBoxFileLineNumsStripped", 0x4}, {"CheckBoxFileLocalSymsStripped", 0x8},
+            {"CheckBoxFileLargeAddressAware", 0x20}, {"CheckBoxFileDebugStripped", 0x200},
+            {"CheckBoxExec", 0x2}, {"CheckBox32Bit", 0x100}, {"CheckBoxDLL", 0x2000}};
+        for (const auto& [box, bit] : bits)
+            QCOMPARE(checks[QLatin1String(box)].toBool(), (characteristics & bit) != 0);
+        const QJsonArray names = read[QStringLiteral("names")].toArray();
+        QCOMPARE(json[QStringLiteral("sections")].toArray().size(), names.size());
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(edits[QString("S%1.Name").arg(i)].toString(), names[i].toString());
+
+        // One edit of each kind; pefile reads them back and nothing else changed.
+        const QByteArray before = ReadAll(path);
+        const QJsonObject saved = Snapshot({path, "--type", "EdOemId", "1234", "--type", "EdRes2_9", "BEEF",
+            "--click", "CheckBoxFileLargeAddressAware", "--type", "S0.Name", "k\u00e9y", "--save"});
+        QCOMPARE(saved[QStringLiteral("messages")].toArray().size(), 1);
+        QCOMPARE(saved[QStringLiteral("messages")].toArray()[0].toObject()[QStringLiteral("text")].toString(),
+            QStringLiteral("Save complete!"));
+        const QJsonObject after = Pefile(path);
+        QCOMPARE(after["dos"]["e_oemid"].toInteger(), 0x1234);
+        QCOMPARE(after["dos"]["e_res2"].toArray()[9].toInteger(), 0xBEEF);
+        QCOMPARE(after["characteristics"].toInteger(), characteristics ^ 0x20);
+        QCOMPARE(after["names"].toArray()[0].toString(), QString::fromUtf8("k\xC3\xA9y"));
+        QCOMPARE(after["raw0"].toString(), QStringLiteral("6be9790000000000"));
+        int changed = 0;
+        const QByteArray now = ReadAll(path);
+        for (qsizetype i = 0; i < now.size(); ++i)
+            changed += now[i] != before[i];
+        QVERIFY2(changed <= 2 + 2 + 1 + 8, qPrintable(QString::number(changed)));
+
+        // Someone else's file, opened by a user who may only read it: shown whole, not saved.
+        if (QStandardPaths::findExecutable("setpriv").isEmpty())
+            return;
+        QFile::setPermissions(
+            path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ReadGroup);
+        QFile::setPermissions(
+            FDir.path(), QFile::permissions(FDir.path()) | QFile::ExeOther | QFile::ReadOther);
+        const QJsonObject foreign = RunSnapshot("setpriv",
+            {"--reuid=65534", "--regid=65534", "--clear-groups", KORVEX_SNAPSHOT, path, "--type", "EdOemId",
+                "1", "--save"});
+        QCOMPARE(foreign[QStringLiteral("title")].toString(), "Korvex  -  [" + path + "] [read-only] *");
+        QCOMPARE(foreign[QStringLiteral("edits")].toObject()[QStringLiteral("S0.Name")].toString(),
+            QString::fromUtf8("k\xC3\xA9y"));
+        QVERIFY(!foreign["buttons"]["ButSave"]["enabled"].toBool());
+        QCOMPARE(ReadAll(path), now);
     }
 
     void unusableFilesAreReported()
