@@ -579,8 +579,9 @@ private slots:
         QTest::newRow("section out of range")
             << "stub" << QStringList{"set", "FILE", "section.9.VirtualSize=0"} << 2
             << QStringList{"FILE: section.9.VirtualSize cannot be set: the file has"};
-        QTest::newRow("section name") << "stub" << QStringList{"set", "FILE", "section.0.Name=1"} << 2
-                                      << QStringList{"FILE: section.0.Name cannot be set"};
+        QTest::newRow("section name too long")
+            << "stub" << QStringList{"set", "FILE", "section.0.Name=.toolongname"} << 2
+            << QStringList{"FILE: section.0.Name: a section name has at most 8 characters"};
         QTest::newRow("assigned twice") << "stub" << QStringList{"set", "FILE", "e_cp=1", "e_cp=2"} << 2
                                         << QStringList{"FILE: e_cp is assigned twice"};
         QTest::newRow("every bad assignment named, good ones not written")

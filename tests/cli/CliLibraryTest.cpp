@@ -172,17 +172,26 @@ private slots:
         std::vector<uint8_t> expected = original;
         std::vector<std::string> arguments{"set", Write("every field", original)};
         const std::vector<FieldRef> fields = PlannedFields(input);
-        QCOMPARE(fields.size(), size_t((pe32Plus ? 45 : 46) + 2 * 16 + 3 * 9));
+        // The header rows, the DOS header's other words but e_lfanew, the directories and
+        // each section's name and rows.
+        QCOMPARE(fields.size(), size_t((pe32Plus ? 45 : 46) + 19 + 2 * 16 + 3 * 10));
         for (const FieldRef& ref : fields) {
             const HeaderField& field = ref.Field();
             const uint64_t mask = field.width == 8 ? ~0ull : (1ull << (8 * field.width)) - 1;
-            const uint64_t value = random.generate64() & mask;
+            uint64_t value = random.generate64() & mask;
             const std::string name = FieldPeName(ref);
             std::ostringstream text;
-            if (random.bounded(2))
+            if (ref.section >= 0 && ref.index == FieldRef::kNameRow) { // a name: 1 to 8 letters
+                std::string letters(1 + random.bounded(8), 'a');
+                for (char& c : letters)
+                    c = char('a' + random.bounded(26));
+                value = PackSectionName(letters);
+                text << letters;
+            } else if (random.bounded(2)) {
                 text << "0x" << std::hex << value;
-            else
+            } else {
                 text << value;
+            }
             arguments.push_back(name + "=" + text.str());
             const uint32_t at = FieldPosition(
                 field, headers.peOffset, headers.optHeaderSize, ref.section < 0 ? 0u : uint32_t(ref.section));
