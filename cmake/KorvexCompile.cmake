@@ -16,7 +16,7 @@ if(KORVEX_BUILD_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# The layers: the modules each module may link (the arrows of ARCHITECTURE.md's layout).
+# The layers: the modules each module may link (the arrows of CONTRIBUTING.md's Layout).
 # korvex_module refuses any other, so an arrow that is not drawn does not build.
 set(KORVEX_LAYER_korvex_base "")
 set(KORVEX_LAYER_korvex_search "")
@@ -36,7 +36,7 @@ function(korvex_check_layer name)
   foreach(dep ${ARGN})
     if(dep MATCHES "^korvex_" AND NOT dep IN_LIST KORVEX_LAYER_${name})
       message(FATAL_ERROR "${name} may not link ${dep}: that arrow is not in the layer table "
-        "(cmake/KorvexCompile.cmake, ARCHITECTURE.md's layout)")
+        "(cmake/KorvexCompile.cmake, the Layout section of CONTRIBUTING.md)")
     endif()
   endforeach()
 endfunction()

@@ -217,15 +217,6 @@ void TFrmHex::PutBytes(uint32_t count, const BlockFiller& fill)
     // fill an empty editor; the result is the same bytes, caret and selection.
     const bool inCharField = editor->GetInCharField();
     editor->CreateEmptyFile("Untitled");
-
-    editor->Seek(0, 2, true);
-    const int32_t last = editor->GetCursorPos();
-    try {
-        editor->SetSelStart(0);
-        editor->SetSelEnd(last);
-    } catch (const std::exception&) {
-        // Nothing to select in an empty editor.
-    }
     const uint32_t blockSize = std::min(count, kHandOverBlock);
     std::unique_ptr<uint8_t[]> block(new uint8_t[std::max<uint32_t>(blockSize, 1)]);
     for (uint32_t done = 0; done < count;) {
