@@ -32,8 +32,15 @@ void TEdit::SetLook(bool edited, bool invalid)
     setFont(face);
     QPalette colors = palette();
     const QPalette standard = parentWidget() ? parentWidget()->palette() : QPalette();
-    colors.setColor(QPalette::Text, invalid ? QColor(160, 0, 0) : standard.color(QPalette::Text));
-    colors.setColor(QPalette::Base, invalid ? QColor(255, 214, 214) : standard.color(QPalette::Base));
+    // Edited: dark blue on pale yellow; invalid: dark red on pale red. Both stay readable.
+    colors.setColor(QPalette::Text,
+        invalid      ? QColor(160, 0, 0)
+            : edited ? QColor(0, 0, 160)
+                     : standard.color(QPalette::Text));
+    colors.setColor(QPalette::Base,
+        invalid      ? QColor(255, 214, 214)
+            : edited ? QColor(255, 246, 196)
+                     : standard.color(QPalette::Base));
     setPalette(colors);
 }
 

@@ -22,8 +22,9 @@ public:
     explicit TEdit(QWidget* parent = nullptr);
     int MaxLength() const { return FMaxLength; }
     void SetMaxLength(int maxLength);
-    // How the box stands against the value read at open: an edited value is drawn bold, a
-    // text that is no valid number for its field in the error colour (and counts as edited).
+    // How the box stands against the value read at open: an edited value is drawn bold on a
+    // pale yellow, a text that is no valid number for its field in the error colour (and
+    // counts as edited).
     void SetLook(bool edited, bool invalid);
     bool Edited() const { return FEdited; }
     bool Invalid() const { return FInvalid; }
