@@ -53,8 +53,8 @@ std::vector<std::string> Candidates(std::string_view given)
     std::vector<std::string> names;
     for (const HeaderField& field : HeaderFields())
         names.emplace_back(field.peName);
-    if (std::find(names.begin(), names.end(), "e_lfanew") == names.end())
-        names.emplace_back("e_lfanew");
+    for (const HeaderField& field : DosExtraFields())
+        names.emplace_back(field.peName);
     std::string selector = ".0";
     if (StartsWithKey(given, "section")) {
         const size_t close = given.find(']');
@@ -100,6 +100,11 @@ NameResolution ResolveHeader(std::string_view name)
     }
     if (SameKey(name, "e_lfanew"))
         return Found(NamedField::Kind::PeOffset, 0, -1, "e_lfanew");
+    const auto extra = DosExtraFields();
+    for (size_t i = 0; i < extra.size(); ++i) {
+        if (SameKey(name, extra[i].peName))
+            return Found(NamedField::Kind::DosExtra, static_cast<int>(i), -1, std::string(extra[i].peName));
+    }
     return Unknown(name);
 }
 
@@ -211,6 +216,9 @@ std::optional<std::string> NamedFieldText(
     switch (field.kind) {
     case NamedField::Kind::PeOffset:
         return Value(headers.peOffset, ValueClass::Dword, decimal);
+    case NamedField::Kind::DosExtra:
+        return Value(headers.dosExtra[static_cast<size_t>(field.index)],
+            DosExtraFields()[static_cast<size_t>(field.index)].valueClass, decimal);
     case NamedField::Kind::Header: {
         const HeaderField& row = HeaderFields(headers.layout)[static_cast<size_t>(field.index)];
         if (!pe && field.index >= kDosFieldCount) {

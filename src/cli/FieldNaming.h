@@ -16,9 +16,9 @@
 //     section.2.Characteristics                      section rows by 0-based index
 //     section[.text].Characteristics                 section rows by name (the first section so named)
 struct NamedField {
-    enum class Kind { Header, PeOffset, Directory, SectionRow, SectionName };
+    enum class Kind { Header, PeOffset, DosExtra, Directory, SectionRow, SectionName };
     Kind kind = Kind::Header;
-    int index = 0; // row of HeaderFields, of DataDirectoryFields or of SectionFields
+    int index = 0; // row of HeaderFields, DosExtraFields, DataDirectoryFields or SectionFields
     int section = -1; // for section rows, as given by index (maybe past the last section)
     // The name as show --json spells it, sections by index: what set looks up.
     std::string canonical;

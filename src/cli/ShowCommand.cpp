@@ -288,7 +288,7 @@ std::string ShowText(
 void FillJson(Json& json, bool refill, const std::string& file, const ImageHeaders& headers,
     const ImageChecksum* checksum)
 {
-    ObjectFiller object(json, refill, 96);
+    ObjectFiller object(json, refill, 128); // every key: no reference into it moves
     object.Put("file", file);
     object.Put("format", FormatName(headers));
     const auto fields = HeaderFields(headers.layout);
