@@ -41,7 +41,17 @@ void SetOpenedValue(ImageHeaders& opened, const FieldRef& ref, uint64_t value)
         opened.values[static_cast<size_t>(ref.index)] = value;
     else if (ref.section == FieldRef::kDirectories)
         opened.directories[static_cast<size_t>(ref.index)] = static_cast<uint32_t>(value);
-    else if (static_cast<size_t>(ref.section) < opened.sections.size())
+    else if (ref.section == FieldRef::kDosExtra)
+        opened.dosExtra[static_cast<size_t>(ref.index)] = value;
+    else if (static_cast<size_t>(ref.section) >= opened.sections.size())
+        return;
+    else if (ref.index == FieldRef::kNameRow) {
+        SectionValues& section = opened.sections[static_cast<size_t>(ref.section)];
+        section.rawName = value;
+        section.name.clear();
+        for (int i = 0; i < kSectionNameBytes && ((value >> (8 * i)) & 0xFF) != 0; ++i)
+            section.name.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    } else
         opened.sections[static_cast<size_t>(ref.section)].rows[static_cast<size_t>(ref.index)]
             = static_cast<uint32_t>(value);
 }

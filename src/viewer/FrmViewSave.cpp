@@ -122,9 +122,7 @@ bool TFrmView::SaveFile()
             result.notWritten.empty() ? MsgIcon::Information : MsgIcon::Warning);
     } else if (result.change == FileChange::ChangedSinceOpen) {
         const QString question = text
-            + QStringLiteral("
-
-Reopen the file? OK reopens it as it is now and discards your edits.");
+            + QStringLiteral("\n\nReopen the file? OK reopens it as it is now and discards your edits.");
         if (MessageBox(this, question, QStringLiteral("Korvex"), MsgButtons::OkCancel, MsgIcon::Warning)
             == MsgResult::Ok) {
             const QString name = FFileName;
