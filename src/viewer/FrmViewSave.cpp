@@ -68,9 +68,6 @@ bool TFrmView::SaveFile()
             return false;
         }
     }
-    if (FAccess.access == WriteAccess::OwnerMayChange && !MakeWritable())
-        return false;
-
     // Every value is parsed before the first byte is written; validation has made sure each
     // one can be read and fits its field.
     const HeaderWriteInput input = ShownValues();
@@ -81,7 +78,10 @@ bool TFrmView::SaveFile()
     SaveChecks checks;
     checks.sameAsOpened = true;
     if (!ConfirmSignatureBreak(input, checks))
-        return;
+        return false;
+    // Asked last, so a declined question before it leaves the file's mode as it was.
+    if (FAccess.access == WriteAccess::OwnerMayChange && !MakeWritable())
+        return false;
     const SaveResult result = SaveHeaders(input, FOpened, *FileStream, FIdentity, checks);
     const std::vector<std::string> captions = SectionCaptions();
     const QString text = QString::fromStdString(SaveResultText(result, FFileName.toStdString(), captions));
