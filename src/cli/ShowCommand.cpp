@@ -115,26 +115,6 @@ const char* FormatName(const ImageHeaders& headers)
 }
 
 // The captions of the window's check boxes that the value ticks.
-template <typename Flags> std::vector<std::string_view> FlagNames(const Flags& flags, uint64_t value)
-{
-    std::vector<std::string_view> names;
-    for (const auto& flag : flags) {
-        if (value & flag.bit)
-            names.push_back(flag.caption);
-    }
-    return names;
-}
-
-std::vector<std::string_view> SectionFlagNames(uint32_t value)
-{
-    std::vector<std::string_view> names;
-    const auto masks = CharacteristicMasks();
-    for (size_t f = 0; f < masks.size(); ++f) {
-        if (value & masks[f])
-            names.push_back(CharacteristicTexts()[f]);
-    }
-    return names;
-}
 
 std::string Joined(const std::vector<std::string_view>& names)
 {
@@ -159,9 +139,9 @@ std::string Annotation(const HeaderField& field, uint64_t value)
     if (field.peName == "TimeDateStamp")
         return StampCaption(static_cast<uint32_t>(value));
     if (field.structure == HeaderStructure::File && field.peName == "Characteristics")
-        return Joined(FlagNames(FileCharacteristicFlags(), value));
+        return Joined(FlagCaptions(FileCharacteristicFlags(), value));
     if (field.peName == "DllCharacteristics")
-        return Joined(FlagNames(DllCharacteristicFlags(), value));
+        return Joined(FlagCaptions(DllCharacteristicFlags(), value));
     return {};
 }
 
@@ -268,7 +248,7 @@ std::string ShowText(
         for (size_t r = 0; r < sectionRows.size(); ++r) {
             const uint32_t value = section.rows[r];
             writer.Line(4, sectionRows[r].peName, writer.Value(value, sectionRows[r].valueClass),
-                r == 8 ? Joined(SectionFlagNames(value)) : std::string());
+                r == 8 ? Joined(SectionFlagCaptions(value)) : std::string());
         }
     }
 
@@ -331,7 +311,7 @@ void FillJson(Json& json, bool refill, const std::string& file, const ImageHeade
         for (size_t r = 0; r < sectionRows.size(); ++r)
             entry.Put(sectionRows[r].peName, section.rows[r]);
         entry.Put("entry_point", section.holdsEntryPoint);
-        entry.Put("flags", SectionFlagNames(section.rows[8]));
+        entry.Put("flags", SectionFlagCaptions(section.rows[8]));
         entry.Put("flag_constants", FlagConstants(FlagSet::Section, section.rows[8]));
     }
     object.Put("entry_point_file_offset", headers.entryPointFileOffset);
@@ -352,10 +332,11 @@ void FillJson(Json& json, bool refill, const std::string& file, const ImageHeade
     object.Put("magic_name", ValueName(ValueNames::Magic, value("Magic")));
     object.Put("subsystem_name", ValueName(ValueNames::Subsystem, value("Subsystem")));
     object.Put("time_date_stamp_text", StampCaption(static_cast<uint32_t>(value("TimeDateStamp"))));
-    object.Put("characteristics_flags", FlagNames(FileCharacteristicFlags(), value("Characteristics")));
+    object.Put("characteristics_flags", FlagCaptions(FileCharacteristicFlags(), value("Characteristics")));
     object.Put("characteristics_constants",
         FlagConstants(FlagSet::File, static_cast<uint32_t>(value("Characteristics"))));
-    object.Put("dll_characteristics_flags", FlagNames(DllCharacteristicFlags(), value("DllCharacteristics")));
+    object.Put(
+        "dll_characteristics_flags", FlagCaptions(DllCharacteristicFlags(), value("DllCharacteristics")));
     object.Put("dll_characteristics_constants",
         FlagConstants(FlagSet::Dll, static_cast<uint32_t>(value("DllCharacteristics"))));
 }

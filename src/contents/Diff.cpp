@@ -25,25 +25,19 @@ std::string Lower(std::string text)
     return text;
 }
 
-template <typename Flags> std::vector<std::string> FlagNames(const Flags& flags, uint64_t value)
+std::vector<std::string> Strings(const std::vector<std::string_view>& views)
 {
-    std::vector<std::string> names;
-    for (const auto& flag : flags) {
-        if (value & flag.bit)
-            names.emplace_back(flag.caption);
-    }
-    return names;
+    return {views.begin(), views.end()};
+}
+
+std::vector<std::string> FlagNames(std::span<const FileFlag> flags, uint64_t value)
+{
+    return Strings(FlagCaptions(flags, value));
 }
 
 std::vector<std::string> SectionFlags(uint64_t value)
 {
-    std::vector<std::string> names;
-    const auto masks = CharacteristicMasks();
-    for (size_t f = 0; f < masks.size(); ++f) {
-        if (value & masks[f])
-            names.emplace_back(CharacteristicTexts()[f]);
-    }
-    return names;
+    return Strings(SectionFlagCaptions(value));
 }
 
 // What is in one list and not in the other, in the list's order (lists may be long in a

@@ -459,3 +459,24 @@ uint32_t CheckSumPosition(uint32_t peOffset)
     static const HeaderField& field = HeaderFields()[static_cast<size_t>(HeaderFieldIndex("EdCheckSum"))];
     return FieldPosition(field, peOffset, 0);
 }
+
+std::vector<std::string_view> FlagCaptions(std::span<const FileFlag> flags, uint64_t value)
+{
+    std::vector<std::string_view> names;
+    for (const FileFlag& flag : flags) {
+        if (value & flag.bit)
+            names.push_back(flag.caption);
+    }
+    return names;
+}
+
+std::vector<std::string_view> SectionFlagCaptions(uint64_t value)
+{
+    std::vector<std::string_view> names;
+    const auto masks = CharacteristicMasks();
+    for (size_t f = 0; f < masks.size(); ++f) {
+        if (value & masks[f])
+            names.push_back(CharacteristicTexts()[f]);
+    }
+    return names;
+}

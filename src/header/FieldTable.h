@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 enum class HeaderStructure : uint8_t { Dos, File, Optional, Section };
 
@@ -131,6 +132,11 @@ std::span<const FileFlag> FileCharacteristicFlags();
 
 // DLL characteristics check boxes (box name, caption, bit of EdDLLChar), in display order.
 std::span<const FileFlag> DllCharacteristicFlags();
+
+// The captions of the flags set in value, in the flags' order.
+std::vector<std::string_view> FlagCaptions(std::span<const FileFlag> flags, uint64_t value);
+// The captions of the section characteristics set in value, in check box order.
+std::vector<std::string_view> SectionFlagCaptions(uint64_t value);
 
 // Absolute file position of a field, computed in 32-bit unsigned arithmetic.
 // section is only used for section rows.
