@@ -17,7 +17,8 @@ namespace {
 
 constexpr const char* kExitStatus
     = "Exit status: 0 success; 1 check failed (checksum: a stored checksum other than 0 differs, "
-      "find: no match, diff: the files differ, verify: a signature not intact); 2 usage error (bad "
+      "find: no match, diff: the files differ, verify: a signature not intact, check: a required property "
+      "missing); 2 usage error (bad "
       "arguments, unknown field, malformed or too wide value); 3 file or header error (cannot open, "
       "read or write, no valid MZ or PE header, too many sections, truncated headers).";
 
@@ -193,8 +194,26 @@ CLI::App* AddFind(CLI::App& app, FindOptions& find)
     return command;
 }
 
+CLI::App* AddCheck(CLI::App& app, CheckOptions& check)
+{
+    CLI::App* command = app.add_subcommand("check",
+        "Report how each file is hardened: ASLR, high-entropy ASLR, DEP, CFG, SafeSEH, stack cookie, CET, "
+        "Force Integrity, AppContainer, .NET, signature, checksum, writable-and-executable sections");
+    command->add_flag("--json", check.json, "One JSON object per file, one per line (JSON Lines)");
+    command
+        ->add_option("--require", check.require,
+            "Exit status 1 when one of these properties is missing (n/a counts as present): NAME,... of "
+            "aslr, high-entropy-aslr, dep, cfg, safeseh, gs, cet, force-integrity, appcontainer, dotnet, "
+            "signed, checksum, no-wx")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    command->add_option("FILE", check.files, "PE files")->required();
+    command->footer(kExitStatus);
+    return command;
+}
+
 constexpr const char* kCommands[]
-    = {"show", "get", "set", "checksum", "dump", "find", "set-timestamps", "diff", "verify"};
+    = {"show", "get", "set", "checksum", "dump", "find", "set-timestamps", "diff", "verify", "check"};
 
 // A first argument that is no option and no command: say so and name the nearest commands,
 // rather than CLI11's "A subcommand is required".
@@ -259,6 +278,8 @@ int RunCli(
     const CLI::App* diffCommand = AddDiff(app, diff);
     VerifyOptions verify;
     const CLI::App* verifyCommand = AddVerify(app, verify, kExitStatus);
+    CheckOptions check;
+    const CLI::App* checkCommand = AddCheck(app, check);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -285,6 +306,8 @@ int RunCli(
         return RunDiff(context, diff);
     if (*verifyCommand)
         return RunVerify(context, verify);
+    if (*checkCommand)
+        return RunCheck(context, check);
     return kCliUsage;
 }
 

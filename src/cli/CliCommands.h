@@ -7,6 +7,15 @@
 #include <string>
 #include <vector>
 
+struct HeaderWriteInput;
+struct SaveChecks;
+
+// Refuses (reported, CliFailure with status 1) a save that would change a byte an intact
+// signature depends on; CheckSum alone may change, the digest leaves it out. Nothing to refuse
+// with breakSignature.
+void GuardSignature(const CliContext& context, const std::string& file, const OpenImage& image,
+    const HeaderWriteInput& input, const SaveChecks& checks, bool breakSignature);
+
 struct ShowOptions {
     bool json = false;
     bool decimal = false;
@@ -71,3 +80,11 @@ struct FindOptions {
     std::string pattern;
 };
 int RunFind(const CliContext& context, const FindOptions& options);
+
+struct CheckOptions {
+    bool json = false;
+    std::vector<std::string> require; // comma-separated property names, as given
+    std::vector<std::string> files;
+};
+// Exit status 1 when a required property is missing on any file, 2 for an unknown property name.
+int RunCheck(const CliContext& context, const CheckOptions& options);

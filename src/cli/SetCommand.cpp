@@ -76,29 +76,6 @@ std::string Shown(const FieldRef& field, int64_t value)
     return ClassValueText(value, true, field.Field().valueClass);
 }
 
-// Refuses (reported, CliFailure with status 1) a save that would change a byte an intact
-// signature depends on; CheckSum alone may change, the digest leaves it out.
-void GuardSignature(const CliContext& context, const std::string& file, const OpenImage& image,
-    const HeaderWriteInput& input, const SaveChecks& checks, bool breakSignature)
-{
-    if (breakSignature)
-        return;
-    // Nothing when the save itself will refuse (and say why).
-    const std::optional<std::vector<WriteRange>> ranges
-        = SaveImageRanges(input, image.headers, *image.stream, checks);
-    const SignatureBreak impact
-        = ranges ? CheckSignatureBreak(*image.stream, image.headers, *ranges) : SignatureBreak{};
-    if (!impact.breaks)
-        return;
-    const SignatureCheck& signature = impact.report.signatures.front();
-    const std::string message = "nothing was written: the change at file offset 0x"
-        + HexText(impact.firstChanged, 0)
-        + " would invalidate the file's digital signature (intact, signed by " + signature.signerSubject
-        + "); give --break-signature to write it anyway";
-    ReportFile(context, file, message);
-    throw CliFailure(kCliCheckFailed, message);
-}
-
 // Saves input into the open file as the window's Save does; a failure is reported and thrown.
 // The stream has been locked since before the headers were read (OpenAndRead), so the values
 // were read under the lock and a concurrent run waits for this one to finish.
@@ -175,6 +152,27 @@ std::vector<Assignment> ParseAssignments(const CliContext& context, const SetOpt
 }
 
 } // namespace
+
+void GuardSignature(const CliContext& context, const std::string& file, const OpenImage& image,
+    const HeaderWriteInput& input, const SaveChecks& checks, bool breakSignature)
+{
+    if (breakSignature)
+        return;
+    // Nothing when the save itself will refuse (and say why).
+    const std::optional<std::vector<WriteRange>> ranges
+        = SaveImageRanges(input, image.headers, *image.stream, checks);
+    const SignatureBreak impact
+        = ranges ? CheckSignatureBreak(*image.stream, image.headers, *ranges) : SignatureBreak{};
+    if (!impact.breaks)
+        return;
+    const SignatureCheck& signature = impact.report.signatures.front();
+    const std::string message = "nothing was written: the change at file offset 0x"
+        + HexText(impact.firstChanged, 0)
+        + " would invalidate the file's digital signature (intact, signed by " + signature.signerSubject
+        + "); give --break-signature to write it anyway";
+    ReportFile(context, file, message);
+    throw CliFailure(kCliCheckFailed, message);
+}
 
 int RunSet(const CliContext& context, const SetOptions& options)
 {

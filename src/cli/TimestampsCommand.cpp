@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int kSecurityEntry = 4;
 constexpr uint32_t kBoundNewStyle
     = 0xFFFFFFFFu; // an import descriptor bound through the bound import directory
 
@@ -111,15 +110,6 @@ int SetFileTimestamps(const CliContext& context, const TimestampsOptions& option
         = options.dryRun ? FileStream::Mode::OpenRead : FileStream::Mode::OpenReadWrite;
     OpenImage image = OpenAndRead(context, file, mode, "set-timestamps");
     const ImageHeaders& headers = image.headers;
-    // A new stamp changes what the signature covers: the image would no longer verify.
-    if (headers.directoryEntries > kSecurityEntry && headers.directories[2 * kSecurityEntry] != 0
-        && headers.directories[2 * kSecurityEntry + 1] != 0 && !options.breakSignature) {
-        const std::string message = "it is signed: new time stamps would break its signature (give "
-                                    "--break-signature to write them anyway); nothing was written";
-        ReportFile(context, file, message);
-        return kCliFileError;
-    }
-
     const HeaderWriteInput asRead = WriteInputAsRead(headers);
     HeaderWriteInput input = asRead;
     std::string changes;
@@ -163,6 +153,9 @@ int SetFileTimestamps(const CliContext& context, const TimestampsOptions& option
     }
     note("CheckSum", static_cast<uint32_t>(InputValue(asRead, checksumField)), *checksum);
     SetInputValue(input, checksumField, *checksum);
+    // Only a change the signature's digest covers is refused: a file whose stamps already hold
+    // the value keeps its signature, and a broken or absent one has nothing to protect.
+    GuardSignature(context, file, image, input, checks, options.breakSignature);
 
     if (!options.dryRun && !changes.empty()) {
         // Under the lock OpenAndRead took: the header bytes and the stamps are read again and
