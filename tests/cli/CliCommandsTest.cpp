@@ -590,11 +590,19 @@ private slots:
                    "FILE: unknown field Foo", "FILE: The value of e_ss does not fit its field of 2 bytes."};
         QTest::newRow("no command") << "none" << QStringList{} << 2
                                     << QStringList{"a command is required: show, get, set, checksum, dump, "
-                                                   "find, set-timestamps, diff or verify"};
+                                                   "find, set-timestamps, diff, verify or check"};
         QTest::newRow("unknown command")
             << "none" << QStringList{"patch", "x"} << 2
             << QStringList{"unknown command `patch` (the commands are show, get, set, checksum, dump, find, "
-                           "set-timestamps, diff or verify)"};
+                           "set-timestamps, diff, verify or check)"};
+        QTest::newRow("check: required and present")
+            << "stub" << QStringList{"check", "--require", "DEP,no-wx", "FILE"} << 0 << QStringList{};
+        QTest::newRow("check: required and missing")
+            << "stub" << QStringList{"check", "--require", "dep", "--require", "aslr", "FILE"} << 1
+            << QStringList{};
+        QTest::newRow("check: unknown property")
+            << "stub" << QStringList{"check", "--require", "aslr,dpe", "FILE"} << 2
+            << QStringList{"unknown property `dpe` for --require (did you mean `dep`?)"};
         QTest::newRow("mistyped command") << "none" << QStringList{"shwo", "x"} << 2
                                           << QStringList{"unknown command `shwo` (did you mean `show`?)"};
         QTest::newRow("dump without a range")
@@ -661,7 +669,7 @@ private slots:
         QCOMPARE(QString::fromUtf8(run.out).trimmed(), QStringLiteral("korvex-cli " KORVEX_VERSION));
         for (const QString& command : {QString(), QStringLiteral("show"), QStringLiteral("get"),
                  QStringLiteral("set"), QStringLiteral("checksum"), QStringLiteral("dump"),
-                 QStringLiteral("find"), QStringLiteral("verify")}) {
+                 QStringLiteral("find"), QStringLiteral("verify"), QStringLiteral("check")}) {
             run = RunCliTool(command.isEmpty() ? QStringList{QStringLiteral("--help")}
                                                : QStringList{command, QStringLiteral("--help")});
             QCOMPARE(run.status, 0);

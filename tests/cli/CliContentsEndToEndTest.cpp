@@ -78,6 +78,27 @@ private slots:
         QVERIFY2(differences.isEmpty(), qPrintable(differences.mid(0, 10).join('\n')));
         QCOMPARE(contents.value("anomalies").toArray(), QJsonArray());
     }
+
+    // The same files: each property `check` reports is what pefile's reading of the flags, the
+    // load config, the debug and CLR directories and the sections gives.
+    void HardeningAgreesWithPefile_data() { AgreesWithPefile_data(); }
+
+    void HardeningAgreesWithPefile()
+    {
+        QFETCH(QString, file);
+        const ToolRun pefile
+            = RunTool(QStringLiteral("/usr/bin/python3"), {QStringLiteral(PEFILE_HARDENING), file});
+        QVERIFY2(pefile.status == 0, pefile.err.constData());
+        const ToolRun korvex = RunCliTool({"check", "--json", file});
+        QCOMPARE(korvex.status, 0);
+        QJsonObject states;
+        for (const QJsonValue& row :
+            QJsonDocument::fromJson(korvex.out).object().value("properties").toArray())
+            states[row["name"].toString()] = row["state"];
+        QStringList differences;
+        Compare(QJsonDocument::fromJson(pefile.out).object(), states, "check", differences);
+        QVERIFY2(differences.isEmpty(), qPrintable(differences.join('\n')));
+    }
 };
 
 QTEST_GUILESS_MAIN(CliContentsEndToEndTest)
