@@ -256,7 +256,8 @@ private slots:
         QVERIFY(check.timeStampMatches);
     }
 
-    // set and checksum --fix write no byte an intact signature depends on without --break-signature.
+    // set, checksum --fix and set-timestamps write no byte an intact signature depends on without
+    // --break-signature.
     void signatureProtection_data()
     {
         QTest::addColumn<QString>("before"); // "signed", "bad checksum" or "changed"
@@ -276,6 +277,10 @@ private slots:
         QTest::newRow("checksum --fix") << "bad checksum" << QStringList{"checksum", "--fix"} << 0 << intact;
         QTest::newRow("set on a changed file")
             << "changed" << QStringList{"set", "TimeDateStamp=5"} << 0 << changed;
+        QTest::newRow("set-timestamps")
+            << "signed" << QStringList{"set-timestamps", "--time", "5"} << 1 << intact;
+        QTest::newRow("set-timestamps on a changed file")
+            << "changed" << QStringList{"set-timestamps", "--time", "5"} << 0 << changed;
     }
     void signatureProtection()
     {
