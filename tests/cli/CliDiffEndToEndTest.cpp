@@ -218,7 +218,7 @@ private slots:
         QVERIFY2(QFile::copy("/usr/lib/shim/fbx64.efi.signed", copy), "shim-helpers-amd64-signed");
         QFile(copy).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         const QByteArray before = ReadAll(copy);
-        QCOMPARE(RunCliTool({"set-timestamps", "--time", "5", copy}).status, 3);
+        QCOMPARE(RunCliTool({"set-timestamps", "--time", "5", copy}).status, 1); // refused as set refuses
         QCOMPARE(ReadAll(copy), before);
         QCOMPARE(RunCliTool({"set-timestamps", "--time", "5", "--break-signature", copy}).status, 0);
         QCOMPARE(ShownJson(copy).value("TimeDateStamp").toInteger(), 5);
