@@ -1,5 +1,10 @@
 #include "viewer/ContentsModel.h"
 
+#include "contents/Authenticode.h"
+#include "contents/Hardening.h"
+#include "header/ImageReader.h"
+
+#include <exception>
 #include <vector>
 
 struct ContentsModel::Node {
@@ -94,7 +99,96 @@ void Imports(Node& parent, const QString& title, const std::vector<ImportDll>* d
     });
 }
 
-void BuildRoot(Node& root, const ImageContents& contents)
+// One signature's rows; offset and length are its WIN_CERTIFICATE's (0 for a nested one).
+void SignatureRows(Node& parent, const QString& item, const SignatureCheck& check,
+    std::optional<uint64_t> offset, uint64_t length)
+{
+    Node& node = Add(parent, item, std::nullopt, offset, length,
+        QString::fromStdString(SignatureStateText(check.state, check.problem)));
+    if (!check.signerSubject.empty()) {
+        AddText(node, QStringLiteral("signer"), check.signerSubject);
+        AddText(node, QStringLiteral("issuer"), check.signerIssuer);
+        AddText(node, QStringLiteral("serial"), check.signerSerial);
+    }
+    if (!check.signingTime.empty())
+        AddText(node, QStringLiteral("signing time"),
+            check.signingTime + " (" + check.timeSource
+                + (check.timeStampMatches ? ")" : ", not over this signer's signature)"));
+    AddText(node, QStringLiteral("digest algorithm"), check.digestAlgorithm);
+    AddText(node, QStringLiteral("stated digest"), check.statedDigest);
+    AddText(node, QStringLiteral("computed digest"), check.computedDigest);
+    if (!check.signerSubject.empty()) {
+        AddText(node, QStringLiteral("message digest"), check.messageDigestMatches ? "matches" : "differs");
+        AddText(node, QStringLiteral("signer's signature"),
+            check.signerSignatureVerifies ? "verifies" : "does not verify");
+    }
+    if (!check.chain.empty() || !check.trust.empty()) {
+        Node& chain = AddText(node, QStringLiteral("chain"), check.trust);
+        for (size_t i = 0; i < check.chain.size(); ++i)
+            AddText(chain, QString::number(i + 1), check.chain[i]);
+    }
+    for (size_t i = 0; i < check.nested.size(); ++i)
+        SignatureRows(node, QStringLiteral("nested signature ") + QString::number(i + 1), check.nested[i],
+            std::nullopt, 0);
+}
+
+// The file's signatures, verified when the node is first opened.
+void Signatures(Node& root, const ContentsModel::FileSource& source)
+{
+    Node& top = Lazy(root, QStringLiteral("Signature"), 1, [source](Node& node) {
+        const ByteReader* file = source();
+        if (!file)
+            return;
+        try {
+            const AuthenticodeReport report = VerifyAuthenticode(*file, ReadImageHeaders(*file));
+            node.text = QString::fromStdString(SignatureStateText(report));
+            size_t entry = 0;
+            for (size_t i = 0; i < report.signatures.size(); ++i) {
+                // One signature per PKCS#7 WIN_CERTIFICATE, in table order.
+                while (
+                    entry < report.entries.size() && report.entries[entry].type != kWinCertTypePkcsSignedData)
+                    ++entry;
+                const bool known = entry < report.entries.size();
+                SignatureRows(node, QStringLiteral("signature ") + QString::number(i + 1),
+                    report.signatures[i],
+                    known ? std::optional<uint64_t>(report.entries[entry].offset) : std::nullopt,
+                    known ? report.entries[entry].length : 0);
+                ++entry;
+            }
+        } catch (const std::exception& error) {
+            node.text = QString::fromStdString(error.what());
+        }
+    });
+    top.text = QStringLiteral("verified when opened");
+}
+
+// How the file is hardened: one row per property, its state and the evidence.
+void Hardening(Node& root, const ContentsModel::FileSource& source)
+{
+    Node& top = Lazy(root, QStringLiteral("Hardening"), HardeningNames().size(), [source](Node& node) {
+        const ByteReader* file = source();
+        if (!file)
+            return;
+        try {
+            // The file as it is now, like the signature: a save may have changed its flags.
+            const ImageHeaders headers = ReadImageHeaders(*file);
+            const ImageContents contents = DecodeContents(BlockCachedReader(*file), headers);
+            int counts[3] = {};
+            for (const HardeningRow& row : HardeningReport(*file, headers, contents)) {
+                AddText(
+                    node, Name(row.title), std::string(HardeningStateName(row.state)) + "  " + row.evidence);
+                ++counts[static_cast<int>(row.state)];
+            }
+            node.text = QString::number(counts[0]) + QStringLiteral(" yes, ") + QString::number(counts[1])
+                + QStringLiteral(" no, ") + QString::number(counts[2]) + QStringLiteral(" n/a");
+        } catch (const std::exception& error) {
+            node.text = QString::fromStdString(error.what());
+        }
+    });
+    top.text = QStringLiteral("checked when opened");
+}
+
+void BuildRoot(Node& root, const ImageContents& contents, const ContentsModel::FileSource& source)
 {
     if (!contents.anomalies.empty()) {
         Lazy(root, QStringLiteral("Warnings"), contents.anomalies.size(), [&contents](Node& node) {
@@ -249,6 +343,10 @@ void BuildRoot(Node& root, const ImageContents& contents)
             Add(node, QStringLiteral("WIN_CERTIFICATE type ") + QString::number(certificate.type),
                 certificate.length, certificate.offset, certificate.length);
     }
+    if (source) {
+        Signatures(root, source);
+        Hardening(root, source);
+    }
 }
 
 size_t CountNodes(const Node& node)
@@ -269,12 +367,12 @@ ContentsModel::ContentsModel(QObject* parent)
 
 ContentsModel::~ContentsModel() = default;
 
-void ContentsModel::SetContents(ImageContents contents)
+void ContentsModel::SetContents(ImageContents contents, FileSource file)
 {
     beginResetModel();
     FContents = std::make_unique<ImageContents>(std::move(contents));
     FRoot = std::make_unique<Node>();
-    BuildRoot(*FRoot, *FContents);
+    BuildRoot(*FRoot, *FContents, file);
     FNodesMade = CountNodes(*FRoot);
     endResetModel();
 }

@@ -2,7 +2,8 @@
 // The decoded directories as one tree (columns: item, value, file offset) for the Contents page.
 // A node's children are made when the view first asks for them, so a large export table or a
 // deep resource tree costs memory only for what is opened. The anomalies come first, as
-// "Warnings".
+// "Warnings"; the signature and the hardening report come last, checked when first opened, as
+// checking reads the whole file.
 #include "contents/Contents.h"
 
 #include <QAbstractItemModel>
@@ -19,7 +20,10 @@ public:
     explicit ContentsModel(QObject* parent = nullptr);
     ~ContentsModel() override;
 
-    void SetContents(ImageContents contents);
+    // The file as it is when a "Signature" or "Hardening" node is first opened (it may have been
+    // saved since the contents were decoded); without one, those nodes are left out.
+    using FileSource = std::function<const ByteReader*()>;
+    void SetContents(ImageContents contents, FileSource file = {});
     void Clear();
     // Values and offsets in hexadecimal (0x...) or decimal, as the window's toggle says.
     void SetHex(bool hex);

@@ -60,7 +60,10 @@ void TFrmView::ShowContents()
 {
     if (!FileStream || FOpened.kind != ImageKind::Pe)
         return;
-    FContentsModel->SetContents(DecodeContents(BlockCachedReader(*FileStream), FOpened));
+    // Signature and Hardening read the stream the window holds when they are opened: a save
+    // replaces it with a writable one.
+    FContentsModel->SetContents(DecodeContents(BlockCachedReader(*FileStream), FOpened),
+        [this]() -> const ByteReader* { return FileStream.get(); });
     FContentsModel->SetHex(HexShown());
     PageControl1->setTabVisible(PageControl1->indexOf(TabContents), true);
 }

@@ -1,8 +1,10 @@
 // The Contents page end to end on a real DLL: the tree is filled lazily, Enter shows an export's
 // address table entry in the hex viewer selected, Ctrl+C copies the row, the values follow the
-// hex/decimal toggle, and a damaged file shows "Warnings" first.
+// hex/decimal toggle, and a damaged file shows "Warnings" first. On signed EFI images the
+// Signature and Hardening nodes say what korvex-cli verify and check say.
 #include "ViewerTestSupport.h"
 
+#include "cli/Cli.h"
 #include "hexeditor/HexEditor.h"
 #include "hexviewer/FrmHex.h"
 #include "support/ModalDriver.h"
@@ -10,21 +12,33 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+
+#include <sstream>
 
 namespace {
 
 const QString kDll = QStringLiteral("/usr/lib/gcc/x86_64-w64-mingw32/12-win32/libstdc++-6.dll");
 
-QModelIndex TopRow(QAbstractItemModel* model, const QString& item)
+QModelIndex TopRow(QAbstractItemModel* model, const QString& item, const QModelIndex& parent = {})
 {
-    for (int row = 0; row < model->rowCount(); ++row) {
-        if (model->index(row, 0).data().toString() == item)
-            return model->index(row, 0);
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        if (model->index(row, 0, parent).data().toString() == item)
+            return model->index(row, 0, parent);
     }
     return {};
+}
+
+QJsonObject CliJson(const std::vector<std::string>& arguments)
+{
+    std::ostringstream out, err;
+    RunCli(arguments, out, err);
+    return QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).object();
 }
 
 } // namespace
@@ -84,6 +98,31 @@ private slots:
             QString::number(hex.mid(2).section(' ', 0, 0).toULongLong(nullptr, 16)));
         view->MnuCloseFileClick();
         QCOMPARE(model->rowCount(), 0);
+    }
+
+    void SignatureAndHardeningAsTheCli()
+    {
+        // Debian's signed GRUB image (grub-efi-amd64-signed, scripts/install-deps test).
+        const std::string file = "/usr/lib/grub/x86_64-efi-signed/grubx64.efi.signed";
+        auto view = OpenedView(QString::fromStdString(file));
+        auto* model = view->findChild<QTreeView*>(QStringLiteral("TreeContents"))->model();
+        const QModelIndex signature = TopRow(model, QStringLiteral("Signature"));
+        QCOMPARE(signature.siblingAtColumn(1).data().toString(), QStringLiteral("verified when opened"));
+        const QModelIndex first = TopRow(model, QStringLiteral("signature 1"), signature);
+        QVERIFY(
+            signature.siblingAtColumn(1).data().toString().startsWith(QStringLiteral("signature intact")));
+        const QJsonObject verified = CliJson({"verify", "--json", file})["signatures"][0].toObject();
+        QCOMPARE(TopRow(model, QStringLiteral("signer"), first).siblingAtColumn(1).data().toString(),
+            verified["signer"]["subject"].toString());
+
+        const QModelIndex hardening = TopRow(model, QStringLiteral("Hardening"));
+        const QJsonArray properties = CliJson({"check", "--json", file})["properties"].toArray();
+        QCOMPARE(model->rowCount(hardening), properties.size());
+        for (int row = 0; row < properties.size(); ++row)
+            QCOMPARE(model->index(row, 0, hardening).data().toString() + ": "
+                    + model->index(row, 1, hardening).data().toString(),
+                properties[row]["title"].toString() + ": " + properties[row]["state"].toString() + "  "
+                    + properties[row]["evidence"].toString());
     }
 
     void DamageComesFirstAsWarnings()
