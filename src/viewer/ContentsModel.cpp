@@ -19,6 +19,8 @@ struct ContentsModel::Node {
     // Children not made yet: how many there will be, and what makes them.
     size_t pending = 0;
     std::function<void(Node&)> fill;
+    // What fills a node that reads the file as it is: run again by RecheckFile.
+    std::function<void(Node&)> refill;
 };
 
 namespace {
@@ -160,6 +162,7 @@ void Signatures(Node& root, const ContentsModel::FileSource& source)
         }
     });
     top.text = QStringLiteral("verified when opened");
+    top.refill = top.fill;
 }
 
 // How the file is hardened: one row per property, its state and the evidence.
@@ -186,6 +189,7 @@ void Hardening(Node& root, const ContentsModel::FileSource& source)
         }
     });
     top.text = QStringLiteral("checked when opened");
+    top.refill = top.fill;
 }
 
 void BuildRoot(Node& root, const ImageContents& contents, const ContentsModel::FileSource& source)
@@ -384,6 +388,35 @@ void ContentsModel::Clear()
     FContents.reset();
     FNodesMade = 0;
     endResetModel();
+}
+
+void ContentsModel::RecheckFile()
+{
+    for (const auto& child : FRoot->children) {
+        Node& node = *child;
+        if (!node.refill || node.fill) // not opened yet: it reads the file when it is
+            continue;
+        const QModelIndex at = createIndex(node.row, 0, &node);
+        if (!node.children.empty()) {
+            beginRemoveRows(at, 0, static_cast<int>(node.children.size()) - 1);
+            FNodesMade -= CountNodes(node);
+            node.children.clear();
+            endRemoveRows();
+        }
+        Node fresh;
+        node.refill(fresh);
+        if (!fresh.children.empty()) {
+            beginInsertRows(at, 0, static_cast<int>(fresh.children.size()) - 1);
+            for (auto& made : fresh.children) {
+                made->parent = &node;
+                node.children.push_back(std::move(made));
+            }
+            FNodesMade += CountNodes(node);
+            endInsertRows();
+        }
+        node.text = fresh.text;
+        emit dataChanged(at.siblingAtColumn(1), at.siblingAtColumn(1));
+    }
 }
 
 void ContentsModel::SetHex(bool hex)

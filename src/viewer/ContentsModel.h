@@ -25,6 +25,8 @@ public:
     using FileSource = std::function<const ByteReader*()>;
     void SetContents(ImageContents contents, FileSource file = {});
     void Clear();
+    // Checks the file again for the Signature and Hardening nodes already opened (after a save).
+    void RecheckFile();
     // Values and offsets in hexadecimal (0x...) or decimal, as the window's toggle says.
     void SetHex(bool hex);
     bool Hex() const { return FHex; }

@@ -9,6 +9,7 @@
 #include "header/HeaderSave.h"
 #include "ui/Guard.h"
 #include "ui/Messages.h"
+#include "viewer/ContentsModel.h"
 
 #include <QAction>
 #include <QFile>
@@ -105,6 +106,8 @@ bool TFrmView::SaveFile()
         Guarded([this] { ComputeDiskChecksum(); });
         UpdateCheckSumLabel();
         Guarded([this] { UpdateSignatureLabel(); });
+        // The opened Signature and Hardening nodes tell about the file on disk too.
+        FContentsModel->RecheckFile();
     }
     if (result.outcome == SaveOutcome::Saved) {
         // What the file holds now is what edits are measured against, except the values the

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QTreeView>
 
 class FrmViewSignatureTest : public QObject {
     Q_OBJECT
@@ -34,6 +35,10 @@ private slots:
         QVERIFY(!original.empty());
         auto opened = OpenImage(original, false, QStringLiteral("grubx64.efi"));
         QCOMPARE(opened->view->LabelSignature->text(), QStringLiteral("intact"));
+        // The Contents tree's Signature node, opened before the save, is checked again after it.
+        QAbstractItemModel* contents = opened->view->TreeContents->model();
+        const QModelIndex signature = contents->index(contents->rowCount() - 2, 1);
+        QVERIFY(contents->rowCount(signature.siblingAtColumn(0)) > 0);
         opened->log.answer = MsgResult(answer);
         TypeText(opened->view->findChild<TEdit*>(box), QStringLiteral("5"));
         opened->view->MnuSaveClick();
@@ -44,6 +49,7 @@ private slots:
             QCOMPARE(opened->log.records.front().buttons, MsgButtons::YesNo);
         QCOMPARE(Bytes(opened->path) != original, written);
         QCOMPARE(opened->view->LabelSignature->text(), label);
+        QVERIFY2(signature.data().toString().contains(label), qPrintable(signature.data().toString()));
     }
 
     void unsignedFile()
