@@ -19,17 +19,17 @@ constexpr uint32_t kExDllCharacteristicsType = 20;
 
 // Reads the fields one after the other from offset; width 0 stands for a pointer (4 or 8
 // bytes). Stops at the first that does not lie in the file (false) or not within limit bytes.
-struct FieldSpec {
+struct FieldLayout {
     std::string_view name;
     uint8_t width;
 };
 
-bool ReadFields(const ImageMap& map, uint64_t offset, std::span<const FieldSpec> specs, uint64_t limit,
+bool ReadFields(const ImageMap& map, uint64_t offset, std::span<const FieldLayout> layout, uint64_t limit,
     std::vector<ContentsField>& fields)
 {
     uint64_t at = 0;
-    for (const FieldSpec& spec : specs) {
-        const uint8_t width = spec.width != 0 ? spec.width : (map.Is64() ? 8 : 4);
+    for (const FieldLayout& field : layout) {
+        const uint8_t width = field.width != 0 ? field.width : (map.Is64() ? 8 : 4);
         if (at + width > limit)
             return true;
         std::optional<uint64_t> value;
@@ -41,7 +41,7 @@ bool ReadFields(const ImageMap& map, uint64_t offset, std::span<const FieldSpec>
             value = map.U64(offset + at);
         if (!value)
             return false;
-        fields.push_back({spec.name, *value, offset + at, width});
+        fields.push_back({field.name, *value, offset + at, width});
         at += width;
     }
     return true;
@@ -117,14 +117,15 @@ void DecodeDebug(const ImageMap& map, ImageContents& contents)
             "its RVA " + HexOffset(rva) + " is not in the file");
         return;
     }
-    static constexpr FieldSpec specs[]
+    static constexpr FieldLayout layout[]
         = {{"Characteristics", 4}, {"TimeDateStamp", 4}, {"MajorVersion", 2}, {"MinorVersion", 2},
             {"Type", 4}, {"SizeOfData", 4}, {"AddressOfRawData", 4}, {"PointerToRawData", 4}};
     const uint32_t count = size / kDebugEntrySize;
     for (uint32_t i = 0; i < count; ++i) {
         DebugEntry entry;
         entry.offset = *start + uint64_t(i) * kDebugEntrySize;
-        if (!ReadFields(map, entry.offset, specs, kDebugEntrySize, entry.fields) || entry.fields.size() < 8) {
+        if (!ReadFields(map, entry.offset, layout, kDebugEntrySize, entry.fields)
+            || entry.fields.size() < 8) {
             Anomaly(contents, "Debug directory", entry.offset,
                 std::to_string(count) + " entries run past the end of the file");
             return;
@@ -175,7 +176,7 @@ void DecodeLoadConfig(const ImageMap& map, ImageContents& contents)
         return;
     }
     // PE32 keeps ProcessHeapFlags before ProcessAffinityMask; PE32+ the other way round.
-    FieldSpec specs[] = {{"Size", 4}, {"TimeDateStamp", 4}, {"MajorVersion", 2}, {"MinorVersion", 2},
+    FieldLayout layout[] = {{"Size", 4}, {"TimeDateStamp", 4}, {"MajorVersion", 2}, {"MinorVersion", 2},
         {"GlobalFlagsClear", 4}, {"GlobalFlagsSet", 4}, {"CriticalSectionDefaultTimeout", 4},
         {"DeCommitFreeBlockThreshold", 0}, {"DeCommitTotalFreeThreshold", 0}, {"LockPrefixTable", 0},
         {"MaximumAllocationSize", 0}, {"VirtualMemoryThreshold", 0}, {"ProcessAffinityMask", 0},
@@ -195,12 +196,12 @@ void DecodeLoadConfig(const ImageMap& map, ImageContents& contents)
         {"GuardXFGDispatchFunctionPointer", 0}, {"GuardXFGTableDispatchFunctionPointer", 0},
         {"CastGuardOsDeterminedFailureMode", 0}, {"GuardMemcpyFunctionPointer", 0}};
     if (!map.Is64())
-        std::swap(specs[12], specs[13]);
+        std::swap(layout[12], layout[13]);
     LoadConfig& config = contents.loadConfig;
     config.present = true;
     config.offset = *start;
     config.size = *size;
-    if (!ReadFields(map, *start, specs, *size, config.fields))
+    if (!ReadFields(map, *start, layout, *size, config.fields))
         Anomaly(contents, "Load configuration directory", *start,
             "its Size " + std::to_string(*size) + " runs past the end of the file");
     config.securityCookie = FieldValue(config.fields, "SecurityCookie");
@@ -221,10 +222,10 @@ void DecodeTls(const ImageMap& map, ImageContents& contents)
     if (rva == 0)
         return;
     const auto start = map.OffsetOf(rva);
-    static constexpr FieldSpec specs[] = {{"StartAddressOfRawData", 0}, {"EndAddressOfRawData", 0},
+    static constexpr FieldLayout layout[] = {{"StartAddressOfRawData", 0}, {"EndAddressOfRawData", 0},
         {"AddressOfIndex", 0}, {"AddressOfCallBacks", 0}, {"SizeOfZeroFill", 4}, {"Characteristics", 4}};
     TlsDirectory& tls = contents.tls;
-    if (!start || !ReadFields(map, *start, specs, ~uint64_t(0), tls.fields)) {
+    if (!start || !ReadFields(map, *start, layout, ~uint64_t(0), tls.fields)) {
         Anomaly(contents, "TLS directory", start.value_or(map.DirectoryEntryOffset(kTlsEntry)),
             "it is not in the file");
         tls.fields.clear();
