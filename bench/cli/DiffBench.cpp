@@ -4,6 +4,7 @@
 //   diff of two builds that differ in time stamps and 64 scattered bytes
 //                                               vs  cmp -l of them (reads both whole) goal <= 2
 // (plain cmp stops at the first differing byte, so on a differing pair only cmp -l reads as much.)
+#include "support/BenchSupport.h"
 #include "support/PeBuilder.h"
 
 #include <benchmark/benchmark.h>
@@ -31,12 +32,7 @@ namespace {
 
 constexpr uint32_t kDataSize = uint32_t(100) << 20;
 
-struct Totals {
-    double seconds = 0;
-    int runs = 0;
-    double PerRun() const { return runs ? seconds / runs : 0; }
-};
-Totals gDiffSame, gCmpSame, gDiffOther, gCmpList, gWarmUp;
+BenchTotals gDiffSame, gCmpSame, gDiffOther, gCmpList, gWarmUp;
 
 // Runs a program, its output into output (GNU cmp stops at the first difference when its output is
 // /dev/null, so cmp -l writes to a file); answers its exit status (-1 when it could not run).
@@ -112,19 +108,9 @@ const Builds& TheBuilds()
     return builds;
 }
 
-template <typename Work> void Measure(benchmark::State& state, Totals& totals, Work work)
+template <typename Work> void Measure(benchmark::State& state, BenchTotals& totals, Work work)
 {
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!work()) {
-            state.SkipWithError("the command failed or is not installed");
-            break;
-        }
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(took.count());
-        totals.seconds += took.count();
-        ++totals.runs;
-    }
+    MeasureRuns(state, totals, work);
     state.SetBytesProcessed(int64_t(state.iterations()) * 2 * int64_t(kDataSize));
 }
 

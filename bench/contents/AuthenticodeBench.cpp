@@ -20,12 +20,7 @@ namespace {
 constexpr uint64_t kFileSize = uint64_t(512) << 20;
 constexpr const char* kSignedSource = "/usr/lib/shim/shimx64.efi.signed"; // package shim-signed
 
-struct Totals {
-    double seconds = 0;
-    int runs = 0;
-    double PerRun() const { return runs ? seconds / runs : 0; }
-};
-Totals gSha256sum, gVerify;
+BenchTotals gSha256sum, gVerify;
 
 std::string MakeSignedFile()
 {
@@ -54,16 +49,9 @@ const std::string& TheFile()
     return path;
 }
 
-template <typename Work> void Measure(benchmark::State& state, Totals& totals, Work work)
+template <typename Work> void Measure(benchmark::State& state, BenchTotals& totals, Work work)
 {
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(took.count());
-        totals.seconds += took.count();
-        ++totals.runs;
-    }
+    MeasureRuns(state, totals, work);
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFileSize));
 }
 

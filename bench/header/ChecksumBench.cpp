@@ -16,12 +16,7 @@ namespace {
 
 constexpr uint64_t kFileSize = uint64_t(512) << 20;
 
-struct Totals {
-    double seconds = 0;
-    int runs = 0;
-    double PerRun() const { return runs ? seconds / runs : 0; }
-};
-Totals gCat, gChecksum;
+BenchTotals gCat, gChecksum;
 
 const std::string& TheFile()
 {
@@ -29,16 +24,9 @@ const std::string& TheFile()
     return path;
 }
 
-template <typename Work> void Measure(benchmark::State& state, Totals& totals, Work work)
+template <typename Work> void Measure(benchmark::State& state, BenchTotals& totals, Work work)
 {
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(took.count());
-        totals.seconds += took.count();
-        ++totals.runs;
-    }
+    MeasureRuns(state, totals, work);
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFileSize));
 }
 

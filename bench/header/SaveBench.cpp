@@ -19,12 +19,7 @@
 
 namespace {
 
-struct Totals {
-    double seconds = 0;
-    int runs = 0;
-    double PerRun() const { return runs ? seconds / runs : 0; }
-};
-Totals gPlanWrites, gSave;
+BenchTotals gPlanWrites, gSave;
 
 const std::string& TheFile()
 {
@@ -50,7 +45,7 @@ HeaderWriteInput Edited(const ImageHeaders& headers, int round)
     return input;
 }
 
-template <typename Work> void Measure(benchmark::State& state, Totals& totals, Work work)
+template <typename Work> void Measure(benchmark::State& state, BenchTotals& totals, Work work)
 {
     FileStream file(TheFile(), FileStream::Mode::OpenReadWrite);
     const FileIdentity identity = IdentityOf(file);

@@ -4,10 +4,12 @@
 // run can be printed, and the main() that runs them with an application object.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 constexpr int64_t BenchMiB = int64_t(1) << 20;
@@ -41,3 +43,31 @@ public:
 // RatioReporter, then report (if any) prints the ratios and tidies up.
 int RunBenchmarks(int argc, char** argv, const std::function<void(const RatioReporter&)>& report = {},
     const std::function<void()>& prepare = {});
+
+// The wall time of every run of one benchmark, for a ratio printed after the library's report.
+struct BenchTotals {
+    double seconds = 0;
+    int runs = 0;
+    double PerRun() const { return runs ? seconds / runs : 0; }
+};
+
+// Runs work once per iteration and times it by hand (for UseManualTime), adding to totals. A work
+// that returns false (a command that failed) ends the benchmark with an error.
+template <typename Work> void MeasureRuns(benchmark::State& state, BenchTotals& totals, Work work)
+{
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if constexpr (std::is_same_v<decltype(work()), bool>) {
+            if (!work()) {
+                state.SkipWithError("the command failed or is not installed");
+                break;
+            }
+        } else {
+            work();
+        }
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(took.count());
+        totals.seconds += took.count();
+        ++totals.runs;
+    }
+}
