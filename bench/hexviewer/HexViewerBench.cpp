@@ -5,14 +5,15 @@
 // replace-the-selection sequence without dropping the old content first. And the copy of
 // a 1 MiB selection to the clipboard against setting the same text there directly.
 //
-// Each run prints its own figures: the first view of a process also pays for memory the
-// system hands out for the first time (on a virtual machine that can dominate), later
-// ones show the steady state.
+// Each run prints its own figures. A first view runs in a fresh process of its own (this
+// program started again with --first-view), which measures its cp right before the view:
+// the view pays for everything a user's first view pays for (the viewer's first showing,
+// memory the process gets for the first time) under the same conditions as its cp. The
+// view after another runs in this process and shows the steady state.
 //
 // Peak memory: the kernel's high-water mark (VmHWM) is reset to the current size before
 // each measurement (/proc/self/clear_refs, 5) and read while the viewer is open.
 #include "hexeditor/HexEditor.h"
-#include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
 #include "support/BenchSupport.h"
 #include "support/ModalDriver.h"
@@ -38,6 +39,7 @@
 #include <functional>
 #include <malloc.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -107,19 +109,25 @@ void WriteNoise(int fd, off_t offset, size_t count, uint64_t seed)
 }
 
 struct Files {
-    QTemporaryDir dir;
+    std::unique_ptr<QTemporaryDir> dir; // none in a --first-view process: the files are given
     std::string image; // a PE32 image with two 256 MiB sections
     std::string plain; // a 256 MiB file for cp
     std::string copy; // where cp writes
 };
 
+// The files a --first-view process was given.
+std::optional<Files> GivenFiles;
+
 Files& TheFiles()
 {
+    if (GivenFiles)
+        return *GivenFiles;
     static Files* files = [] {
         auto* f = new Files;
-        f->image = f->dir.filePath(QStringLiteral("big.exe")).toStdString();
-        f->plain = f->dir.filePath(QStringLiteral("plain.bin")).toStdString();
-        f->copy = f->dir.filePath(QStringLiteral("copy.bin")).toStdString();
+        f->dir = std::make_unique<QTemporaryDir>();
+        f->image = f->dir->filePath(QStringLiteral("big.exe")).toStdString();
+        f->plain = f->dir->filePath(QStringLiteral("plain.bin")).toStdString();
+        f->copy = f->dir->filePath(QStringLiteral("copy.bin")).toStdString();
         // Headers from the builder; the section bodies are written in blocks.
         const std::vector<uint8_t> headers
             = PeBuilder()
@@ -150,10 +158,7 @@ Files& TheFiles()
 TFrmView& TheView()
 {
     static TFrmView* view = [] {
-        auto* v = new TFrmView;
-        FrmHex = new TFrmHex(v);
-        FrmEdit = new TFrmEdit(FrmHex);
-        StartupFileName = QString::fromStdString(TheFiles().image);
+        auto* v = new TFrmView(QString::fromStdString(TheFiles().image));
         v->FormActivate();
         if (v->PageControl3->count() != 2) {
             std::fprintf(stderr, "the big image did not open\n");
@@ -197,11 +202,11 @@ ViewFigures ViewSection(int section, bool measure)
     long peakKb = 0;
     const auto start = Clock::now();
     figures.shown = WhileModal(
-        FrmHex, [&view] { view.ButView->click(); },
+        view.FrmHex, [&view] { view.ButView->click(); },
         [&] {
             figures.seconds = Seconds(start);
             peakKb = StatusKb("VmHWM:");
-            FrmHex->close();
+            view.FrmHex->close();
         });
     if (measure && !reset)
         std::fprintf(stderr, "warning: the peak could not be reset; figures are upper bounds\n");
@@ -222,17 +227,56 @@ void ReportView(
         1000 * viewTotal / runs, 1000 * cpTotal / runs, viewTotal / cpTotal, peakMax, kPeakLimitMiB);
 }
 
-// Views section 0 once per iteration after prepare (which leaves the editor as the
-// figure needs it), against a cp of the same size in the same iteration.
-void RunViews(benchmark::State& state, const char* name, const std::function<void()>& prepare)
+// cp, then the view of section 0, in a fresh process: what `--first-view` runs.
+ViewFigures CpAndFirstView(double& cp)
+{
+    TheView();
+    cp = CpSeconds();
+    return ViewSection(0, true);
+}
+
+// Runs this program again with --first-view; false when it failed.
+bool FirstViewInFreshProcess(double& cp, ViewFigures& figures)
+{
+    const Files& files = TheFiles();
+    const std::string command = "'/proc/" + std::to_string(getpid()) + "/exe' --first-view '" + files.image
+        + "' '" + files.plain + "' '" + files.copy + "'";
+    FILE* child = popen(command.c_str(), "r");
+    if (!child)
+        return false;
+    char line[256];
+    bool read = false;
+    int shown = 0;
+    while (std::fgets(line, sizeof line, child)) {
+        if (std::sscanf(line, "first-view %lf %lf %lf %d", &cp, &figures.seconds, &figures.peakMiB, &shown)
+            == 4)
+            read = true;
+    }
+    figures.shown = shown != 0;
+    return pclose(child) == 0 && read;
+}
+
+// Views section 0 once per iteration against a cp of the same size in the same iteration:
+// in a fresh process each (first), or after prepare in this one.
+void RunViews(
+    benchmark::State& state, const char* name, bool fresh, const std::function<void()>& prepare = {})
 {
     double cpTotal = 0, viewTotal = 0, peakMax = 0;
     int runs = 0;
     for (auto _ : state) {
-        prepare();
-        const double cp = CpSeconds();
+        double cp = 0;
+        ViewFigures figures;
+        if (fresh) {
+            if (!FirstViewInFreshProcess(cp, figures)) {
+                state.SkipWithError("the --first-view process failed");
+                break;
+            }
+        } else {
+            prepare();
+            cp = CpSeconds();
+            figures = ViewSection(0, true);
+        }
         cpTotal += cp;
-        const ViewFigures figures = ViewSection(0, true);
         std::printf("    run %d: cp %.0f ms, view %.0f ms, peak +%.0f MiB\n", runs + 1, 1000 * cp,
             1000 * figures.seconds, figures.peakMiB);
         if (!figures.shown)
@@ -242,26 +286,27 @@ void RunViews(benchmark::State& state, const char* name, const std::function<voi
         peakMax = std::max(peakMax, figures.peakMiB);
         ++runs;
     }
-    ReportView(state, name, cpTotal, viewTotal, peakMax, runs);
+    if (runs > 0)
+        ReportView(state, name, cpTotal, viewTotal, peakMax, runs);
 }
 
-// The first view: the editor is empty before it.
+// The first view of a process.
 void BM_ViewSection(benchmark::State& state)
 {
-    RunViews(state, "first view", [] { FrmHex->HexEditor->CreateEmptyFile("Untitled"); });
+    RunViews(state, "first view", true);
 }
 
 // A view that replaces another 256 MiB section.
 void BM_ViewSectionAfterAnother(benchmark::State& state)
 {
-    RunViews(state, "view after another", [] { ViewSection(1, false); });
+    RunViews(state, "view after another", false, [] { ViewSection(1, false); });
 }
 
 // For comparison: the plain sequence (select all, replace, caret to 0) over 256 MiB that
 // the editor already holds, without dropping the old content first.
 void BM_ReplaceWithoutDroppingFirst(benchmark::State& state)
 {
-    THexEditor* editor = FrmHex->HexEditor;
+    THexEditor* editor = TheView().FrmHex->HexEditor;
     double peakMax = 0;
     for (auto _ : state) {
         ViewSection(1, false); // the editor holds 256 MiB
@@ -302,11 +347,12 @@ void BM_CopySelection1MiB(benchmark::State& state)
     std::vector<uint8_t> data(size_t(2) << 20);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>(i * 131 + (i >> 9));
-    FrmHex->PutBytes(
+    TFrmHex* viewer = TheView().FrmHex;
+    viewer->PutBytes(
         static_cast<uint32_t>(data.size()), [&data](uint8_t* block, uint32_t offset, uint32_t n) {
             std::memcpy(block, data.data() + offset, n);
         });
-    THexEditor* editor = FrmHex->HexEditor;
+    THexEditor* editor = viewer->HexEditor;
     std::string hex(2 * size_t(kSelection) + 1, '\0');
     ConvertBinToHex(data.data() + 1000, hex.data(), kSelection, false);
     const QString text = QString::fromLatin1(hex.data(), 2 * kSelection);
@@ -318,7 +364,7 @@ void BM_CopySelection1MiB(benchmark::State& state)
         editor->SetSelEnd(1000); // made backwards
         QGuiApplication::clipboard()->clear();
         auto start = Clock::now();
-        FrmHex->MnuItemCopyClick();
+        viewer->MnuItemCopyClick();
         const double copy = Seconds(start);
         if (QGuiApplication::clipboard()->text().size() != 2 * kSelection)
             state.SkipWithError("the clipboard does not hold the selection");
@@ -342,8 +388,31 @@ BENCHMARK(BM_ViewSectionAfterAnother)->Iterations(4)->UseManualTime()->Unit(benc
 BENCHMARK(BM_ReplaceWithoutDroppingFirst)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CopySelection1MiB)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The --first-view process: the window opens the given image, then cp and the first view
+// are measured; one line "first-view CP VIEW PEAK SHOWN" on stdout tells the result.
+int FirstViewMain(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    SetMessageResponder([](const MessageRecord& record) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(record.text));
+        return MsgResult::Ok;
+    });
+    GivenFiles = Files{nullptr, argv[2], argv[3], argv[4]};
+    double cp = 0;
+    const ViewFigures figures = CpAndFirstView(cp);
+    std::printf(
+        "first-view %.6f %.6f %.3f %d\n", cp, figures.seconds, figures.peakMiB, figures.shown ? 1 : 0);
+    std::fflush(stdout);
+    // The windows go with the process.
+    std::_Exit(0);
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 5 && std::strcmp(argv[1], "--first-view") == 0)
+        return FirstViewMain(argc, argv);
     return RunBenchmarks(
         argc, argv, [](const RatioReporter&) { SetMessageResponder({}); },
         [] {

@@ -1,8 +1,6 @@
-// Start-up: keep the startup file name, create the windows, run the message loop.
-#include "hexviewer/FrmEdit.h"
-#include "hexviewer/FrmHex.h"
+// Start-up: create the main window with the startup file name (it makes its about box
+// and hex viewer, and the viewer its dialog), run the message loop.
 #include "ui/Guard.h"
-#include "viewer/FrmAbout.h"
 #include "viewer/FrmView.h"
 
 #include <QApplication>
@@ -52,14 +50,10 @@ int main(int argc, char** argv)
     InstallErrorDisplay();
     // Errors that escape start-up or the loop are shown, and the program still ends normally.
     Guarded([&] {
-        StartupFileName = StartupTextFromArguments(QApplication::arguments().mid(1));
-        FrmView = new TFrmView;
-        FrmAbout = new TFrmAbout(FrmView);
-        FrmHex = new TFrmHex(FrmView);
-        FrmEdit = new TFrmEdit(FrmHex);
-        FrmView->setAttribute(Qt::WA_DeleteOnClose);
-        FrmView->show();
-        FrmView->activateWindow();
+        auto* view = new TFrmView(StartupTextFromArguments(QApplication::arguments().mid(1)));
+        view->setAttribute(Qt::WA_DeleteOnClose);
+        view->show();
+        view->activateWindow();
         QApplication::exec();
     });
     return 0;

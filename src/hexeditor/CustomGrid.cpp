@@ -295,6 +295,7 @@ void TCustomGrid::MoveColRow(int col, int row, bool moveAnchor, bool show)
         const TGridRect selection = Selection();
         InvalidateBox(selection.left, selection.top, selection.right, selection.bottom);
     }
+    CurrentCellMoved();
 }
 
 void TCustomGrid::ScrollInView(int col, int row)
@@ -362,6 +363,7 @@ void TCustomGrid::LayoutChanged(bool topLeftMoved)
     InvalidateGrid();
     if (moved)
         TopLeftChanged();
+    CurrentCellMoved();
 }
 
 void TCustomGrid::UpdateScrollBars()

@@ -221,6 +221,9 @@ protected:
     virtual void WMHScroll();
     // Called after every change of TopRow or LeftCol, however it came about.
     virtual void TopLeftChanged();
+    // Called after the current cell moved, or the cells moved under it (column widths, row
+    // height, size): what follows the current cell on screen goes there, never in a paint.
+    virtual void CurrentCellMoved() { }
     // Called after the control's font changed.
     virtual void CMFontChanged();
 

@@ -90,6 +90,7 @@ void THexEditor::CMFontChanged()
         AdjustMetrics();
         if (Focused()) {
             CreateColoredCaret();
+            CaretToCell(Col(), Row());
             ShowCaret();
         }
     }
@@ -141,7 +142,7 @@ void THexEditor::SetCaretStyle(TCaretStyle value)
     CaretStyle = value;
     if (Focused()) {
         CreateColoredCaret();
-        SetCaretPos(QPoint(-50, -50));
+        CaretToCell(Col(), Row());
         ShowCaret();
         Invalidate();
     }

@@ -154,6 +154,10 @@ public:
     // Answers whether the file was loaded (false when it cannot be opened for reading).
     bool LoadFromFile(const std::string& fileName);
     bool LoadFromStream(std::istream& stream);
+    // Loads count bytes of source from offset on, copied by the kernel into the working file
+    // (bytes past the source's end read as 0). As LoadFromStream, FileName and ReadOnlyFile
+    // stay. "Invalid LoadFromFileRange argument" for a negative count.
+    bool LoadFromFileRange(const FileStream& source, uint64_t offset, int32_t count);
     // Answers whether the data was written (false also when the backup copy failed).
     bool SaveToFile(const std::string& fileName);
     bool SaveToStream(std::ostream& stream);
@@ -330,6 +334,7 @@ protected:
     void WMVScroll() override;
     void WMHScroll() override;
     void TopLeftChanged() override;
+    void CurrentCellMoved() override;
 
     // ---------------------------------------------------------------- state
     // Names the design gives keep their names; the rest carry the F prefix.

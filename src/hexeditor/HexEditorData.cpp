@@ -92,7 +92,23 @@ bool THexEditor::LoadFromStream(std::istream& stream)
     return true;
 }
 
-// The common end of both loads, also when the copy failed.
+bool THexEditor::LoadFromFileRange(const FileStream& source, uint64_t offset, int32_t count)
+{
+    if (count < 0)
+        throw Exception("Invalid LoadFromFileRange argument");
+    FreeFile();
+    THourglass hourglass;
+    try {
+        FWorkingFile.LoadRangeOf(source, offset, count);
+    } catch (...) {
+        FinishLoad();
+        throw;
+    }
+    FinishLoad();
+    return true;
+}
+
+// The common end of the loads, also when the copy failed.
 void THexEditor::FinishLoad()
 {
     ResetUndo();

@@ -210,14 +210,8 @@ void THexEditor::PaintMark(QPainter& painter, const QRect& rect, TCursorMark mar
     case cmNone:
         return;
     case cmCaret:
-        if (FCaretPos != rect.topLeft()) {
-            // The caret's old place may show it still; it is repainted after this paint.
-            const QRect old = CaretRect();
-            FCaretPos = rect.topLeft();
-            if (GetCaretShown())
-                QMetaObject::invokeMethod(
-                    this, [this, old] { viewport()->update(old); }, Qt::QueuedConnection);
-        }
+        // The caret is already on this cell (CurrentCellMoved and the scroll hooks put it
+        // there); PaintOverlay draws it. A paint never moves it.
         return;
     case cmFocusFrame:
     case cmOutlineFrame: {
@@ -363,7 +357,7 @@ void THexEditor::WMSetFocus()
 {
     TCustomGrid::WMSetFocus();
     CreateColoredCaret();
-    SetCaretPos(QPoint(-50, -50));
+    CaretToCell(Col(), Row());
     ShowCaret();
     Invalidate();
 }
@@ -386,6 +380,11 @@ void THexEditor::WMVScroll()
 void THexEditor::WMHScroll()
 {
     TCustomGrid::WMHScroll();
+    CaretToCell(Col(), Row());
+}
+
+void THexEditor::CurrentCellMoved()
+{
     CaretToCell(Col(), Row());
 }
 

@@ -160,6 +160,26 @@ void WorkingFile::LoadCopyOf(const std::string& source)
     }
 }
 
+void WorkingFile::LoadRangeOf(const FileStream& source, uint64_t offset, int32_t count)
+{
+    Close();
+    RemoveOwnFile();
+    InvalidateWindow();
+    InvalidateSize();
+    FStream = CreateExclusively();
+    try {
+        const auto size = static_cast<uint64_t>(std::max(count, 0));
+        // A source that shrank meanwhile leaves zeros at the end, never a shorter copy.
+        if (CopyFileBytes(source, offset, *FStream, 0, size) < size)
+            FStream->SetSize(size);
+        FStream->Seek(0, SeekOrigin::Beginning);
+    } catch (...) {
+        Free();
+        RemoveOwnFile();
+        throw;
+    }
+}
+
 void WorkingFile::LoadFromStream(std::istream& source)
 {
     Close();

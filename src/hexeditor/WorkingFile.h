@@ -52,6 +52,9 @@ public:
     // EFCreateError when no working file can be created, EReadError/EWriteError for the
     // copy).
     void LoadCopyOf(const std::string& source);
+    // Replaces the working file by a copy of count bytes of source from offset on (a kernel
+    // copy, as above); bytes past the source's end read as 0. Same failure rules.
+    void LoadRangeOf(const FileStream& source, uint64_t offset, int32_t count);
     // Replaces the working file by the bytes of source from its position 0 to its end.
     // Same failure rules; a stream read error throws EReadError.
     void LoadFromStream(std::istream& source);

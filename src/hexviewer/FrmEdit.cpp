@@ -21,9 +21,6 @@
 #include <string>
 #include <vector>
 
-uint16_t FindSkip = 0;
-TFrmEdit* FrmEdit = nullptr;
-
 namespace {
 
 // The frame of a window with a caption takes this much of its outer height.
@@ -50,8 +47,9 @@ void ShowInvalidHex()
 
 } // namespace
 
-TFrmEdit::TFrmEdit(QWidget* parent)
-    : QDialog(parent)
+TFrmEdit::TFrmEdit(TFrmHex& viewer)
+    : QDialog(&viewer)
+    , FViewer(viewer)
 {
     setObjectName(QStringLiteral("FrmEdit"));
     setFont(DefaultFormFont());
@@ -99,11 +97,7 @@ TFrmEdit::TFrmEdit(QWidget* parent)
     SetHeight(kFindHeight);
 }
 
-TFrmEdit::~TFrmEdit()
-{
-    if (FrmEdit == this)
-        FrmEdit = nullptr;
-}
+TFrmEdit::~TFrmEdit() = default;
 
 void TFrmEdit::SetHeight(int height)
 {
@@ -150,12 +144,8 @@ void TFrmEdit::ButCloseClick()
 
 void TFrmEdit::ButOkClick()
 {
-    THexEditor* editor = FrmHex ? FrmHex->HexEditor : nullptr;
-    if (!editor) {
-        close();
-        return;
-    }
-    switch (EditMode) {
+    THexEditor* editor = FViewer.HexEditor;
+    switch (FViewer.EditMode) {
     case 'a': {
         const int32_t offset = StrToInt(Edit1->text().toStdString());
         editor->SetSelStart(offset);
@@ -195,13 +185,13 @@ void TFrmEdit::ButOkClick()
     }
 
     const int32_t end = editor->GetDataSize();
-    const int32_t start
-        = static_cast<int32_t>(std::min<int64_t>(int64_t(editor->GetSelStart()) + FindSkip, INT32_MAX));
+    const int32_t start = static_cast<int32_t>(
+        std::min<int64_t>(int64_t(editor->GetSelStart()) + FViewer.FindSkip, INT32_MAX));
     int32_t pos;
     int32_t length;
     if (hexSearch) {
         length = static_cast<int32_t>(pattern.size());
-        pos = FrmHex->FindBytes(pattern.data(), length, end, start);
+        pos = FViewer.FindBytes(pattern.data(), length, end, start);
     } else {
         // Find may change its pattern in place: it gets a fresh copy of the text.
         std::vector<uint8_t> textBytes = AnsiBytes(text);
@@ -210,11 +200,11 @@ void TFrmEdit::ButOkClick()
     }
     if (pos == -1) {
         ShowMessage(QStringLiteral("String Not Found."));
-        FindSkip = 0;
+        FViewer.FindSkip = 0;
         return;
     }
     editor->Seek(pos, 0, true);
     editor->SetSelEnd(editor->GetSelEnd() + length - 1);
-    FindSkip = 1;
+    FViewer.FindSkip = 1;
     close();
 }

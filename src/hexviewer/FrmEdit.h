@@ -1,7 +1,7 @@
 #pragma once
 // The small dialog behind "Go To Offset ...", "Go To Line ..." and "Find ...". Its OK
-// logic also carries out "Find Next" without the dialog being shown. One instance
-// (FrmEdit) lives from program start.
+// logic also carries out "Find Next" without the dialog being shown. The hex viewer owns
+// one; it works on that viewer's editor and find state.
 #include <QDialog>
 
 #include <cstdint>
@@ -11,10 +11,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-
-// Added to the selection start to get the next search start: 1 after a successful
-// search (so Find Next does not find the same match again), 0 after a failed one.
-extern uint16_t FindSkip;
+class TFrmHex;
 
 class TFrmEdit : public QDialog {
     Q_OBJECT
@@ -24,7 +21,7 @@ public:
     static constexpr int kGoToHeight = 90;
     static constexpr int kFindHeight = 170;
 
-    explicit TFrmEdit(QWidget* parent = nullptr);
+    explicit TFrmEdit(TFrmHex& viewer);
     ~TFrmEdit() override;
 
     // Handlers (entered from Qt under Guarded()).
@@ -50,7 +47,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    TFrmHex& FViewer;
     int FHeight = 0;
 };
-
-extern TFrmEdit* FrmEdit;

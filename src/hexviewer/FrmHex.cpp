@@ -19,12 +19,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
-
-char EditMode = 0;
-TFrmHex* FrmHex = nullptr;
 
 namespace {
 
@@ -107,14 +105,14 @@ TFrmHex::TFrmHex(QWidget* parent)
     // The properties are in place: the editor starts over with empty data, which also
     // brings the status line up to date.
     HexEditor->Loaded();
+
+    FrmEdit = new TFrmEdit(*this);
 }
 
 TFrmHex::~TFrmHex()
 {
     // The editor must not report to a half-destroyed window.
     HexEditor->OnStateChanged = nullptr;
-    if (FrmHex == this)
-        FrmHex = nullptr;
 }
 
 QString TFrmHex::StatusText() const
@@ -163,8 +161,6 @@ void TFrmHex::MnuItemCopyClick()
 
 void TFrmHex::ShowEditDialog(char mode, const QString& caption, int height, const QString& prompt)
 {
-    if (!FrmEdit)
-        FrmEdit = new TFrmEdit(this);
     EditMode = mode;
     FrmEdit->setWindowTitle(caption);
     FrmEdit->SetHeight(height);
@@ -191,8 +187,6 @@ void TFrmHex::MenuItemFindClick()
 
 void TFrmHex::MenuItemNextClick()
 {
-    if (!FrmEdit)
-        FrmEdit = new TFrmEdit(this);
     EditMode = 'c';
     FrmEdit->ButOkClick();
 }
@@ -230,7 +224,27 @@ void TFrmHex::PutBytes(uint32_t count, const BlockFiller& fill)
     }
     editor->ResetUndo();
     editor->SetInCharField(inCharField);
-    editor->SetSelStart(0);
+    if (count > 0)
+        editor->SetSelStart(0);
+}
+
+void TFrmHex::PutFileRange(const FileStream& source, uint64_t offset, uint32_t count)
+{
+    THexEditor* editor = HexEditor;
+    const bool inCharField = editor->GetInCharField();
+    // The old content goes first, so two big views never take room at once.
+    editor->CreateEmptyFile("Untitled");
+    if (count > 0) {
+        editor->LoadFromFileRange(source, offset, static_cast<int32_t>(std::min<uint32_t>(count, INT32_MAX)));
+        editor->SetInCharField(inCharField);
+        editor->SetSelStart(0);
+    }
+}
+
+void TFrmHex::ShowFileRange(const FileStream& source, uint64_t offset, uint32_t count)
+{
+    PutFileRange(source, offset, count);
+    ShowModal(*this);
 }
 
 void TFrmHex::ShowBytes(uint32_t count, const BlockFiller& fill)

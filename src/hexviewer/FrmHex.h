@@ -1,7 +1,8 @@
 #pragma once
 // The hex viewer: a read-only hex editor showing bytes handed over by the main window,
 // a status bar with the selection's size, and an "&Edit" menu with copy, go-to and find.
-// One instance (FrmHex) lives from program start; every view reuses it.
+// The main window owns one instance for its life; every view reuses it. The viewer owns
+// its go-to/find dialog and the state that dialog works with.
 #include <QDialog>
 
 #include <cstdint>
@@ -13,10 +14,9 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QStatusBar;
+class FileStream;
+class TFrmEdit;
 class THexEditor;
-
-// What the go-to/find dialog's OK logic does: 'a' go to offset, 'b' go to line, 'c' find.
-extern char EditMode;
 
 class TFrmHex : public QDialog {
     Q_OBJECT
@@ -48,6 +48,12 @@ public:
     void PutBytes(uint32_t count, const BlockFiller& fill);
     // PutBytes, then shows the viewer modally.
     void ShowBytes(uint32_t count, const BlockFiller& fill);
+    // As PutBytes, with count bytes of source from offset on (bytes past its end show as 0).
+    // The kernel copies them into the editor's working file, so the view is the file as it
+    // was at this moment: later writes to it, by this program or another, do not show.
+    void PutFileRange(const FileStream& source, uint64_t offset, uint32_t count);
+    // PutFileRange, then shows the viewer modally.
+    void ShowFileRange(const FileStream& source, uint64_t offset, uint32_t count);
     // Selects every byte shown (nothing when the viewer is empty).
     void SelectAllBytes();
 
@@ -60,6 +66,14 @@ public:
     QAction* MenuItemLine = nullptr;
     QAction* MenuItemFind = nullptr;
     QAction* MenuItemNext = nullptr;
+    // The go-to/find dialog, made with the viewer.
+    TFrmEdit* FrmEdit = nullptr;
+
+    // What the dialog's OK logic does: 'a' go to offset, 'b' go to line, 'c' find.
+    char EditMode = 0;
+    // Added to the selection start to get the next search start: 1 after a successful
+    // search (so Find Next does not find the same match again), 0 after a failed one.
+    uint16_t FindSkip = 0;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -71,5 +85,3 @@ private:
 
     QLabel* FStatusPanel = nullptr;
 };
-
-extern TFrmHex* FrmHex;

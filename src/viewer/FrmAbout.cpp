@@ -9,8 +9,6 @@
 #include <QPushButton>
 #include <QSvgRenderer>
 
-TFrmAbout* FrmAbout = nullptr;
-
 TFrmAbout::TFrmAbout(QWidget* parent)
     : QDialog(parent)
 {
@@ -46,11 +44,7 @@ TFrmAbout::TFrmAbout(QWidget* parent)
     ButClose->setFocus();
 }
 
-TFrmAbout::~TFrmAbout()
-{
-    if (FrmAbout == this)
-        FrmAbout = nullptr;
-}
+TFrmAbout::~TFrmAbout() = default;
 
 void TFrmAbout::ButCloseClick()
 {

@@ -21,5 +21,3 @@ public:
     QLabel* Label2 = nullptr;
     QLabel* Image1 = nullptr;
 };
-
-extern TFrmAbout* FrmAbout;

@@ -4,9 +4,11 @@
 
 #include "base/FileStream.h"
 #include "header/FieldTable.h"
+#include "hexviewer/FrmHex.h"
 #include "ui/Fonts.h"
 #include "ui/Guard.h"
 #include "ui/Messages.h"
+#include "viewer/FrmAbout.h"
 
 #include <QAction>
 #include <QDropEvent>
@@ -21,9 +23,6 @@
 #include <QUrl>
 
 #include <string_view>
-
-QString StartupFileName;
-TFrmView* FrmView = nullptr;
 
 QString StartupTextFromArguments(const QStringList& arguments)
 {
@@ -64,7 +63,7 @@ std::array<uint32_t, 13> Masks()
 
 } // namespace
 
-TFrmView::TFrmView(QWidget* parent)
+TFrmView::TFrmView(QString startupFileName, QWidget* parent)
     : QMainWindow(parent)
     , SectionLabelTexts(SectionRowCaptions())
     , CharacteristicTexts(ToQStrings<13>(::CharacteristicTexts()))
@@ -100,13 +99,13 @@ TFrmView::TFrmView(QWidget* parent)
         return std::make_unique<::FileStream>(fileName, ::FileStream::Mode::OpenReadWrite);
     };
     FAccessProbe = &TFrmView::ProbeWriteAccess;
+
+    StartupFileName = std::move(startupFileName);
+    FrmAbout = new TFrmAbout(this);
+    FrmHex = new TFrmHex(this);
 }
 
-TFrmView::~TFrmView()
-{
-    if (FrmView == this)
-        FrmView = nullptr;
-}
+TFrmView::~TFrmView() = default;
 
 void TFrmView::SetStreamOpener(StreamOpener opener)
 {

@@ -31,10 +31,10 @@ class QMenu;
 class QPushButton;
 class QUrl;
 class QWidget;
+class TFrmAbout;
+class TFrmHex;
 struct HeaderField;
 
-// The text after the program's name on the command line; the first open consumes it.
-extern QString StartupFileName;
 // The startup file name from the program's arguments (without the program's own name):
 // joined with single blanks, blanks and tabs in front skipped, nothing else parsed.
 QString StartupTextFromArguments(const QStringList& arguments);
@@ -51,7 +51,8 @@ QString FieldToolTip(const HeaderField& field);
 class TFrmView : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TFrmView(QWidget* parent = nullptr);
+    // startupFileName: the text after the program's name on the command line (empty: none).
+    explicit TFrmView(QString startupFileName = {}, QWidget* parent = nullptr);
     ~TFrmView() override;
 
     // Opens the stream for a chosen file. Tests replace it to simulate a stream failure.
@@ -255,6 +256,12 @@ public:
     const std::array<QString, 13> CharacteristicTexts;
     const std::array<uint32_t, 13> CharacteristicMasks;
 
+    // The file the first activation opens; that open consumes it.
+    QString StartupFileName;
+    // The window's about box and hex viewer, made with it.
+    TFrmAbout* FrmAbout = nullptr;
+    TFrmHex* FrmHex = nullptr;
+
     bool SuppressFieldChange = false;
     bool ValidateOnly = false;
     bool ValidationPassed = false;
@@ -403,5 +410,3 @@ private:
     QPalette FCheckBoxPalette;
     ContentsModel* FContentsModel = nullptr;
 };
-
-extern TFrmView* FrmView;

@@ -6,7 +6,6 @@
 #include "header/FieldTable.h"
 #include "header/FieldValue.h"
 #include "header/RawData.h"
-#include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
 #include "ui/Messages.h"
 
@@ -21,16 +20,6 @@
 namespace {
 
 constexpr int32_t kDumpSize = kEntryDumpSize;
-
-// The viewer and its dialog normally exist from start-up; a window made without them
-// (a test, a tool) gets them on first use.
-void EnsureHexViewer(QWidget* owner)
-{
-    if (!FrmHex)
-        FrmHex = new TFrmHex(owner);
-    if (!FrmEdit)
-        FrmEdit = new TFrmEdit(FrmHex);
-}
 
 uint32_t ParseShownValue(const QString& text, bool hex)
 {
@@ -48,7 +37,6 @@ void TFrmView::ButViewClick()
         return;
     }
     const int a = PageControl3->currentIndex();
-    EnsureHexViewer(this);
     FrmHex->setWindowTitle(
         QStringLiteral("View Section Body  [") + PageControl3->tabText(a) + QStringLiteral("]"));
 
@@ -69,19 +57,13 @@ void TFrmView::ButViewClick()
         return;
     }
 
-    // Every byte is read from the file; a short read, should the file have shrunk
-    // meanwhile, leaves zeros rather than memory nobody wrote.
-    const uint64_t pointer = RawDataPointer;
-    FrmHex->ShowBytes(RawDataSize, [this, pointer](uint8_t* block, uint32_t offset, uint32_t n) {
-        const size_t got = FileStream->ReadAt(pointer + offset, block, n);
-        if (got < n)
-            std::memset(block + got, 0, n - got);
-    });
+    // A snapshot of the body as it is now; should the file have shrunk meanwhile, the
+    // missing bytes show as zeros.
+    FrmHex->ShowFileRange(*FileStream, RawDataPointer, RawDataSize);
 }
 
 void TFrmView::ButDumpClick()
 {
-    EnsureHexViewer(this);
     FrmHex->setWindowTitle(QStringLiteral("Dump of entry point"));
     // Bytes that lie beyond the end of the file stay 0.
     std::array<uint8_t, kDumpSize> buffer{};

@@ -5,7 +5,6 @@
 
 #include "base/FileStream.h"
 #include "contents/Contents.h"
-#include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
 #include "ui/Guard.h"
 #include "ui/Modal.h"
@@ -87,10 +86,6 @@ void TFrmView::TreeContentsActivated(const QModelIndex& index)
     // The viewer holds at most 2^31 - 1 bytes; the file may be shorter than the item says.
     const auto count = static_cast<uint32_t>(
         std::min<uint64_t>({length, FileStream->Size() - offset, uint64_t(INT32_MAX)}));
-    if (!FrmHex)
-        FrmHex = new TFrmHex(this);
-    if (!FrmEdit)
-        FrmEdit = new TFrmEdit(FrmHex);
     FrmHex->setWindowTitle(
         QStringLiteral("Contents  [") + index.siblingAtColumn(0).data().toString() + QStringLiteral("]"));
     FrmHex->PutBytes(count, [this, offset](uint8_t* block, uint32_t from, uint32_t n) {

@@ -508,8 +508,6 @@ bool TFrmView::SaveChangesAnswered()
 
 void TFrmView::MnuAboutClick()
 {
-    if (!FrmAbout)
-        FrmAbout = new TFrmAbout(this);
     ShowModal(*FrmAbout);
 }
 

@@ -65,6 +65,18 @@ protected:
     }
 };
 
+// Counts the queued calls delivered to an object.
+class QueuedCallCounter : public QObject {
+public:
+    explicit QueuedCallCounter(QObject& target) { target.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::MetaCall ? 1 : 0;
+        return false;
+    }
+    int count = 0;
+};
+
 } // namespace
 
 class HexEditorPaintTest : public QObject {
@@ -507,10 +519,18 @@ void HexEditorPaintTest::caretLifecycle()
     QVERIFY(ShowFocused(editor));
     QVERIFY(editor.GetCaretShown());
     QCOMPARE(editor.GetCaretBitmap().size(), QSize(editor.GetCharWidth(), editor.GetLineHeight() - 2));
-    // The first paint puts the caret on the current cell.
-    QTRY_COMPARE(editor.GetCaretPos(), editor.CellRect(editor.Col(), editor.Row()).topLeft());
+    // Focus puts the caret on the current cell, before any paint.
+    QCOMPARE(editor.GetCaretPos(), editor.CellRect(editor.Col(), editor.Row()).topLeft());
     editor.SetSelStart(20);
     QCOMPARE(editor.GetCaretPos(), editor.CellRect(10, 1).topLeft());
+    // A rebuilt caret is placed at once; a paint neither moves it nor queues a repaint.
+    editor.SetCaretStyle(csBottomLine);
+    QCOMPARE(editor.GetCaretPos(), editor.CellRect(10, 1).topLeft());
+    QueuedCallCounter queued(editor);
+    editor.viewport()->repaint();
+    QCOMPARE(editor.GetCaretPos(), editor.CellRect(10, 1).topLeft());
+    QCoreApplication::processEvents();
+    QCOMPARE(queued.count, 0);
 
     // A font change rebuilds it at the new size.
     QFont bigger = editor.font();
@@ -518,7 +538,7 @@ void HexEditorPaintTest::caretLifecycle()
     editor.setFont(bigger);
     QVERIFY(editor.GetCaretShown());
     QCOMPARE(editor.GetCaretBitmap().size(), QSize(editor.GetCharWidth(), editor.GetLineHeight() - 2));
-    QTRY_COMPARE(editor.GetCaretPos(), editor.CellRect(10, 1).topLeft());
+    QCOMPARE(editor.GetCaretPos(), editor.CellRect(10, 1).topLeft());
 
     // Losing the focus destroys it and ends a selection in progress.
     QTest::keyPress(&editor, Qt::Key_Shift);
@@ -564,11 +584,11 @@ void HexEditorPaintTest::caretStyleFollowsInsertMode()
     QTest::keyClick(&editor, Qt::Key_Insert);
     QVERIFY(editor.IsInsertMode());
     QCOMPARE(editor.GetCaretStyle(), csLeftLine);
-    // The rebuilt caret is parked until the current cell is painted again.
+    // The rebuilt caret stays on the current cell.
     const QImage bitmap = editor.GetCaretBitmap();
     QCOMPARE(bitmap.pixelColor(1, 0), QColor(255, 255, 127));
     QCOMPARE(bitmap.pixelColor(2, 0), QColor(Qt::black));
-    QTRY_COMPARE(editor.GetCaretPos(), editor.CellRect(editor.Col(), editor.Row()).topLeft());
+    QCOMPARE(editor.GetCaretPos(), editor.CellRect(editor.Col(), editor.Row()).topLeft());
     QTest::keyClick(&editor, Qt::Key_Insert);
     QCOMPARE(editor.GetCaretStyle(), csFull);
     // Without AutoCaretMode the style stays as set.

@@ -29,7 +29,7 @@ void ChooseSearch(Search search)
 // presses it: errors go to the error display, the dialog decides whether it closes.
 void PressOk(char mode, const QString& text)
 {
-    EditMode = mode;
+    FrmHex->EditMode = mode;
     FrmEdit->show();
     FrmEdit->Edit1->setText(text);
     FrmEdit->ButOk->click();
@@ -138,7 +138,7 @@ void FrmEditTest::modesFromTheMenu()
     const bool shown = WhileModal(
         FrmEdit, [&] { QTest::keyClick(FrmHex->HexEditor, static_cast<Qt::Key>(key)); },
         [&] {
-            QCOMPARE(EditMode, mode);
+            QCOMPARE(FrmHex->EditMode, mode);
             QCOMPARE(FrmEdit->windowTitle(), caption);
             QCOMPARE(FrmEdit->Height(), height);
             QCOMPARE(FrmEdit->Label1->text(), prompt);
@@ -231,7 +231,7 @@ void FrmEditTest::goToOffset()
     QFETCH(QString, message);
     Fill(Counting(100));
     FrmHex->HexEditor->SetSelStart(7);
-    FindSkip = 1;
+    FrmHex->FindSkip = 1;
     PressOk('a', text);
     if (caret >= 0) {
         QVERIFY(FLog.records.empty());
@@ -244,7 +244,7 @@ void FrmEditTest::goToOffset()
         QCOMPARE(FrmHex->HexEditor->GetCursorPos(), 7);
         QVERIFY(FrmEdit->isVisible());
     }
-    QCOMPARE(FindSkip, uint16_t(1)); // the go-to modes leave it alone
+    QCOMPARE(FrmHex->FindSkip, uint16_t(1)); // the go-to modes leave it alone
 }
 
 void FrmEditTest::goToLine_data()
@@ -323,14 +323,14 @@ void FrmEditTest::find()
     QFETCH(int, last);
     QFETCH(QString, message);
     Fill(std::vector<uint8_t>(data.begin(), data.end()));
-    FindSkip = 0;
+    FrmHex->FindSkip = 0;
     ChooseSearch(search);
     PressOk('c', text);
     if (first >= 0) {
         QVERIFY2(FLog.records.empty(), qPrintable(FLog.Texts().join(QLatin1Char('|'))));
         QCOMPARE(Selection(), std::make_pair(first, last));
         QCOMPARE(FrmHex->HexEditor->GetCursorPos(), first); // the caret stays on the first byte
-        QCOMPARE(FindSkip, uint16_t(1));
+        QCOMPARE(FrmHex->FindSkip, uint16_t(1));
         QVERIFY(!FrmEdit->isVisible());
         QTRY_COMPARE(FrmHex->StatusText(), QStringLiteral("Selection: %1").arg(last - first + 1));
     } else {
@@ -338,7 +338,7 @@ void FrmEditTest::find()
         QCOMPARE(FLog.records[0].kind, MsgKind::Plain);
         QCOMPARE(FLog.records[0].caption, QStringLiteral("Korvex"));
         QCOMPARE(Selection(), std::make_pair(-1, -1));
-        QCOMPARE(FindSkip, uint16_t(0));
+        QCOMPARE(FrmHex->FindSkip, uint16_t(0));
         QVERIFY(FrmEdit->isVisible());
     }
 }
@@ -364,13 +364,13 @@ void FrmEditTest::findNextThroughOverlappingMatches()
     for (int expected : {1, 2}) {
         FrmHex->MenuItemNext->trigger();
         QCOMPARE(Selection(), std::make_pair(expected, expected + 1));
-        QCOMPARE(EditMode, 'c');
+        QCOMPARE(FrmHex->EditMode, 'c');
         QVERIFY(!FrmEdit->isVisible()); // Find Next never shows the dialog
     }
     QVERIFY(FLog.records.empty());
     FrmHex->MenuItemNext->trigger();
     QCOMPARE(FLog.Texts(), QStringList{"String Not Found."});
-    QCOMPARE(FindSkip, uint16_t(0));
+    QCOMPARE(FrmHex->FindSkip, uint16_t(0));
     QCOMPARE(Selection(), std::make_pair(2, 3));
     QVERIFY(!FrmEdit->isVisible());
 }
@@ -388,7 +388,7 @@ void FrmEditTest::findAfterNotFoundStartsAtSelection()
     FrmHex->MenuItemNext->trigger();
     QCOMPARE(Selection(), std::make_pair(6, 7));
     QCOMPARE(FLog.records.size(), size_t(1));
-    QCOMPARE(FindSkip, uint16_t(1));
+    QCOMPARE(FrmHex->FindSkip, uint16_t(1));
 }
 
 void FrmEditTest::findNextAfterMatchOnLastByte_data()
@@ -414,7 +414,7 @@ void FrmEditTest::findNextAfterMatchOnLastByte()
     FrmHex->MenuItemNext->trigger();
     QCOMPARE(FLog.Texts(), QStringList{"String Not Found."});
     QCOMPARE(FLog.records[0].kind, MsgKind::Plain);
-    QCOMPARE(FindSkip, uint16_t(0));
+    QCOMPARE(FrmHex->FindSkip, uint16_t(0));
     FLog.Clear();
     FrmHex->MenuItemNext->trigger(); // from the selection start itself: found again
     QVERIFY(FLog.records.empty());
@@ -426,7 +426,7 @@ void FrmEditTest::findNextBeforeAnyFind()
     Fill(Bytes("some bytes"));
     FrmHex->MenuItemNext->trigger();
     QCOMPARE(FLog.Texts(), QStringList{"String Not Found."});
-    QCOMPARE(EditMode, 'c');
+    QCOMPARE(FrmHex->EditMode, 'c');
     QVERIFY(!FrmEdit->isVisible());
 }
 

@@ -358,7 +358,7 @@ void FrmHexTest::realFileSearch()
 
     // The same bytes by hexadecimal search, from the start; then the copy of the match.
     FrmHex->HexEditor->SetSelStart(0);
-    FindSkip = 0;
+    FrmHex->FindSkip = 0;
     FrmEdit->RadioButtonHex->setChecked(true);
     FrmEdit->Edit1->setText(QString::fromLatin1(needle.toHex()));
     FrmHex->MenuItemNext->trigger();

@@ -18,19 +18,28 @@
 #include <string>
 #include <vector>
 
-// FrmHex and FrmEdit as start-up makes them. The viewer is shown (not modally), so the
-// editor's posted state notifications arrive.
+// The viewer under test and its dialog, while a HexViewerWindows lives.
+inline TFrmHex* FrmHex = nullptr;
+inline TFrmEdit* FrmEdit = nullptr;
+
+// The viewer as the main window makes it, with its dialog. The viewer is shown (not
+// modally), so the editor's posted state notifications arrive.
 class HexViewerWindows {
 public:
     HexViewerWindows()
     {
         FrmHex = new TFrmHex;
-        FrmEdit = new TFrmEdit(FrmHex);
+        FrmEdit = FrmHex->FrmEdit;
         FrmHex->show();
         (void)QTest::qWaitForWindowExposed(FrmHex);
         QApplication::processEvents();
     }
-    ~HexViewerWindows() { delete FrmHex; } // takes FrmEdit with it
+    ~HexViewerWindows()
+    {
+        delete FrmHex; // takes FrmEdit with it
+        FrmHex = nullptr;
+        FrmEdit = nullptr;
+    }
     HexViewerWindows(const HexViewerWindows&) = delete;
     HexViewerWindows& operator=(const HexViewerWindows&) = delete;
 };
@@ -56,8 +65,8 @@ inline void ResetDialog()
     FrmEdit->hide();
     FrmEdit->Edit1->clear();
     FrmEdit->RadioButtonTextI->setChecked(true);
-    FindSkip = 0;
-    EditMode = 0;
+    FrmHex->FindSkip = 0;
+    FrmHex->EditMode = 0;
 }
 
 // The editor's selection as [first, last], or [-1, -1] without one.

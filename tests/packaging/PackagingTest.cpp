@@ -8,8 +8,10 @@
 
 #include <QAction>
 #include <QDateTime>
+#include <QDialog>
 #include <QDirIterator>
 #include <QLabel>
+#include <QMainWindow>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -98,11 +100,21 @@ std::map<QString, QString> DesktopEntry()
     return keys;
 }
 
+// The dialog or main window an object lies in (the main window holds the viewer's dialog).
+const QObject* OwnerWindow(const QObject* object)
+{
+    for (object = object->parent(); object; object = object->parent()) {
+        if (qobject_cast<const QDialog*>(object) || qobject_cast<const QMainWindow*>(object))
+            return object;
+    }
+    return nullptr;
+}
+
 QStringList Shortcuts(const QWidget& window)
 {
     QStringList keys;
     for (QAction* action : window.findChildren<QAction*>())
-        if (!action->shortcut().isEmpty())
+        if (!action->shortcut().isEmpty() && OwnerWindow(action) == &window)
             keys << action->shortcut().toString();
     return keys;
 }
@@ -262,7 +274,7 @@ private slots:
         const QString keys = page.out.section(QRegularExpression("\\nKEYS\\n"), 1)
                                  .section(QRegularExpression("\\n[A-Z][A-Z ]+\\n"), 0, 0);
         TFrmView view;
-        TFrmHex viewer;
+        const TFrmHex& viewer = *view.FrmHex;
         const std::pair<QString, const QWidget*> parts[]
             = {{keys.section("Hex viewer:", 0, 0), &view}, {keys.section("Hex viewer:", 1), &viewer}};
         QVERIFY(Shortcuts(view).size() >= 7 && Shortcuts(viewer).size() >= 5);

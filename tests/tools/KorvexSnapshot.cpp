@@ -2,7 +2,6 @@
 // Opens FILE in the real main window (offscreen) through its open command, runs the
 // actions through the real controls, and prints every named control as JSON.
 #include "hexeditor/HexEditor.h"
-#include "hexviewer/FrmEdit.h"
 #include "hexviewer/FrmHex.h"
 #include "support/ModalDriver.h"
 #include "ui/Guard.h"
@@ -222,15 +221,15 @@ QJsonObject Snapshot(TFrmView& view)
 
 // Presses a button that shows the hex viewer, records what the viewer holds while it is
 // open (caption, data size, the first bytes, status text) and closes it.
-void RunViewer(QPushButton* button)
+void RunViewer(TFrmHex* viewer, QPushButton* button)
 {
     ShowPagesOf(button);
     QJsonObject record;
     const bool shown = WhileModal(
-        FrmHex, [button] { button->click(); },
-        [&record] {
+        viewer, [button] { button->click(); },
+        [&record, viewer] {
             QApplication::processEvents();
-            THexEditor* editor = FrmHex->HexEditor;
+            THexEditor* editor = viewer->HexEditor;
             int32_t count = std::min<int32_t>(editor->GetDataSize(), 32);
             QByteArray first;
             if (count > 0) {
@@ -240,14 +239,14 @@ void RunViewer(QPushButton* button)
             }
             record[QStringLiteral("size")] = editor->GetDataSize();
             record[QStringLiteral("first")] = QString::fromLatin1(first.toHex().toUpper());
-            record[QStringLiteral("status")] = FrmHex->StatusText();
+            record[QStringLiteral("status")] = viewer->StatusText();
             if (LingerMs > 0)
                 QTest::qWait(LingerMs);
-            FrmHex->close();
+            viewer->close();
         },
         10000 + LingerMs);
     record[QStringLiteral("shown")] = shown;
-    record[QStringLiteral("caption")] = FrmHex->windowTitle();
+    record[QStringLiteral("caption")] = viewer->windowTitle();
     Views.append(record);
 }
 
@@ -279,15 +278,11 @@ int main(int argc, char** argv)
     // Errors no handler caught are shown as the program shows them, so they are listed too.
     InstallErrorDisplay();
 
-    TFrmView view;
-    // The windows start-up makes after the main window.
-    FrmHex = new TFrmHex(&view);
-    FrmEdit = new TFrmEdit(FrmHex);
-    StartupFileName = args[1];
+    TFrmView view(args[1]);
     view.show();
     view.activateWindow();
     (void)QTest::qWaitForWindowActive(&view, 2000);
-    if (!StartupFileName.isEmpty()) // no activation came: run what it would have run
+    if (!view.StartupFileName.isEmpty()) // no activation came: run what it would have run
         view.FormActivate();
 
     for (int i = 2; i < args.size(); ++i) {
@@ -326,10 +321,10 @@ int main(int argc, char** argv)
                 return Fail(QStringLiteral("no section page ") + args[i + 1]);
             ShowPagesOf(view.ButView);
             view.PageControl3->setCurrentIndex(index);
-            RunViewer(view.ButView);
+            RunViewer(view.FrmHex, view.ButView);
             i += 1;
         } else if (action == QLatin1String("--dump")) {
-            RunViewer(view.ButDump);
+            RunViewer(view.FrmHex, view.ButDump);
         } else if (action == QLatin1String("--linger") && needs(1)) {
             LingerMs = std::max(0, args[i + 1].toInt());
             i += 1;
@@ -347,9 +342,9 @@ int main(int argc, char** argv)
         } else if (action == QLatin1String("--close")) {
             view.MnuCloseFile->trigger();
         } else if (action == QLatin1String("--open") && needs(1)) {
-            StartupFileName = args[i + 1];
+            view.StartupFileName = args[i + 1];
             view.MnuOpen->trigger();
-            StartupFileName.clear();
+            view.StartupFileName.clear();
             i += 1;
         } else {
             return Fail(QStringLiteral("unknown action ") + action);

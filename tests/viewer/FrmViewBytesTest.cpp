@@ -29,11 +29,15 @@ struct Shown {
 };
 
 // The main window with a file open and its viewer windows made as start-up makes them.
+// The viewer and its dialog of the window OpenWithViewer made last.
+TFrmHex* FrmHex = nullptr;
+TFrmEdit* FrmEdit = nullptr;
+
 std::unique_ptr<TFrmView> OpenWithViewer(const QString& path)
 {
     auto view = OpenedView(path);
-    FrmHex = new TFrmHex(view.get());
-    FrmEdit = new TFrmEdit(FrmHex);
+    FrmHex = view->FrmHex;
+    FrmEdit = FrmHex->FrmEdit;
     return view;
 }
 

@@ -66,7 +66,7 @@ private slots:
         const QModelIndex function = model->index(12, 0, exports);
         const auto [offset, length] = model->ItemBytes(function);
         QCOMPARE(length, uint64_t(4));
-        FrmHex = new TFrmHex(view.get()); // as main() makes it
+        TFrmHex* FrmHex = view->FrmHex;
         view->PageControl1->setCurrentWidget(view->TabContents);
         tree->setFocus();
         tree->setCurrentIndex(function);

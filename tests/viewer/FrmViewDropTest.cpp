@@ -76,7 +76,7 @@ std::unique_ptr<TFrmView> ViewWith(const ImageFolder& folder, const QString& nam
 {
     auto view = std::make_unique<TFrmView>();
     if (!name.isEmpty()) {
-        StartupFileName = folder.Path(name);
+        view->StartupFileName = folder.Path(name);
         ActivateWindow(*view);
     }
     return view;
@@ -88,8 +88,6 @@ class FrmViewDropTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { StartupFileName.clear(); }
-
     void dropOpensAsCloseAndOpenDo_data()
     {
         QTest::addColumn<QString>("openFirst");
@@ -122,7 +120,7 @@ private slots:
             auto reference = ViewWith(folder, openFirst);
             if (!openFirst.isEmpty())
                 reference->MnuCloseFile->trigger();
-            StartupFileName = folder.Path(dropped);
+            reference->StartupFileName = folder.Path(dropped);
             ActivateWindow(*reference);
             expected = Shown(*reference);
         }

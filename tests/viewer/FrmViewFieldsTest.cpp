@@ -232,7 +232,7 @@ private slots:
         auto view = OpenedView(folder.Write("a.exe", SampleBuilder().Build()));
         view->MnuCloseFileClick();
         TypeText(view->EdMachine, QStringLiteral("xyz"));
-        StartupFileName = folder.Write("d.exe", PeBuilder().DosOnly().Build());
+        view->StartupFileName = folder.Write("d.exe", PeBuilder().DosOnly().Build());
         ActivateWindow(*view);
         QVERIFY(log.records.empty());
         QCOMPARE(view->EdLastPage->text(), QStringLiteral("0090"));

@@ -49,8 +49,6 @@ class FrmViewPe32PlusTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { StartupFileName.clear(); }
-
     void boxesInTheirLayout_data()
     {
         QTest::addColumn<QString>("box");
@@ -130,7 +128,7 @@ private slots:
         t->view->MnuCloseFile->trigger();
         const QString pe32
             = t->folder.Write("pe32.exe", SampleBuilder().DataDirectory(9, 0x9000, 0x18).Build());
-        StartupFileName = pe32;
+        t->view->StartupFileName = pe32;
         t->view->MnuOpen->trigger();
         QCOMPARE(t->view->Layout(), OptionalLayout::Pe32);
         QVERIFY(t->view->EdBaseData->isEnabled());
@@ -379,13 +377,13 @@ private slots:
         TFrmView view;
         QVERIFY(!view.MnuCheckSum->isEnabled());
         ImageFolder folder;
-        StartupFileName = folder.Write("dos.exe", PeBuilder().DosOnly().Build());
+        view.StartupFileName = folder.Write("dos.exe", PeBuilder().DosOnly().Build());
         ActivateWindow(view);
         QVERIFY(view.MnuHexView->isEnabled());
         QVERIFY(!view.MnuCheckSum->isEnabled());
         QVERIFY(view.LabelCheckSum->text().isEmpty());
         view.MnuCloseFile->trigger();
-        StartupFileName = folder.Write("pe.exe", SampleBuilder().Build());
+        view.StartupFileName = folder.Write("pe.exe", SampleBuilder().Build());
         view.MnuOpen->trigger();
         QVERIFY(view.MnuCheckSum->isEnabled());
         view.MnuCloseFile->trigger();

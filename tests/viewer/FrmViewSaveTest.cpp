@@ -228,7 +228,7 @@ private slots:
 
         // Reopened, the window shows the stored values.
         view.MnuCloseFile->trigger();
-        StartupFileName = t->path;
+        view.StartupFileName = t->path;
         view.MnuOpen->trigger();
         QCOMPARE(view.EdMachine->text(), QStringLiteral("869F"));
         QCOMPARE(view.EdMajorLinker->text(), QStringLiteral("FF"));
@@ -317,7 +317,7 @@ private slots:
         view.SetStreamOpener([](const std::string& name) {
             return std::make_unique<FileStream>(name, FileStream::Mode::OpenRead);
         });
-        StartupFileName = path;
+        view.StartupFileName = path;
         ActivateWindow(view);
         QVERIFY(log.records.empty());
         TypeText(view.EdMachine, QStringLiteral("1234"));

@@ -53,7 +53,7 @@ inline std::unique_ptr<TFrmView> OpenedView(const QString& path, bool show = fal
         if (!QTest::qWaitForWindowExposed(view.get()))
             qWarning("window not exposed");
     }
-    StartupFileName = path;
+    view->StartupFileName = path;
     ActivateWindow(*view);
     return view;
 }
