@@ -55,7 +55,7 @@ QString SampleFile(QTemporaryDir& dir)
 
 void Open(TFrmView& view, const QString& path)
 {
-    StartupFileName = path;
+    view.StartupFileName = path;
     view.MnuOpen->trigger();
     QApplication::processEvents(); // lay out and paint what the user sees
 }

@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <vector>
 
 void TFrmView::CreateTabContents()
@@ -88,11 +87,7 @@ void TFrmView::TreeContentsActivated(const QModelIndex& index)
         std::min<uint64_t>({length, FileStream->Size() - offset, uint64_t(INT32_MAX)}));
     FrmHex->setWindowTitle(
         QStringLiteral("Contents  [") + index.siblingAtColumn(0).data().toString() + QStringLiteral("]"));
-    FrmHex->PutBytes(count, [this, offset](uint8_t* block, uint32_t from, uint32_t n) {
-        const size_t got = FileStream->ReadAt(offset + from, block, n);
-        if (got < n)
-            std::memset(block + got, 0, n - got);
-    });
+    FrmHex->PutFileRange(*FileStream, offset, count);
     FrmHex->SelectAllBytes();
     ShowModal(*FrmHex);
 }

@@ -363,6 +363,37 @@ private slots:
         QVERIFY(!none.SaveToStream(out2));
     }
 
+    // A range is a snapshot: later writes to the source do not reach it; bytes past the
+    // source's end read as 0.
+    void rangeIsSnapshot_data()
+    {
+        QTest::addColumn<qint64>("offset");
+        QTest::addColumn<int>("count");
+        QTest::newRow("inside") << qint64(1000) << 5000;
+        QTest::newRow("past the end") << qint64(9000) << 3000;
+        QTest::newRow("beyond the end") << qint64(20000) << 10;
+    }
+
+    void rangeIsSnapshot()
+    {
+        QFETCH(qint64, offset);
+        QFETCH(int, count);
+        QTemporaryDir tmp;
+        const std::string source = tmp.filePath("source").toStdString();
+        auto data = RandomBytes(10000, 5);
+        WriteAll(source, data);
+        WorkingFile file(tmp.path().toStdString());
+        {
+            FileStream in(source, FileStream::Mode::OpenReadWrite);
+            file.LoadRangeOf(in, static_cast<uint64_t>(offset), count);
+            const std::vector<uint8_t> other(10000, 0xFF);
+            in.WriteAt(0, other.data(), other.size());
+        }
+        data.resize(20000 + static_cast<size_t>(count), 0);
+        const auto from = data.begin() + offset;
+        QCOMPARE(Contents(file), std::vector<uint8_t>(from, from + count));
+    }
+
     void readWindowRules()
     {
         QTemporaryDir tmp;
