@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +25,26 @@ uint64_t CopyThroughBlock(
             break;
         out.WriteAt(outPos + done, block.get(), got);
         done += got;
+    }
+    return done;
+}
+// sendfile copies in the kernel between file systems too, where copy_file_range refuses
+// (EXDEV: a temporary folder on tmpfs, a file on another disk). It writes at out's file
+// offset, which FileStream never uses (it reads and writes at explicit positions). Answers
+// the bytes copied; stops at the end of in or at the first refusal.
+uint64_t SendFileBytes(const FileStream& in, uint64_t inPos, FileStream& out, uint64_t outPos, uint64_t count)
+{
+    if (::lseek(out.Handle(), static_cast<off_t>(outPos), SEEK_SET) < 0)
+        return 0;
+    uint64_t done = 0;
+    while (done < count) {
+        auto inOffset = static_cast<off_t>(inPos + done);
+        const size_t step = static_cast<size_t>(std::min(KernelStep, count - done));
+        const ssize_t n = ::sendfile(out.Handle(), in.Handle(), &inOffset, step);
+        if (n > 0)
+            done += static_cast<uint64_t>(n);
+        else if (!(n < 0 && errno == EINTR))
+            break;
     }
     return done;
 }
@@ -50,6 +71,11 @@ uint64_t CopyFileBytes(
         // failure fails again there, reported as a read or a write error of the right file.
         if (n == 0 && done > 0)
             break;
+        if (n < 0 && errno == EXDEV) {
+            done += SendFileBytes(in, inPos + done, out, outPos + done, maxCount - done);
+            if (done == maxCount)
+                break;
+        }
         return done + CopyThroughBlock(in, inPos + done, out, outPos + done, maxCount - done);
     }
     return done;
