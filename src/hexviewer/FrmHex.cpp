@@ -26,9 +26,9 @@
 
 namespace {
 
-// Bytes go to the viewer through one block of at most this size, so viewing a big
-// section needs no buffer of its size: the bytes only pass through on their way from the
-// user's file into the viewer's working file.
+// Bytes from a filler go to the viewer through one block of at most this size, so a big
+// hand-over needs no buffer of its size: the bytes only pass through on their way into the
+// viewer's working file. (A range of a file needs no block: the kernel copies it.)
 constexpr uint32_t kHandOverBlock = uint32_t(4) << 20;
 
 } // namespace
