@@ -14,49 +14,6 @@ std::string Hex(uint64_t value)
     return "0x" + HexText(value, 1);
 }
 
-std::string ChangeText(const Difference& d)
-{
-    std::string line = d.name + ": ";
-    if (d.change != DiffChange::Changed) {
-        line += DiffChangeName(d.change);
-        const std::string& text = d.change == DiffChange::Added ? d.newText : d.oldText;
-        const std::optional<uint64_t>& value = d.change == DiffChange::Added ? d.newValue : d.oldValue;
-        if (!text.empty())
-            line += " \"" + text + "\"";
-        if (value)
-            line += " " + Hex(*value);
-        return line;
-    }
-    if (d.oldValue && d.newValue)
-        line += Hex(*d.oldValue) + " -> " + Hex(*d.newValue);
-    else
-        line += "\"" + d.oldText + "\" -> \"" + d.newText + "\"";
-    std::string notes;
-    if (d.oldValue && (!d.oldText.empty() || !d.newText.empty()))
-        notes = d.oldText + " -> " + d.newText;
-    for (const std::string& flag : d.flagsAdded)
-        notes += (notes.empty() ? "+" : ", +") + flag;
-    for (const std::string& flag : d.flagsRemoved)
-        notes += (notes.empty() ? "-" : ", -") + flag;
-    if (!notes.empty())
-        line += " (" + notes + ")";
-    return line;
-}
-
-std::string BytesText(const Difference& d)
-{
-    std::string line = "bytes in " + d.name + ": " + std::to_string(d.count) + " differ in "
-        + std::to_string(d.rangeCount) + (d.rangeCount == 1 ? " range:" : " ranges:");
-    for (const DiffByteRange& range : d.ranges) {
-        line += " " + Hex(range.offsetA) + "+" + std::to_string(range.length);
-        if (range.offsetB != range.offsetA)
-            line += " (B " + Hex(range.offsetB) + ")";
-    }
-    if (d.rangeCount > d.ranges.size())
-        line += " and " + std::to_string(d.rangeCount - d.ranges.size()) + " more";
-    return line;
-}
-
 Json DifferenceJson(const Difference& d)
 {
     Json object = {{"part", d.part}, {"name", d.name}};
@@ -119,7 +76,7 @@ int RunDiff(const CliContext& context, const DiffOptions& options)
             if (options.json)
                 text += DifferenceJson(d).dump() + "\n";
             else
-                text += (d.part == "bytes" ? BytesText(d) : ChangeText(d)) + "\n";
+                text += DifferenceText(d, Hex) + "\n";
         }
         context.out << text;
         return differences.empty() ? kCliOk : kCliCheckFailed;

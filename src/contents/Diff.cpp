@@ -119,15 +119,17 @@ private:
         return d;
     }
 
-    void Text(const std::string& part, std::string name, const std::string& old, const std::string& now)
+    Difference* Text(
+        const std::string& part, std::string name, const std::string& old, const std::string& now)
     {
         if (old == now)
-            return;
+            return nullptr;
         Difference& d = FOut.emplace_back();
         d.part = part;
         d.name = std::move(name);
         d.oldText = old;
         d.newText = now;
+        return &d;
     }
 
     // A part only one side has: added when B has it, removed when A has it.
@@ -176,9 +178,15 @@ private:
     {
         const ImageHeaders& ha = A.headers;
         const ImageHeaders& hb = B.headers;
-        if (ha.peOffset != hb.peOffset) {
-            Value("header", "e_lfanew", ha.peOffset, hb.peOffset);
-            Named(0x3C, 4);
+        // The DOS header's other words, e_lfanew last.
+        const auto extras = DosExtraFields();
+        for (size_t i = 0; i < extras.size(); ++i) {
+            const uint64_t old = ha.dosExtra[i], now = hb.dosExtra[i];
+            if (old == now)
+                continue;
+            Value("header", std::string(extras[i].peName), old, now).field
+                = FieldRef{FieldRef::kDosExtra, static_cast<int>(i), ha.layout};
+            Named(extras[i].offset, extras[i].width);
         }
         const auto fieldsA = HeaderFields(ha.layout);
         const auto fieldsB = HeaderFields(hb.layout);
@@ -189,15 +197,19 @@ private:
                 continue;
             const FieldRef ref{FieldRef::kHeader, static_cast<int>(i), fa.Present() ? ha.layout : hb.layout};
             if (fa.Present() != fb.Present()) {
-                Presence(
+                Difference& d = Presence(
                     "header", FieldPeName(ref), fb.Present(), {}, fb.Present() ? hb.values[i] : ha.values[i]);
-                if (fa.Present())
+                if (fa.Present()) {
+                    d.field = ref;
                     Named(FieldPosition(fa, ha.peOffset, ha.optHeaderSize), fa.width);
+                }
                 continue;
             }
             if (ha.values[i] == hb.values[i])
                 continue;
-            Annotate(fa, Value("header", FieldPeName(ref), ha.values[i], hb.values[i]));
+            Difference& d = Value("header", FieldPeName(ref), ha.values[i], hb.values[i]);
+            d.field = ref;
+            Annotate(fa, d);
             Named(FieldPosition(fa, ha.peOffset, ha.optHeaderSize), fa.width);
         }
     }
@@ -213,9 +225,11 @@ private:
                     FieldRef::kDirectories, 2 * e + half, inA ? A.headers.layout : B.headers.layout};
                 const uint64_t old = A.headers.directories[index], now = B.headers.directories[index];
                 if (inA != inB) {
-                    Presence("directory", FieldPeName(ref), inB, {}, inB ? now : old);
+                    Difference& d = Presence("directory", FieldPeName(ref), inB, {}, inB ? now : old);
+                    if (inA)
+                        d.field = ref;
                 } else if (old != now) {
-                    Value("directory", FieldPeName(ref), old, now);
+                    Value("directory", FieldPeName(ref), old, now).field = ref;
                     Named(FieldPosition(DataDirectoryFields(A.headers.layout)[index], A.headers.peOffset,
                               A.headers.optHeaderSize),
                         4);
@@ -249,8 +263,11 @@ private:
         for (size_t i = 0; i < std::min(sa.size(), sb.size()); ++i) {
             if (!usedA[i] && !usedB[i]) {
                 match(i, i);
-                Text("section", "section." + std::to_string(i) + ".Name", SectionNameText(sa[i]),
-                    SectionNameText(sb[i]));
+                if (Difference* d = Text("section", "section." + std::to_string(i) + ".Name",
+                        SectionNameText(sa[i]), SectionNameText(sb[i]))) {
+                    d->field = FieldRef{static_cast<int>(i), FieldRef::kNameRow, A.headers.layout};
+                    d->otherSection = static_cast<int>(i);
+                }
                 Named(FieldPosition(SectionFields()[0], A.headers.peOffset, A.headers.optHeaderSize,
                           static_cast<uint32_t>(i))
                         - 8,
@@ -260,7 +277,8 @@ private:
         std::sort(FMatched.begin(), FMatched.end());
         for (size_t i = 0; i < sa.size(); ++i) {
             if (!usedA[i])
-                Presence("section", "section." + std::to_string(i), false, SectionNameText(sa[i]));
+                Presence("section", "section." + std::to_string(i), false, SectionNameText(sa[i])).field
+                    = FieldRef{static_cast<int>(i), FieldRef::kNameRow, A.headers.layout};
         }
         for (size_t j = 0; j < sb.size(); ++j) {
             if (!usedB[j])
@@ -274,6 +292,8 @@ private:
                     continue;
                 const FieldRef ref{static_cast<int>(i), static_cast<int>(r), A.headers.layout};
                 Difference& d = Value("section", FieldPeName(ref), old, now);
+                d.field = ref;
+                d.otherSection = static_cast<int>(j);
                 if (rows[r].peName == "Characteristics") {
                     d.flagsAdded = Missing(SectionFlags(now), SectionFlags(old));
                     d.flagsRemoved = Missing(SectionFlags(old), SectionFlags(now));
@@ -754,4 +774,50 @@ std::string_view DiffChangeName(DiffChange change)
         return "removed";
     }
     return "changed";
+}
+
+std::string DifferenceValueText(const Difference& d, const DiffNumberText& number)
+{
+    if (d.part == "bytes") {
+        std::string line = std::to_string(d.count) + " differ in " + std::to_string(d.rangeCount)
+            + (d.rangeCount == 1 ? " range:" : " ranges:");
+        for (const DiffByteRange& range : d.ranges) {
+            line += " " + number(range.offsetA) + "+" + std::to_string(range.length);
+            if (range.offsetB != range.offsetA)
+                line += " (B " + number(range.offsetB) + ")";
+        }
+        if (d.rangeCount > d.ranges.size())
+            line += " and " + std::to_string(d.rangeCount - d.ranges.size()) + " more";
+        return line;
+    }
+    if (d.change != DiffChange::Changed) {
+        std::string line(DiffChangeName(d.change));
+        const std::string& text = d.change == DiffChange::Added ? d.newText : d.oldText;
+        const std::optional<uint64_t>& value = d.change == DiffChange::Added ? d.newValue : d.oldValue;
+        if (!text.empty())
+            line += " \"" + text + "\"";
+        if (value)
+            line += " " + number(*value);
+        return line;
+    }
+    std::string line;
+    if (d.oldValue && d.newValue)
+        line = number(*d.oldValue) + " -> " + number(*d.newValue);
+    else
+        line = "\"" + d.oldText + "\" -> \"" + d.newText + "\"";
+    std::string notes;
+    if (d.oldValue && (!d.oldText.empty() || !d.newText.empty()))
+        notes = d.oldText + " -> " + d.newText;
+    for (const std::string& flag : d.flagsAdded)
+        notes += (notes.empty() ? "+" : ", +") + flag;
+    for (const std::string& flag : d.flagsRemoved)
+        notes += (notes.empty() ? "-" : ", -") + flag;
+    if (!notes.empty())
+        line += " (" + notes + ")";
+    return line;
+}
+
+std::string DifferenceText(const Difference& d, const DiffNumberText& number)
+{
+    return (d.part == "bytes" ? "bytes in " : "") + d.name + ": " + DifferenceValueText(d, number);
 }

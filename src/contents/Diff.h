@@ -5,8 +5,10 @@
 // region (the headers, each section's raw data, the overlay) the count and ranges of the
 // differing bytes that no named difference covers.
 #include "contents/Contents.h"
+#include "header/HeaderWriter.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +32,11 @@ struct Difference {
     uint64_t count = 0;
     std::vector<DiffByteRange> ranges;
     uint64_t rangeCount = 0;
+    // The header field of A it names (a box of the window), when A has that field: a section's
+    // name row also stands for a whole section B lacks. otherSection: B's index of the section
+    // a section row of A was matched with.
+    std::optional<FieldRef> field;
+    int otherSection = -1;
 };
 
 inline constexpr size_t kMaxDiffRanges = 64;
@@ -46,3 +53,10 @@ std::vector<Difference> DiffImages(const DiffSide& a, const DiffSide& b);
 
 // "changed", "added", "removed"
 std::string_view DiffChangeName(DiffChange change);
+
+// How a difference reads in words, numbers (values and offsets) written by number: the value
+// part ("0x14C -> 0x8664 (i386 -> x64)", "added \"KERNEL32.dll\"", "3 differ in 1 range: ...")
+// and the whole line ("Machine: ...", "bytes in headers: ...").
+using DiffNumberText = std::function<std::string(uint64_t)>;
+std::string DifferenceValueText(const Difference& d, const DiffNumberText& number);
+std::string DifferenceText(const Difference& d, const DiffNumberText& number);

@@ -114,8 +114,8 @@ private slots:
             << "/usr/share/nsis/Stubs/zlib-x86-unicode" << QStringList{"Machine=0x8664", "Subsystem=3"};
         QTest::newRow("EFI image, a directory and the DOS header")
             << "/usr/lib/systemd/boot/efi/systemd-bootx64.efi"
-            << QStringList{
-                   "e_cblp=0x91", "directory.Architecture.Size=16", "section.0.NumberOfLinenumbers=2"};
+            << QStringList{"e_cblp=0x91", "e_oemid=7", "directory.Architecture.Size=16",
+                   "section.0.NumberOfLinenumbers=2"};
     }
 
     void PatchedCopyNamesThePatch()
