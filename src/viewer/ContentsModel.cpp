@@ -4,6 +4,7 @@
 #include "contents/Hardening.h"
 #include "header/ImageReader.h"
 
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct ContentsModel::Node {
     std::function<void(Node&)> fill;
     // What fills a node that reads the file as it is: run again by RecheckFile.
     std::function<void(Node&)> refill;
+    // The value's text when it follows the radix toggle as a whole (a difference's words).
+    std::function<QString(bool hex)> textOf;
 };
 
 namespace {
@@ -61,6 +64,11 @@ Node& Lazy(Node& parent, const QString& item, size_t count, std::function<void(N
 QString Name(std::string_view name)
 {
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+QString NumberText(uint64_t value, bool hex)
+{
+    return hex ? QStringLiteral("0x") + QString::number(value, 16).toUpper() : QString::number(value);
 }
 
 void Fields(Node& node, const std::vector<ContentsField>& fields)
@@ -376,14 +384,67 @@ void ContentsModel::SetContents(ImageContents contents, FileSource file)
     beginResetModel();
     FContents = std::make_unique<ImageContents>(std::move(contents));
     FRoot = std::make_unique<Node>();
+    FDifferencesNode = nullptr;
+    FDifferences.reset();
     BuildRoot(*FRoot, *FContents, file);
     FNodesMade = CountNodes(*FRoot);
     endResetModel();
 }
 
+void ContentsModel::SetDifferences(const QString& summary, std::vector<Difference> differences)
+{
+    ClearDifferences();
+    FDifferences = std::make_unique<std::vector<Difference>>(std::move(differences));
+    std::vector<std::pair<std::string, std::vector<const Difference*>>> parts;
+    for (const Difference& d : *FDifferences) {
+        auto part
+            = std::find_if(parts.begin(), parts.end(), [&d](const auto& p) { return p.first == d.part; });
+        if (part == parts.end())
+            part = parts.insert(parts.end(), {d.part, {}});
+        part->second.push_back(&d);
+    }
+    const int row = static_cast<int>(FRoot->children.size());
+    beginInsertRows({}, row, row);
+    Node& top = Lazy(*FRoot, QStringLiteral("Differences"), parts.size(), [parts](Node& node) {
+        for (const auto& [part, list] : parts) {
+            Lazy(node, QString::fromStdString(part), list.size(), [list](Node& rows) {
+                for (const Difference* d : list) {
+                    const bool bytes = !d->ranges.empty();
+                    Node& item = Add(rows, QString::fromStdString(d->name), std::nullopt,
+                        bytes ? std::optional<uint64_t>(d->ranges.front().offsetA) : std::nullopt,
+                        bytes ? d->ranges.front().length : 0);
+                    item.textOf = [d](bool hex) {
+                        return QString::fromStdString(DifferenceValueText(
+                            *d, [hex](uint64_t value) { return NumberText(value, hex).toStdString(); }));
+                    };
+                }
+            });
+        }
+    });
+    top.text = summary;
+    FDifferencesNode = &top;
+    ++FNodesMade;
+    endInsertRows();
+}
+
+void ContentsModel::ClearDifferences()
+{
+    if (!FDifferencesNode)
+        return;
+    const int row = FDifferencesNode->row;
+    beginRemoveRows({}, row, row);
+    FNodesMade -= CountNodes(*FDifferencesNode) + 1;
+    FRoot->children.erase(FRoot->children.begin() + row);
+    FDifferencesNode = nullptr;
+    FDifferences.reset();
+    endRemoveRows();
+}
+
 void ContentsModel::Clear()
 {
     beginResetModel();
+    FDifferencesNode = nullptr;
+    FDifferences.reset();
     FRoot = std::make_unique<Node>();
     FContents.reset();
     FNodesMade = 0;
@@ -497,13 +558,13 @@ QVariant ContentsModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     const Node* node = NodeOf(index);
-    auto number = [this](uint64_t value) {
-        return FHex ? QStringLiteral("0x") + QString::number(value, 16).toUpper() : QString::number(value);
-    };
+    auto number = [this](uint64_t value) { return NumberText(value, FHex); };
     switch (index.column()) {
     case 0:
         return node->item;
     case 1:
+        if (node->textOf)
+            return node->textOf(FHex);
         if (node->number && !node->text.isEmpty())
             return number(*node->number) + QStringLiteral("  ") + node->text;
         return node->number ? number(*node->number) : node->text;

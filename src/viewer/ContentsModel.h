@@ -3,8 +3,10 @@
 // A node's children are made when the view first asks for them, so a large export table or a
 // deep resource tree costs memory only for what is opened. The anomalies come first, as
 // "Warnings"; the signature and the hardening report come last, checked when first opened, as
-// checking reads the whole file.
+// checking reads the whole file. While the window compares the file with another, a last
+// "Differences" node lists what the header boxes cannot show.
 #include "contents/Contents.h"
+#include "contents/Diff.h"
 
 #include <QAbstractItemModel>
 #include <QKeyEvent>
@@ -30,6 +32,10 @@ public:
     // Values and offsets in hexadecimal (0x...) or decimal, as the window's toggle says.
     void SetHex(bool hex);
     bool Hex() const { return FHex; }
+    // The "Differences" node, last, its value summary; one child per part (imports, exports,
+    // bytes, ...) in the order of the differences. ClearDifferences removes it and nothing else.
+    void SetDifferences(const QString& summary, std::vector<Difference> differences);
+    void ClearDifferences();
 
     // The file bytes an item stands for: offset and length (0 when it has none).
     std::pair<uint64_t, uint64_t> ItemBytes(const QModelIndex& index) const;
@@ -52,6 +58,8 @@ private:
 
     std::unique_ptr<ImageContents> FContents;
     std::unique_ptr<Node> FRoot;
+    std::unique_ptr<std::vector<Difference>> FDifferences;
+    Node* FDifferencesNode = nullptr;
     bool FHex = true;
     mutable size_t FNodesMade = 0;
 };

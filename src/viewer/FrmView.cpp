@@ -131,6 +131,10 @@ void TFrmView::CreateMenus()
         &TFrmView::MnuCloseFileClick);
     MnuSave = makeAction(MnuFile, "MnuSave", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S),
         &TFrmView::MnuSaveClick);
+    MnuCompare = makeAction(MnuFile, "MnuCompare", QStringLiteral("Compare &With..."), QKeySequence(),
+        &TFrmView::MnuCompareClick);
+    MnuCloseCompare = makeAction(MnuFile, "MnuCloseCompare", QStringLiteral("Close Co&mparison"),
+        QKeySequence(), &TFrmView::MnuCloseCompareClick);
     Dash = MnuFile->addSeparator();
     Dash->setObjectName(QStringLiteral("Dash"));
     MnuExit = makeAction(
@@ -159,6 +163,8 @@ void TFrmView::CreateMenus()
 
     MnuCloseFile->setEnabled(false);
     MnuSave->setEnabled(false);
+    MnuCompare->setEnabled(false);
+    MnuCloseCompare->setEnabled(false);
     MnuHexView->setEnabled(false);
     MnuCheckSum->setEnabled(false);
 }

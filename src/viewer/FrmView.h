@@ -107,6 +107,16 @@ public:
     // (after closing the open file); anything else is refused with a message.
     void WMDropFiles(const QList<QUrl>& urls);
 
+    // Compare With...: marks the boxes whose values differ from another file's and lists the rest
+    // under "Differences" on the Contents page; the other file is only read. The chooser names
+    // the file (the file dialog unless tests replace it; empty when cancelled).
+    using FileChooser = std::function<QString()>;
+    void SetCompareChooser(FileChooser chooser);
+    void MnuCompareClick();
+    void MnuCloseCompareClick();
+    // The file the window compares with (empty when it compares with none).
+    QString ComparedFileName() const;
+
     bool ReadHeaders(::FileStream& stream);
     // Asks "Save changes to FILE?" when there are unsaved edits: true when the caller may go on
     // (saved, discarded or nothing to save).
@@ -228,6 +238,8 @@ public:
     QAction* MnuOpen = nullptr;
     QAction* MnuCloseFile = nullptr;
     QAction* MnuSave = nullptr;
+    QAction* MnuCompare = nullptr;
+    QAction* MnuCloseCompare = nullptr;
     QAction* Dash = nullptr;
     QAction* MnuExit = nullptr;
     QMenu* MnuConvert = nullptr;
@@ -312,6 +324,15 @@ private:
     // The box a refused value came from comes to the front with the focus.
     void FocusBox(QWidget* box);
     void CreateMenus();
+    // The comparison (FrmViewCompare.cpp). CompareWith: false when the other file is no PE image.
+    struct Comparison;
+    bool CompareWith(const QString& fileName);
+    // Puts every look and tooltip and the Contents tree back (nothing when not comparing).
+    void CloseComparison();
+    // After a save: compares the file on disk again, or ends the comparison when that fails.
+    void RefreshComparison();
+    void UpdateComparisonRadix();
+    QString ComparisonTitle() const;
     void CreatePages();
     void CreateTabMZ();
     void CreateTabPE();
@@ -409,4 +430,6 @@ private:
     QPalette FFieldLabelPalette;
     QPalette FCheckBoxPalette;
     ContentsModel* FContentsModel = nullptr;
+    std::shared_ptr<Comparison> FComparison; // shared_ptr: the type is complete in its own file
+    FileChooser FCompareChooser;
 };

@@ -75,6 +75,7 @@ void TFrmView::ClearContents()
 void TFrmView::UpdateContentsRadix()
 {
     FContentsModel->SetHex(HexShown());
+    UpdateComparisonRadix();
 }
 
 void TFrmView::TreeContentsActivated(const QModelIndex& index)

@@ -153,6 +153,7 @@ void TFrmView::SetFileOpenState(bool open)
         MnuHexView->setChecked(false);
     MnuHexView->setEnabled(open);
     MnuCheckSum->setEnabled(open && PeTabShown());
+    MnuCompare->setEnabled(open && PeTabShown());
     MnuOpen->setEnabled(!open);
     if (!open)
         FAccess = {};
@@ -185,6 +186,7 @@ void TFrmView::UpdateTitle()
     QString title = QStringLiteral("Korvex  -  [") + FFileName + QStringLiteral("]");
     if (ReadOnlyOpen())
         title += QStringLiteral(" [read-only]");
+    title += ComparisonTitle();
     if (HasUnsavedEdits())
         title += QStringLiteral(" *");
     setWindowTitle(title);
@@ -442,6 +444,7 @@ void TFrmView::MnuCloseFileClick()
 
 void TFrmView::CloseFile()
 {
+    CloseComparison();
     FileStream.reset();
     FTracked.clear();
     if (PeTabShown())

@@ -108,6 +108,7 @@ bool TFrmView::SaveFile()
         Guarded([this] { UpdateSignatureLabel(); });
         // The opened Signature and Hardening nodes tell about the file on disk too.
         FContentsModel->RecheckFile();
+        RefreshComparison();
     }
     if (result.outcome == SaveOutcome::Saved) {
         // What the file holds now is what edits are measured against, except the values the

@@ -27,21 +27,48 @@ void TEdit::SetLook(bool edited, bool invalid)
         return;
     FEdited = edited;
     FInvalid = invalid;
+    ApplyLook();
+}
+
+void TEdit::SetCompared(bool compared)
+{
+    if (compared == FCompared)
+        return;
+    FCompared = compared;
+    ApplyLook();
+    update();
+}
+
+void TEdit::ApplyLook()
+{
     QFont face = font();
-    face.setBold(edited);
+    face.setBold(FEdited);
     setFont(face);
     QPalette colors = palette();
     const QPalette standard = parentWidget() ? parentWidget()->palette() : QPalette();
-    // Edited: dark blue on pale yellow; invalid: dark red on pale red. Both stay readable.
+    // Edited: dark blue on pale yellow; invalid: dark red on pale red; differing from the
+    // compared file: the usual text on pale blue. All stay readable.
     colors.setColor(QPalette::Text,
-        invalid      ? QColor(160, 0, 0)
-            : edited ? QColor(0, 0, 160)
-                     : standard.color(QPalette::Text));
+        FInvalid      ? QColor(160, 0, 0)
+            : FEdited ? QColor(0, 0, 160)
+                      : standard.color(QPalette::Text));
     colors.setColor(QPalette::Base,
-        invalid      ? QColor(255, 214, 214)
-            : edited ? QColor(255, 246, 196)
-                     : standard.color(QPalette::Base));
+        FInvalid        ? QColor(255, 214, 214)
+            : FEdited   ? QColor(255, 246, 196)
+            : FCompared ? QColor(214, 232, 255)
+                        : standard.color(QPalette::Base));
     setPalette(colors);
+}
+
+void TEdit::paintEvent(QPaintEvent* event)
+{
+    QLineEdit::paintEvent(event);
+    if (!FCompared)
+        return;
+    QPainter painter(this);
+    painter.setPen(QPen(QColor(0, 90, 200), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
 }
 
 QValidator::State TEdit::LengthValidator::validate(QString& input, int&) const

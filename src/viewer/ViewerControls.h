@@ -28,8 +28,16 @@ public:
     void SetLook(bool edited, bool invalid);
     bool Edited() const { return FEdited; }
     bool Invalid() const { return FInvalid; }
+    // Its value differs from the file the window compares with: a blue frame, and a pale blue
+    // ground where the edited and error colours do not take it.
+    void SetCompared(bool compared);
+    bool Compared() const { return FCompared; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    void ApplyLook();
     class LengthValidator : public QValidator {
     public:
         explicit LengthValidator(TEdit* edit)
@@ -45,6 +53,7 @@ private:
     int FMaxLength = 0;
     bool FEdited = false;
     bool FInvalid = false;
+    bool FCompared = false;
     qsizetype FAcceptedLength = 0; // length of the text before the edit being validated
 };
 
