@@ -27,7 +27,10 @@ void TEdit::SetLook(bool edited, bool invalid)
         return;
     FEdited = edited;
     FInvalid = invalid;
-    ApplyLook();
+    QFont face = font();
+    face.setBold(edited);
+    setFont(face);
+    ApplyColors();
 }
 
 void TEdit::SetCompared(bool compared)
@@ -35,15 +38,12 @@ void TEdit::SetCompared(bool compared)
     if (compared == FCompared)
         return;
     FCompared = compared;
-    ApplyLook();
+    ApplyColors();
     update();
 }
 
-void TEdit::ApplyLook()
+void TEdit::ApplyColors()
 {
-    QFont face = font();
-    face.setBold(FEdited);
-    setFont(face);
     QPalette colors = palette();
     const QPalette standard = parentWidget() ? parentWidget()->palette() : QPalette();
     // Edited: dark blue on pale yellow; invalid: dark red on pale red; differing from the

@@ -37,7 +37,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void ApplyLook();
+    void ApplyColors();
     class LengthValidator : public QValidator {
     public:
         explicit LengthValidator(TEdit* edit)
