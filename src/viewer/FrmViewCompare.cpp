@@ -68,7 +68,7 @@ struct TFrmView::Comparison {
             [name = OtherName(), otherSet](
                 bool) { return name + (otherSet ? QStringLiteral(": set") : QStringLiteral(": clear")); }});
         QPalette colors = box->palette();
-        colors.setColor(QPalette::Window, kComparedGround);
+        colors.setColor(box->backgroundRole(), kComparedGround);
         box->setPalette(colors);
         box->setAutoFillBackground(true);
     }

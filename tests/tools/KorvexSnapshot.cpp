@@ -39,6 +39,7 @@ const char* kUsage
       "  --save             File > Save (Ctrl+S)\n"
       "  --close            File > Close (F3)\n"
       "  --open FILE        File > Open... with FILE as the chosen name\n"
+      "  --compare FILE     File > Compare With... with FILE as the chosen file\n"
       "  --show NAME        bring the page NAME (or the page holding control NAME) to the front\n"
       "  --grab PNG         save a picture of the window\n"
       "  --view I           \"&View\" on section page I: records the hex viewer, then closes it\n"
@@ -345,6 +346,11 @@ int main(int argc, char** argv)
             view.StartupFileName = args[i + 1];
             view.MnuOpen->trigger();
             view.StartupFileName.clear();
+            i += 1;
+        } else if (action == QLatin1String("--compare") && needs(1)) {
+            const QString other = args[i + 1];
+            view.SetCompareChooser([other] { return other; });
+            view.MnuCompare->trigger();
             i += 1;
         } else {
             return Fail(QStringLiteral("unknown action ") + action);
