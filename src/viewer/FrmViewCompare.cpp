@@ -266,6 +266,7 @@ bool TFrmView::CompareWith(const QString& fileName)
     CloseComparison();
     FComparison = std::make_shared<Comparison>();
     FComparison->fileName = fileName;
+    const bool equal = differences.empty();
     std::vector<Difference> rest;
     size_t marked = 0;
     for (Difference& d : differences) {
@@ -275,11 +276,11 @@ bool TFrmView::CompareWith(const QString& fileName)
             rest.push_back(std::move(d));
     }
     FComparison->ShowNotes(HexShown());
-    const QString summary = differences.empty() ? QStringLiteral("none: the files are equal")
-                                                : QStringLiteral("%1 more with %2 (%3 in the boxes)")
-                                                      .arg(rest.size())
-                                                      .arg(FComparison->OtherName())
-                                                      .arg(marked);
+    const QString summary = equal ? QStringLiteral("none: the files are equal")
+                                  : QStringLiteral("%1 more with %2 (%3 in the boxes)")
+                                        .arg(rest.size())
+                                        .arg(FComparison->OtherName())
+                                        .arg(marked);
     FContentsModel->SetDifferences(summary, std::move(rest));
     MnuCloseCompare->setEnabled(true);
     UpdateTitle();
