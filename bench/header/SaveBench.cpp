@@ -41,7 +41,7 @@ HeaderWriteInput Edited(const ImageHeaders& headers, int round)
     HeaderWriteInput input = WriteInputAsRead(headers);
     for (auto& rows : input.sections)
         rows[0] = 0x100 + round;
-    input.values[size_t(HeaderFieldIndex("EdDateStamp"))] = round;
+    input.values[size_t(HeaderIndex(FieldId::DateStamp))] = round;
     return input;
 }
 

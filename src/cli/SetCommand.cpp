@@ -23,7 +23,7 @@ struct Assignment {
 
 FieldRef CheckSumField(OptionalLayout layout)
 {
-    return FieldRef{FieldRef::kHeader, HeaderFieldIndex("EdCheckSum"), layout};
+    return FieldRef{FieldRef::kHeader, HeaderIndex(FieldId::CheckSum), layout};
 }
 
 // The value text of an assignment: decimal, or hexadecimal after "0x", read and checked against

@@ -118,7 +118,7 @@ int SetFileTimestamps(const CliContext& context, const TimestampsOptions& option
             changes += (prefix ? file + ": " : std::string()) + name + ": " + Shown(old) + " -> " + Shown(now)
                 + "\n";
     };
-    const FieldRef stampField{FieldRef::kHeader, HeaderFieldIndex("EdDateStamp"), input.layout};
+    const FieldRef stampField{FieldRef::kHeader, HeaderIndex(FieldId::DateStamp), input.layout};
     note("TimeDateStamp", static_cast<uint32_t>(InputValue(asRead, stampField)), time);
     SetInputValue(input, stampField, time);
 
@@ -140,7 +140,7 @@ int SetFileTimestamps(const CliContext& context, const TimestampsOptions& option
         input.extra.push_back(WriteItem{static_cast<uint32_t>(stamp.offset), 4, time});
     }
 
-    const FieldRef checksumField{FieldRef::kHeader, HeaderFieldIndex("EdCheckSum"), input.layout};
+    const FieldRef checksumField{FieldRef::kHeader, HeaderIndex(FieldId::CheckSum), input.layout};
     // Both header fields count as assigned: they win over overlapping header structures and
     // must read back, as set's assignments do.
     const SaveChecks checks{false, {stampField, checksumField}};

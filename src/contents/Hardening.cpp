@@ -42,9 +42,9 @@ std::string SetOrNot(std::string_view flag, bool set)
     return std::string(flag) + (set ? " set" : " not set");
 }
 
-uint64_t Value(const ImageHeaders& headers, std::string_view box)
+uint64_t Value(const ImageHeaders& headers, FieldId id)
 {
-    return headers.values[static_cast<size_t>(HeaderFieldIndex(box))];
+    return headers.values[static_cast<size_t>(HeaderIndex(id))];
 }
 
 } // namespace
@@ -72,10 +72,10 @@ std::string_view HardeningStateName(HardeningState state)
 std::vector<HardeningRow> HardeningReport(
     const ByteReader& file, const ImageHeaders& headers, const ImageContents& contents)
 {
-    const uint32_t dll = static_cast<uint32_t>(Value(headers, "EdDLLChar"));
-    const uint32_t characteristics = static_cast<uint32_t>(Value(headers, "EdChar"));
+    const uint32_t dll = static_cast<uint32_t>(Value(headers, FieldId::DLLChar));
+    const uint32_t characteristics = static_cast<uint32_t>(Value(headers, FieldId::Char));
     const bool pe32Plus = headers.layout == OptionalLayout::Pe32Plus;
-    const bool x86 = Value(headers, "EdMachine") == kMachineI386;
+    const bool x86 = Value(headers, FieldId::Machine) == kMachineI386;
     // Native code properties say nothing about an assembly that holds IL only.
     const bool ilOnly = contents.clr.present && (contents.clr.flags & kClrIlOnly) != 0;
     const LoadConfig& config = contents.loadConfig;

@@ -4,6 +4,7 @@
 // PE32+ layout (magic 0x20B) and the data directories that follow either.
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -27,16 +28,134 @@ constexpr OptionalLayout LayoutForMagic(uint64_t magic)
     return magic == kPe32PlusMagic ? OptionalLayout::Pe32Plus : OptionalLayout::Pe32;
 }
 
-enum class FieldPage : uint8_t { TabMZ, TabFileHd, TabStandard, TabNT, SectionPage, TabDataDir };
+// Every field of the tables by identity: the 46 header rows in table order, the DOS header's
+// other words, the data directory entries (RVA and size of each) and the section rows. The
+// window's table gives each its box; here they are only numbers, so a misspelt field does not build.
+enum class FieldId : uint8_t {
+    // DOS header
+    LastPage,
+    Pages,
+    SizeHd,
+    MinRam,
+    MaxRam,
+    SS,
+    SP,
+    IP,
+    CS,
+    // File header
+    Machine,
+    Sections,
+    DateStamp,
+    SymbolTable,
+    Symbols,
+    SizeOptHd,
+    Char,
+    // Optional header, standard fields
+    Magic,
+    MajorLinker,
+    MinorLinker,
+    Code,
+    InitData,
+    UnInitData,
+    EntryPoint,
+    BaseCode,
+    BaseData,
+    // Optional header, additional fields
+    ImageBase,
+    SectionAlign,
+    FileAlign,
+    MajorOS,
+    MinorOS,
+    MajorImage,
+    MinorImage,
+    MajorSubsystem,
+    MinorSubsystem,
+    Win32Version,
+    SizeImage,
+    Win32SizeHd,
+    CheckSum,
+    Subsystem,
+    DLLChar,
+    StackRes,
+    StackCom,
+    HeapRes,
+    HeapCom,
+    LoaderFlags,
+    Rva,
+    // The DOS header's other words, e_lfanew last
+    Relocs,
+    RelocTable,
+    Overlay,
+    Res0,
+    Res1,
+    Res2,
+    Res3,
+    OemId,
+    OemInfo,
+    Res2_0,
+    Res2_1,
+    Res2_2,
+    Res2_3,
+    Res2_4,
+    Res2_5,
+    Res2_6,
+    Res2_7,
+    Res2_8,
+    Res2_9,
+    Lfanew,
+    // Data directory entry i: RVA at DirRva0 + 2 i, size after it
+    DirRva0,
+    DirSize0,
+    DirRva1,
+    DirSize1,
+    DirRva2,
+    DirSize2,
+    DirRva3,
+    DirSize3,
+    DirRva4,
+    DirSize4,
+    DirRva5,
+    DirSize5,
+    DirRva6,
+    DirSize6,
+    DirRva7,
+    DirSize7,
+    DirRva8,
+    DirSize8,
+    DirRva9,
+    DirSize9,
+    DirRva10,
+    DirSize10,
+    DirRva11,
+    DirSize11,
+    DirRva12,
+    DirSize12,
+    DirRva13,
+    DirSize13,
+    DirRva14,
+    DirSize14,
+    DirRva15,
+    DirSize15,
+    // Section header rows 0..8, then the name
+    VirtualSize,
+    VirtualAddress,
+    SizeOfRawData,
+    PointerToRawData,
+    PointerToRelocations,
+    PointerToLinenumbers,
+    NumberOfRelocations,
+    NumberOfLinenumbers,
+    SectionCharacteristics,
+    SectionName,
+};
 
 struct HeaderField {
-    std::string_view box; // objectName of the edit; empty for section rows
-    std::string_view caption; // label caption
+    FieldId id;
+    // The label caption; messages name the field by it (the window's and the command line's).
+    std::string_view caption;
     HeaderStructure structure;
     uint32_t offset; // from the start of its structure
     uint8_t width; // bytes in the file: 1, 2, 4 or 8; 0 for a box the layout does not have
-    uint8_t maxLength; // the edit's maximum text length
-    FieldPage page;
     ValueClass valueClass;
     // Width at which Save parses the box: 32 or 64 bits. It follows the display class
     // except for section rows 6 and 7, which are shown as dwords but saved from 32 bits.
@@ -87,8 +206,6 @@ uint32_t OptionalFixedSize(OptionalLayout layout);
 std::span<const HeaderField> DataDirectoryFields(OptionalLayout layout);
 // "Export", "Import", ... "Reserved", entry i = 0..15.
 std::span<const std::string_view> DataDirectoryNames();
-// Index in DataDirectoryFields() of the box with that name, or -1.
-int DataDirectoryFieldIndex(std::string_view box);
 // How many entries are shown, edited and saved: entry i counts when i < NumberOfRvaAndSizes and
 // its 8 bytes lie within SizeOfOptionalHeader (both as read), so the entries shown are a prefix.
 int DataDirectoryEntriesShown(OptionalLayout layout, uint64_t rvaCount, uint16_t optHeaderSize);
@@ -105,17 +222,48 @@ uint64_t PackSectionName(std::string_view latin1);
 inline constexpr int kDosExtraFieldCount = 20;
 std::span<const HeaderField> DosExtraFields();
 inline constexpr int kLfanewExtraIndex = kDosExtraFieldCount - 1;
-// Index in DosExtraFields() of the box with that name (or PE name), or -1.
-int DosExtraFieldIndex(std::string_view box);
+// Index in DosExtraFields() of the row with that PE name, or -1.
 int DosExtraFieldIndexByPeName(std::string_view peName);
 
-// Index in HeaderFields() of the box with that name, or -1.
-int HeaderFieldIndex(std::string_view box);
 // Index in HeaderFields() (either layout) of the row with that PE/COFF name, or -1.
 int HeaderFieldIndexByPeName(std::string_view peName);
 
-// Index of EdEntryPoint in HeaderFields(); LabelFileoffset follows it in the converted set.
-int EntryPointFieldIndex();
+// Where a field stands in its table. Asking a table for a field of another one is a mistake of
+// the caller: it does not build where the index is a constant, and throws otherwise.
+constexpr int FieldTableIndex(FieldId id, FieldId first, int count)
+{
+    const int index = static_cast<int>(id) - static_cast<int>(first);
+    if (index < 0 || index >= count)
+        throw std::out_of_range("field of another table");
+    return index;
+}
+// Index in HeaderFields(layout) of a header row.
+constexpr int HeaderIndex(FieldId id)
+{
+    return FieldTableIndex(id, FieldId::LastPage, kHeaderFieldCount);
+}
+// Index in DosExtraFields().
+constexpr int DosExtraIndex(FieldId id)
+{
+    return FieldTableIndex(id, FieldId::Relocs, kDosExtraFieldCount);
+}
+// Index in DataDirectoryFields(layout): entry i's RVA at 2 i, its size at 2 i + 1.
+constexpr int DirectoryIndex(FieldId id)
+{
+    return FieldTableIndex(id, FieldId::DirRva0, kDataDirectoryFieldCount);
+}
+constexpr FieldId DirectoryFieldId(int index)
+{
+    return static_cast<FieldId>(static_cast<int>(FieldId::DirRva0) + index);
+}
+// Row of SectionFields().
+constexpr int SectionRowIndex(FieldId id)
+{
+    return FieldTableIndex(id, FieldId::VirtualSize, kSectionRowCount);
+}
+inline constexpr int kFieldIdCount = static_cast<int>(FieldId::SectionName) + 1;
+// The row of any field in the layout's table (a section row or name for the section ids).
+const HeaderField& FieldOf(FieldId id, OptionalLayout layout = OptionalLayout::Pe32);
 
 // Section characteristics check boxes: captions and bits, flag f = 0..12.
 std::span<const std::string_view> CharacteristicTexts();

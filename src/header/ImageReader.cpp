@@ -29,7 +29,8 @@ bool PeOffsetPlausible(uint32_t peOffset, uint64_t size)
 // The section rows and names, and which section holds the entry point (and so its file offset).
 void ReadSectionTable(const ByteReader& image, ImageHeaders& result)
 {
-    const auto entryPoint = static_cast<uint32_t>(result.values[static_cast<size_t>(EntryPointFieldIndex())]);
+    const auto entryPoint
+        = static_cast<uint32_t>(result.values[static_cast<size_t>(HeaderIndex(FieldId::EntryPoint))]);
     result.sections.resize(result.sectionCount);
     for (uint32_t s = 0; s < result.sectionCount; ++s) {
         SectionValues& section = result.sections[s];
@@ -95,8 +96,8 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
     }
     result.kind = ImageKind::Pe;
 
-    static const size_t sizeOptIndex = static_cast<size_t>(HeaderFieldIndex("EdSizeOptHd"));
-    static const size_t magicIndex = static_cast<size_t>(HeaderFieldIndex("EdMagic"));
+    constexpr auto sizeOptIndex = static_cast<size_t>(HeaderIndex(FieldId::SizeOptHd));
+    constexpr auto magicIndex = static_cast<size_t>(HeaderIndex(FieldId::Magic));
     for (int i = kDosFieldCount; i < kHeaderFieldCount; ++i) {
         // The magic (the first optional row, the same in both layouts) chooses the layout of
         // the rows after it. OptHeaderSize is only known once its row is read; the file and
@@ -111,7 +112,7 @@ ImageHeaders ReadImageHeaders(const ByteReader& image)
             result.layout = LayoutForMagic(result.values[magicIndex]);
     }
 
-    static const size_t rvaIndex = static_cast<size_t>(HeaderFieldIndex("EdRva"));
+    constexpr auto rvaIndex = static_cast<size_t>(HeaderIndex(FieldId::Rva));
     const uint64_t rvaCount = result.values[rvaIndex];
     result.directoryEntries = DataDirectoryEntriesShown(result.layout, rvaCount, result.optHeaderSize);
     const auto directoryFields = DataDirectoryFields(result.layout);

@@ -91,7 +91,7 @@ std::vector<TFrmView::ConvertedBox> TFrmView::ConvertedSet() const
         + SectionEdits.size());
     for (int i = 0; i < count; ++i) {
         const HeaderField& field = fields[static_cast<size_t>(i)];
-        if (i == EntryPointFieldIndex() + 1) {
+        if (i == HeaderIndex(FieldId::EntryPoint) + 1) {
             ConvertedBox offset;
             offset.label = LabelFileoffset;
             set.push_back(offset);

@@ -11,6 +11,7 @@
 #include "ui/Guard.h"
 #include "ui/Messages.h"
 #include "ui/Modal.h"
+#include "viewer/FieldBoxes.h"
 #include "viewer/FrmAbout.h"
 
 #include <QAction>
@@ -320,7 +321,7 @@ void TFrmView::ApplyLayout(OptionalLayout layout, int directoryEntries)
     const auto fields = HeaderFields(layout);
     for (size_t i = 0; i < FHeaderEdits.size(); ++i) {
         const HeaderField& field = fields[i];
-        FHeaderEdits[i]->SetMaxLength(field.maxLength);
+        FHeaderEdits[i]->SetMaxLength(BoxMaxLength(field.id, layout));
         FHeaderEdits[i]->setToolTip(FieldToolTip(field));
         FHeaderEdits[i]->setEnabled(field.Present());
         FHeaderLabels[i]->setEnabled(field.Present());
@@ -366,7 +367,8 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
     // The name above the rows: 8 Latin-1 characters, zero padded in the file.
     QLabel* nameLabel = CreateFieldLabel(page, QStringLiteral("Name:"));
     nameLabel->setGeometry(16, 4, 148, 16);
-    TEdit* name = CreateEdit(page, QStringLiteral("EdSectionName"), kSectionNameBytes);
+    const FieldBox& nameBox = BoxOf(FieldId::SectionName);
+    TEdit* name = CreateEdit(page, QString::fromLatin1(nameBox.name), nameBox.maxLength);
     name->setGeometry(168, 4, 81, 16);
     name->setToolTip(FieldToolTip(SectionNameField()));
     SectionNameEdits[static_cast<size_t>(section)] = name;
@@ -384,7 +386,8 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
         QLabel* label = CreateFieldLabel(page, SectionLabelTexts[static_cast<size_t>(r)]);
         label->setGeometry(16, top, 148, 16);
         SectionLabels[static_cast<size_t>(r)] = label;
-        TEdit* edit = CreateEdit(page, QString(), 10);
+        TEdit* edit
+            = CreateEdit(page, QString(), BoxOf(SectionFields()[static_cast<size_t>(r)].id).maxLength);
         edit->setGeometry(168, top, 81, 16);
         edit->setToolTip(FieldToolTip(SectionFields()[static_cast<size_t>(r)]));
         SectionEdits[static_cast<size_t>(section * kSectionRowCount + r)] = edit;

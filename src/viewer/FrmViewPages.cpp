@@ -3,6 +3,7 @@
 #include "header/FieldTable.h"
 #include "ui/Fonts.h"
 #include "ui/Guard.h"
+#include "viewer/FieldBoxes.h"
 #include "viewer/FrmView.h"
 
 #include <QGroupBox>
@@ -35,58 +36,58 @@ void SetTextColor(QWidget* widget, const QColor& color)
 }
 
 struct NamedEdit {
-    std::string_view name;
+    FieldId id;
     TEdit* TFrmView::*member;
 };
 
-// The edit members by component name; the field table gives the order.
+// The edit members by field; the field table gives the order.
 constexpr NamedEdit kNamedEdits[] = {
-    {"EdLastPage", &TFrmView::EdLastPage},
-    {"EdPages", &TFrmView::EdPages},
-    {"EdSizeHd", &TFrmView::EdSizeHd},
-    {"EdMinRam", &TFrmView::EdMinRam},
-    {"EdMaxRam", &TFrmView::EdMaxRam},
-    {"Ed_SS", &TFrmView::Ed_SS},
-    {"Ed_SP", &TFrmView::Ed_SP},
-    {"Ed_IP", &TFrmView::Ed_IP},
-    {"Ed_CS", &TFrmView::Ed_CS},
-    {"EdMachine", &TFrmView::EdMachine},
-    {"EdSections", &TFrmView::EdSections},
-    {"EdDateStamp", &TFrmView::EdDateStamp},
-    {"EdSymbolTable", &TFrmView::EdSymbolTable},
-    {"EdSymbols", &TFrmView::EdSymbols},
-    {"EdSizeOptHd", &TFrmView::EdSizeOptHd},
-    {"EdChar", &TFrmView::EdChar},
-    {"EdMagic", &TFrmView::EdMagic},
-    {"EdMajorLinker", &TFrmView::EdMajorLinker},
-    {"EdMinorLinker", &TFrmView::EdMinorLinker},
-    {"EdCode", &TFrmView::EdCode},
-    {"EdInitData", &TFrmView::EdInitData},
-    {"EdUnInitData", &TFrmView::EdUnInitData},
-    {"EdEntryPoint", &TFrmView::EdEntryPoint},
-    {"EdBaseCode", &TFrmView::EdBaseCode},
-    {"EdBaseData", &TFrmView::EdBaseData},
-    {"EdImageBase", &TFrmView::EdImageBase},
-    {"EdSectionAlign", &TFrmView::EdSectionAlign},
-    {"EdFileAlign", &TFrmView::EdFileAlign},
-    {"EdMajorOS", &TFrmView::EdMajorOS},
-    {"EdMinorOS", &TFrmView::EdMinorOS},
-    {"EdMajorImage", &TFrmView::EdMajorImage},
-    {"EdMinorImage", &TFrmView::EdMinorImage},
-    {"EdMajorSubsystem", &TFrmView::EdMajorSubsystem},
-    {"EdMinorSubsystem", &TFrmView::EdMinorSubsystem},
-    {"EdWin32Version", &TFrmView::EdWin32Version},
-    {"EdSizeImage", &TFrmView::EdSizeImage},
-    {"EdWin32SizeHd", &TFrmView::EdWin32SizeHd},
-    {"EdCheckSum", &TFrmView::EdCheckSum},
-    {"EdSubsystem", &TFrmView::EdSubsystem},
-    {"EdDLLChar", &TFrmView::EdDLLChar},
-    {"EdStackRes", &TFrmView::EdStackRes},
-    {"EdStackCom", &TFrmView::EdStackCom},
-    {"EdHeapRes", &TFrmView::EdHeapRes},
-    {"EdHeapCom", &TFrmView::EdHeapCom},
-    {"EdLoaderFlags", &TFrmView::EdLoaderFlags},
-    {"EdRva", &TFrmView::EdRva},
+    {FieldId::LastPage, &TFrmView::EdLastPage},
+    {FieldId::Pages, &TFrmView::EdPages},
+    {FieldId::SizeHd, &TFrmView::EdSizeHd},
+    {FieldId::MinRam, &TFrmView::EdMinRam},
+    {FieldId::MaxRam, &TFrmView::EdMaxRam},
+    {FieldId::SS, &TFrmView::Ed_SS},
+    {FieldId::SP, &TFrmView::Ed_SP},
+    {FieldId::IP, &TFrmView::Ed_IP},
+    {FieldId::CS, &TFrmView::Ed_CS},
+    {FieldId::Machine, &TFrmView::EdMachine},
+    {FieldId::Sections, &TFrmView::EdSections},
+    {FieldId::DateStamp, &TFrmView::EdDateStamp},
+    {FieldId::SymbolTable, &TFrmView::EdSymbolTable},
+    {FieldId::Symbols, &TFrmView::EdSymbols},
+    {FieldId::SizeOptHd, &TFrmView::EdSizeOptHd},
+    {FieldId::Char, &TFrmView::EdChar},
+    {FieldId::Magic, &TFrmView::EdMagic},
+    {FieldId::MajorLinker, &TFrmView::EdMajorLinker},
+    {FieldId::MinorLinker, &TFrmView::EdMinorLinker},
+    {FieldId::Code, &TFrmView::EdCode},
+    {FieldId::InitData, &TFrmView::EdInitData},
+    {FieldId::UnInitData, &TFrmView::EdUnInitData},
+    {FieldId::EntryPoint, &TFrmView::EdEntryPoint},
+    {FieldId::BaseCode, &TFrmView::EdBaseCode},
+    {FieldId::BaseData, &TFrmView::EdBaseData},
+    {FieldId::ImageBase, &TFrmView::EdImageBase},
+    {FieldId::SectionAlign, &TFrmView::EdSectionAlign},
+    {FieldId::FileAlign, &TFrmView::EdFileAlign},
+    {FieldId::MajorOS, &TFrmView::EdMajorOS},
+    {FieldId::MinorOS, &TFrmView::EdMinorOS},
+    {FieldId::MajorImage, &TFrmView::EdMajorImage},
+    {FieldId::MinorImage, &TFrmView::EdMinorImage},
+    {FieldId::MajorSubsystem, &TFrmView::EdMajorSubsystem},
+    {FieldId::MinorSubsystem, &TFrmView::EdMinorSubsystem},
+    {FieldId::Win32Version, &TFrmView::EdWin32Version},
+    {FieldId::SizeImage, &TFrmView::EdSizeImage},
+    {FieldId::Win32SizeHd, &TFrmView::EdWin32SizeHd},
+    {FieldId::CheckSum, &TFrmView::EdCheckSum},
+    {FieldId::Subsystem, &TFrmView::EdSubsystem},
+    {FieldId::DLLChar, &TFrmView::EdDLLChar},
+    {FieldId::StackRes, &TFrmView::EdStackRes},
+    {FieldId::StackCom, &TFrmView::EdStackCom},
+    {FieldId::HeapRes, &TFrmView::EdHeapRes},
+    {FieldId::HeapCom, &TFrmView::EdHeapCom},
+    {FieldId::LoaderFlags, &TFrmView::EdLoaderFlags},
+    {FieldId::Rva, &TFrmView::EdRva},
 };
 
 QWidget* MakePage(const char* name)
@@ -176,7 +177,7 @@ void TFrmView::CreateFieldRows(QWidget* page, int firstField, int count, const R
         const HeaderField& field = fields[static_cast<size_t>(i)];
         QLabel* label = CreateFieldLabel(page, QString::fromLatin1(field.caption));
         label->setGeometry(geometry.left + geometry.labelLeft, top, geometry.labelWidth, kEditHeight);
-        TEdit* edit = CreateEdit(page, QString::fromLatin1(field.box), field.maxLength);
+        TEdit* edit = CreateEdit(page, QString::fromLatin1(BoxOf(field.id).name), BoxOf(field.id).maxLength);
         // The same box holds 8 bytes when a PE32+ file is open.
         const int width = wide[static_cast<size_t>(i)].width == 8 ? kWideEditWidth : kEditWidth;
         edit->setGeometry(geometry.left + geometry.editLeft, top, width, kEditHeight);
@@ -184,7 +185,7 @@ void TFrmView::CreateFieldRows(QWidget* page, int firstField, int count, const R
         FHeaderEdits[static_cast<size_t>(i)] = edit;
         FHeaderLabels[static_cast<size_t>(i)] = label;
         for (const NamedEdit& named : kNamedEdits) {
-            if (named.name == field.box)
+            if (named.id == field.id)
                 this->*named.member = edit;
         }
         top += geometry.step;
@@ -249,7 +250,7 @@ void TFrmView::CreateTabMZ()
         const int top = 24 + 24 * row;
         QLabel* label = CreateFieldLabel(TabMZ, QString::fromLatin1(field.caption));
         label->setGeometry(left, top, labelWidth, kEditHeight);
-        TEdit* edit = CreateEdit(TabMZ, QString::fromLatin1(field.box), field.maxLength);
+        TEdit* edit = CreateEdit(TabMZ, QString::fromLatin1(BoxOf(field.id).name), BoxOf(field.id).maxLength);
         edit->setGeometry(editLeft, top, i == kLfanewExtraIndex ? kEditWidth : 50, kEditHeight);
         edit->setToolTip(FieldToolTip(field));
         FDosExtraEdits[static_cast<size_t>(i)] = edit;
@@ -329,7 +330,7 @@ void TFrmView::CreateTabOptHd()
 void TFrmView::CreateTabStandard()
 {
     const int firstOptional = kDosFieldCount + kFileFieldCount;
-    const int standardCount = EntryPointFieldIndex() - firstOptional + 3; // to EdBaseData
+    const int standardCount = HeaderIndex(FieldId::BaseData) - firstOptional + 1;
     TabStandard = MakePage("TabStandard");
     CreateFieldRows(TabStandard, firstOptional, standardCount, RowGeometry{});
     LabelMagic = CreateNameLabel(TabStandard, "LabelMagic", EdMagic, 52);
@@ -354,7 +355,7 @@ void TFrmView::CreateTabNT()
     // Two columns. The first holds Image Base (8 bytes in PE32+); the second the boxes with
     // a name or the checksum beside them and the four 8-byte stack and heap sizes.
     TabNT = MakePage("TabNT");
-    const int ntFirst = HeaderFieldIndex("EdImageBase");
+    const int ntFirst = HeaderIndex(FieldId::ImageBase);
     const int ntCount = kHeaderFieldCount - ntFirst;
     const int leftColumn = (ntCount + 1) / 2;
     RowGeometry left{0, 16, 22, 4, 126, 132};
@@ -396,7 +397,8 @@ void TFrmView::CreateTabDataDir()
         FDirectoryLabels[static_cast<size_t>(entry)] = name;
         for (int half = 0; half < 2; ++half) {
             const size_t row = static_cast<size_t>(2 * entry + half);
-            TEdit* edit = CreateEdit(TabDataDir, QString::fromLatin1(fields[row].box), fields[row].maxLength);
+            const FieldBox& named = BoxOf(fields[row].id);
+            TEdit* edit = CreateEdit(TabDataDir, QString::fromLatin1(named.name), named.maxLength);
             edit->setToolTip(FieldToolTip(fields[row]));
             edit->setGeometry(left + kNameWidth + 2 + 85 * half, top, kEditWidth, kEditHeight);
             FDirectoryEdits[row] = edit;

@@ -52,9 +52,9 @@ HeaderWriteInput Unedited(const ImageHeaders& headers)
     return input;
 }
 
-int Index(const char* box)
+int Index(FieldId id)
 {
-    return HeaderFieldIndex(box);
+    return HeaderIndex(id);
 }
 
 } // namespace
@@ -173,7 +173,7 @@ void ChecksumTest::realFilesHaveTheirStoredChecksum()
     const FileStream file(path.toStdString(), FileStream::Mode::OpenRead);
     const ImageHeaders headers = ReadImageHeaders(file);
     QCOMPARE(headers.kind, ImageKind::Pe);
-    const uint64_t stored = headers.values[size_t(Index("EdCheckSum"))];
+    const uint64_t stored = headers.values[size_t(Index(FieldId::CheckSum))];
     QVERIFY(stored != 0);
     QCOMPARE(uint64_t(PeChecksum(file, CheckSumPosition(headers.peOffset))), stored);
     // Saving them unchanged keeps it right.
@@ -202,10 +202,10 @@ void ChecksumTest::checksumAfterSaveIsTheSavedFilesChecksum()
     QFETCH(bool, truncated);
     const ImageHeaders headers = ReadImageHeaders(MemoryBytes(bytes));
     HeaderWriteInput input = Unedited(headers);
-    input.values[size_t(Index("EdImageBase"))]
+    input.values[size_t(Index(FieldId::ImageBase))]
         = headers.layout == OptionalLayout::Pe32Plus ? 0x180000000 : 0x10000000;
-    input.values[size_t(Index("EdCheckSum"))] = 0x11111111; // its own value never counts
-    input.values[size_t(Index("EdDLLChar"))] ^= 0x40;
+    input.values[size_t(Index(FieldId::CheckSum))] = 0x11111111; // its own value never counts
+    input.values[size_t(Index(FieldId::DLLChar))] ^= 0x40;
     if (!input.directories.empty())
         input.directories[2][1] = 0x180;
     input.sections[1][8] = 0x40000040;
@@ -230,7 +230,7 @@ void ChecksumTest::checksumAfterSaveRefusesWhatSaveRefuses()
     const std::vector<uint8_t> bytes = PeBuilder().Build();
     const ImageHeaders headers = ReadImageHeaders(MemoryBytes(bytes));
     HeaderWriteInput input = Unedited(headers);
-    input.values[size_t(Index("EdMajorOS"))] = 0x10000;
+    input.values[size_t(Index(FieldId::MajorOS))] = 0x10000;
     QVERIFY(!ChecksumAfterSave(input, headers, MemoryBytes(bytes)));
     QVERIFY(PlanSave(input, headers).tooWide);
 }

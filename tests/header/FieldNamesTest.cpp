@@ -56,8 +56,7 @@ private slots:
         }
         QCOMPARE(names.size(), size_t(kHeaderFieldCount));
         QCOMPARE(HeaderFields()[0].peName, std::string_view("e_cblp"));
-        QCOMPARE(HeaderFields()[size_t(HeaderFieldIndex("EdWin32Version"))].peName,
-            std::string_view("Win32VersionValue"));
+        QCOMPARE(FieldOf(FieldId::Win32Version).peName, std::string_view("Win32VersionValue"));
         QCOMPARE(SectionFields()[5].peName, std::string_view("PointerToLinenumbers"));
         QCOMPARE(HeaderFieldIndexByPeName("e_lfanew"), -1);
         QCOMPARE(DirectoryKey(5), std::string("BaseRelocation"));

@@ -1,9 +1,11 @@
 #include "header/FieldTable.h"
+#include "viewer/FieldBoxes.h"
 
 #include <QTest>
 
 #include <set>
 
+Q_DECLARE_METATYPE(FieldId)
 Q_DECLARE_METATYPE(HeaderStructure)
 Q_DECLARE_METATYPE(ValueClass)
 Q_DECLARE_METATYPE(FieldPage)
@@ -24,6 +26,7 @@ private slots:
 
 void FieldTableTest::rowsHaveTheirLayout_data()
 {
+    QTest::addColumn<FieldId>("field");
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<HeaderStructure>("structure");
@@ -37,32 +40,38 @@ void FieldTableTest::rowsHaveTheirLayout_data()
     using S = HeaderStructure;
     using P = FieldPage;
     using C = ValueClass;
-    auto row = [](const char* box, const char* caption, S s, uint offset, int width, int maxLength, P page,
-                   C c, int bits) {
-        QTest::newRow(box) << QString(box) << QString(caption) << s << offset << width << maxLength << page
-                           << c << bits;
+    auto row = [](FieldId id, const char* box, const char* caption, S s, uint offset, int width,
+                   int maxLength, P page, C c, int bits) {
+        QTest::newRow(box) << id << QString(box) << QString(caption) << s << offset << width << maxLength
+                           << page << c << bits;
     };
-    row("EdLastPage", "Bytes On Last Page:", S::Dos, 2, 2, 5, P::TabMZ, C::Word, 32);
-    row("Ed_SP", "Stack Pointer:", S::Dos, 16, 2, 5, P::TabMZ, C::Word, 32);
-    row("Ed_IP", "Instruction Pointer:", S::Dos, 20, 2, 5, P::TabMZ, C::Word, 32);
-    row("Ed_CS", "Code Segment:", S::Dos, 22, 2, 5, P::TabMZ, C::Word, 32);
-    row("EdMachine", "Machine:", S::File, 0, 2, 5, P::TabFileHd, C::Word, 32);
-    row("EdDateStamp", "Time Date Stamp:", S::File, 4, 4, 10, P::TabFileHd, C::Dword, 64);
-    row("EdChar", "Characteristics:", S::File, 18, 2, 5, P::TabFileHd, C::Word, 32);
-    row("EdMagic", "Magic:", S::Optional, 0, 2, 5, P::TabStandard, C::Word, 32);
-    row("EdMajorLinker", "Major Linker Version:", S::Optional, 2, 1, 3, P::TabStandard, C::Byte, 32);
-    row("EdMinorLinker", "Minor Linker Version:", S::Optional, 3, 1, 3, P::TabStandard, C::Byte, 32);
-    row("EdUnInitData", "Size Of Uninitialized Data:", S::Optional, 12, 4, 10, P::TabStandard, C::Dword, 64);
-    row("EdBaseData", "Base Of Data:", S::Optional, 24, 4, 10, P::TabStandard, C::Dword, 64);
-    row("EdImageBase", "Image Base:", S::Optional, 28, 4, 10, P::TabNT, C::Dword, 64);
-    row("EdMajorOS", "Major Operating Version:", S::Optional, 40, 2, 5, P::TabNT, C::Word, 32);
-    row("EdCheckSum", "CheckSum:", S::Optional, 64, 4, 10, P::TabNT, C::Dword, 64);
-    row("EdDLLChar", "DLL Characteristics:", S::Optional, 70, 2, 5, P::TabNT, C::Word, 32);
-    row("EdRva", "Number Of Rva And Sizes:", S::Optional, 92, 4, 10, P::TabNT, C::Dword, 64);
+    row(FieldId::LastPage, "EdLastPage", "Bytes On Last Page:", S::Dos, 2, 2, 5, P::TabMZ, C::Word, 32);
+    row(FieldId::SP, "Ed_SP", "Stack Pointer:", S::Dos, 16, 2, 5, P::TabMZ, C::Word, 32);
+    row(FieldId::IP, "Ed_IP", "Instruction Pointer:", S::Dos, 20, 2, 5, P::TabMZ, C::Word, 32);
+    row(FieldId::CS, "Ed_CS", "Code Segment:", S::Dos, 22, 2, 5, P::TabMZ, C::Word, 32);
+    row(FieldId::Machine, "EdMachine", "Machine:", S::File, 0, 2, 5, P::TabFileHd, C::Word, 32);
+    row(FieldId::DateStamp, "EdDateStamp", "Time Date Stamp:", S::File, 4, 4, 10, P::TabFileHd, C::Dword, 64);
+    row(FieldId::Char, "EdChar", "Characteristics:", S::File, 18, 2, 5, P::TabFileHd, C::Word, 32);
+    row(FieldId::Magic, "EdMagic", "Magic:", S::Optional, 0, 2, 5, P::TabStandard, C::Word, 32);
+    row(FieldId::MajorLinker, "EdMajorLinker", "Major Linker Version:", S::Optional, 2, 1, 3, P::TabStandard,
+        C::Byte, 32);
+    row(FieldId::MinorLinker, "EdMinorLinker", "Minor Linker Version:", S::Optional, 3, 1, 3, P::TabStandard,
+        C::Byte, 32);
+    row(FieldId::UnInitData, "EdUnInitData", "Size Of Uninitialized Data:", S::Optional, 12, 4, 10,
+        P::TabStandard, C::Dword, 64);
+    row(FieldId::BaseData, "EdBaseData", "Base Of Data:", S::Optional, 24, 4, 10, P::TabStandard, C::Dword,
+        64);
+    row(FieldId::ImageBase, "EdImageBase", "Image Base:", S::Optional, 28, 4, 10, P::TabNT, C::Dword, 64);
+    row(FieldId::MajorOS, "EdMajorOS", "Major Operating Version:", S::Optional, 40, 2, 5, P::TabNT, C::Word,
+        32);
+    row(FieldId::CheckSum, "EdCheckSum", "CheckSum:", S::Optional, 64, 4, 10, P::TabNT, C::Dword, 64);
+    row(FieldId::DLLChar, "EdDLLChar", "DLL Characteristics:", S::Optional, 70, 2, 5, P::TabNT, C::Word, 32);
+    row(FieldId::Rva, "EdRva", "Number Of Rva And Sizes:", S::Optional, 92, 4, 10, P::TabNT, C::Dword, 64);
 }
 
 void FieldTableTest::rowsHaveTheirLayout()
 {
+    QFETCH(FieldId, field);
     QFETCH(QString, box);
     QFETCH(QString, caption);
     QFETCH(HeaderStructure, structure);
@@ -73,19 +82,19 @@ void FieldTableTest::rowsHaveTheirLayout()
     QFETCH(ValueClass, valueClass);
     QFETCH(int, parseBits);
 
-    const int index = HeaderFieldIndex(box.toStdString());
-    QVERIFY(index >= 0);
-    const HeaderField& field = HeaderFields()[static_cast<size_t>(index)];
-    QCOMPARE(QString::fromUtf8(field.box.data(), qsizetype(field.box.size())), box);
-    QCOMPARE(QString::fromUtf8(field.caption.data(), qsizetype(field.caption.size())), caption);
-    QCOMPARE(field.structure, structure);
-    QCOMPARE(field.offset, offset);
-    QCOMPARE(int(field.width), width);
-    QCOMPARE(int(field.maxLength), maxLength);
-    QCOMPARE(field.page, page);
-    QCOMPARE(field.valueClass, valueClass);
-    QCOMPARE(int(field.parseBits), parseBits);
-    QCOMPARE(ToggleParseBits(field.valueClass), parseBits);
+    const HeaderField& row = HeaderFields()[static_cast<size_t>(HeaderIndex(field))];
+    QCOMPARE(row.id, field);
+    QCOMPARE(QString::fromLatin1(BoxOf(field).name), box);
+    QCOMPARE(FieldOfBox(box.toStdString()), std::optional<FieldId>(field));
+    QCOMPARE(QString::fromUtf8(row.caption.data(), qsizetype(row.caption.size())), caption);
+    QCOMPARE(row.structure, structure);
+    QCOMPARE(row.offset, offset);
+    QCOMPARE(int(row.width), width);
+    QCOMPARE(int(BoxOf(field).maxLength), maxLength);
+    QCOMPARE(BoxOf(field).page, page);
+    QCOMPARE(row.valueClass, valueClass);
+    QCOMPARE(int(row.parseBits), parseBits);
+    QCOMPARE(ToggleParseBits(row.valueClass), parseBits);
 }
 
 void FieldTableTest::headerRowsAreContiguous()
@@ -103,7 +112,7 @@ void FieldTableTest::headerRowsAreContiguous()
             QCOMPARE(field.offset, next);
             QVERIFY(field.width == 1 || field.width == 2 || field.width == 4);
             // The box takes the longest decimal text of its width.
-            QCOMPARE(int(field.maxLength), field.width == 1 ? 3 : field.width == 2 ? 5 : 10);
+            QCOMPARE(int(BoxOf(field.id).maxLength), field.width == 1 ? 3 : field.width == 2 ? 5 : 10);
             QCOMPARE(field.valueClass,
                 field.width == 1       ? ValueClass::Byte
                     : field.width == 2 ? ValueClass::Word
@@ -115,7 +124,7 @@ void FieldTableTest::headerRowsAreContiguous()
 
     std::set<std::string_view> names;
     for (const HeaderField& field : HeaderFields())
-        names.insert(field.box);
+        names.insert(BoxOf(field.id).name);
     QCOMPARE(int(names.size()), kHeaderFieldCount);
 }
 
@@ -146,13 +155,13 @@ void FieldTableTest::sectionRows()
     QFETCH(int, parseBits);
     QCOMPARE(int(SectionFields().size()), kSectionRowCount);
     const HeaderField& field = SectionFields()[size_t(row)];
-    QVERIFY(field.box.empty());
+    QVERIFY(BoxOf(field.id).name.empty());
     QCOMPARE(QString::fromUtf8(field.caption.data(), qsizetype(field.caption.size())), caption);
     QCOMPARE(field.structure, HeaderStructure::Section);
     QCOMPARE(field.offset, offset);
     QCOMPARE(int(field.width), width);
-    QCOMPARE(int(field.maxLength), 10);
-    QCOMPARE(field.page, FieldPage::SectionPage);
+    QCOMPARE(int(BoxOf(field.id).maxLength), 10);
+    QCOMPARE(BoxOf(field.id).page, FieldPage::SectionPage);
     // Shown as dwords (8 digits) also where the field has 2 bytes.
     QCOMPARE(field.valueClass, ValueClass::Dword);
     QCOMPARE(int(field.parseBits), parseBits);
@@ -163,17 +172,18 @@ void FieldTableTest::slicesAndLookup()
     QCOMPARE(int(DosFields().size()), 9);
     QCOMPARE(int(FileFields().size()), 7);
     QCOMPARE(int(OptionalFields().size()), 30);
-    QCOMPARE(DosFields().front().box, std::string_view("EdLastPage"));
-    QCOMPARE(FileFields().front().box, std::string_view("EdMachine"));
-    QCOMPARE(OptionalFields().front().box, std::string_view("EdMagic"));
-    QCOMPARE(OptionalFields().back().box, std::string_view("EdRva"));
-    QCOMPARE(HeaderFieldIndex("EdLastPage"), 0);
-    QCOMPARE(HeaderFieldIndex("EdRva"), 45);
-    QCOMPARE(HeaderFieldIndex("LabelFileoffset"), -1);
-    QCOMPARE(HeaderFieldIndex(""), -1);
-    QCOMPARE(EntryPointFieldIndex(), 22);
-    QCOMPARE(HeaderFields()[size_t(EntryPointFieldIndex())].box, std::string_view("EdEntryPoint"));
-    QCOMPARE(HeaderFields()[size_t(EntryPointFieldIndex()) + 1].box, std::string_view("EdBaseCode"));
+    QCOMPARE(DosFields().front().id, FieldId::LastPage);
+    QCOMPARE(FileFields().front().id, FieldId::Machine);
+    QCOMPARE(OptionalFields().front().id, FieldId::Magic);
+    QCOMPARE(OptionalFields().back().id, FieldId::Rva);
+    QCOMPARE(HeaderIndex(FieldId::LastPage), 0);
+    QCOMPARE(HeaderIndex(FieldId::Rva), 45);
+    QCOMPARE(FieldOfBox("LabelFileoffset"), std::nullopt);
+    QCOMPARE(FieldOfBox(""), std::nullopt);
+    QCOMPARE(HeaderIndex(FieldId::EntryPoint), 22);
+    QCOMPARE(BoxOf(HeaderFields()[22].id).name, std::string_view("EdEntryPoint"));
+    QCOMPARE(BoxOf(HeaderFields()[23].id).name, std::string_view("EdBaseCode"));
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, HeaderIndex(FieldId::Relocs));
 }
 
 void FieldTableTest::characteristicFlags()
@@ -227,34 +237,31 @@ void FieldTableTest::characteristicFlags()
 
 void FieldTableTest::fieldPositionsWrapIn32Bits_data()
 {
-    QTest::addColumn<QString>("box"); // empty: a section row
-    QTest::addColumn<int>("row");
+    QTest::addColumn<FieldId>("field"); // a header or section row
     QTest::addColumn<uint>("peOffset");
     QTest::addColumn<int>("optHeaderSize");
     QTest::addColumn<uint>("section");
     QTest::addColumn<uint>("position");
-    QTest::newRow("dos ignores pe offset") << "Ed_CS" << 0 << 0x80u << 224 << 0u << 22u;
-    QTest::newRow("file header") << "EdSizeOptHd" << 0 << 0x80u << 224 << 0u << 0x94u;
-    QTest::newRow("optional header") << "EdRva" << 0 << 0x80u << 224 << 0u << 0xF4u;
-    QTest::newRow("optional ignores its size") << "EdMagic" << 0 << 0x80u << 0 << 0u << 0x98u;
-    QTest::newRow("first section row 0") << "" << 0 << 0x80u << 224 << 0u << 0x180u;
-    QTest::newRow("third section row 8") << "" << 8 << 0x80u << 224 << 2u << 0x178u + 80u + 36u;
-    QTest::newRow("file header wraps") << "EdChar" << 0 << 0xFFFFFFF0u << 224 << 0u << 0x6u;
-    QTest::newRow("optional header wraps") << "EdMagic" << 0 << 0xFFFFFFF0u << 224 << 0u << 0x8u;
-    QTest::newRow("section wraps") << "" << 0 << 0xFFFFFF00u << 0xFFFF << 1u << 0xFF47u;
+    QTest::newRow("dos ignores pe offset") << FieldId::CS << 0x80u << 224 << 0u << 22u;
+    QTest::newRow("file header") << FieldId::SizeOptHd << 0x80u << 224 << 0u << 0x94u;
+    QTest::newRow("optional header") << FieldId::Rva << 0x80u << 224 << 0u << 0xF4u;
+    QTest::newRow("optional ignores its size") << FieldId::Magic << 0x80u << 0 << 0u << 0x98u;
+    QTest::newRow("first section row 0") << FieldId::VirtualSize << 0x80u << 224 << 0u << 0x180u;
+    QTest::newRow("third section row 8")
+        << FieldId::SectionCharacteristics << 0x80u << 224 << 2u << 0x178u + 80u + 36u;
+    QTest::newRow("file header wraps") << FieldId::Char << 0xFFFFFFF0u << 224 << 0u << 0x6u;
+    QTest::newRow("optional header wraps") << FieldId::Magic << 0xFFFFFFF0u << 224 << 0u << 0x8u;
+    QTest::newRow("section wraps") << FieldId::VirtualSize << 0xFFFFFF00u << 0xFFFF << 1u << 0xFF47u;
 }
 
 void FieldTableTest::fieldPositionsWrapIn32Bits()
 {
-    QFETCH(QString, box);
-    QFETCH(int, row);
+    QFETCH(FieldId, field);
     QFETCH(uint, peOffset);
     QFETCH(int, optHeaderSize);
     QFETCH(uint, section);
     QFETCH(uint, position);
-    const HeaderField& field = box.isEmpty() ? SectionFields()[size_t(row)]
-                                             : HeaderFields()[size_t(HeaderFieldIndex(box.toStdString()))];
-    QCOMPARE(FieldPosition(field, peOffset, uint16_t(optHeaderSize), section), position);
+    QCOMPARE(FieldPosition(FieldOf(field), peOffset, uint16_t(optHeaderSize), section), position);
 }
 
 QTEST_APPLESS_MAIN(FieldTableTest)

@@ -1,5 +1,6 @@
 #include "header/FieldValue.h"
 #include "base/Errors.h"
+#include "viewer/FieldBoxes.h"
 
 #include <QTest>
 
@@ -237,7 +238,7 @@ void FieldValueTest::toggleRoundTrip()
         const uint64_t max = field.width == 4 ? 0xFFFFFFFFull : (1ull << (8 * field.width)) - 1;
         for (uint64_t v : {uint64_t(0), uint64_t(1), max / 2 + 1, max}) {
             const std::string decimal = std::to_string(v);
-            QVERIFY(int(decimal.size()) <= field.maxLength);
+            QVERIFY(int(decimal.size()) <= BoxOf(field.id).maxLength);
             const int64_t parsed = ParseFieldValue(decimal, false, ToggleParseBits(field.valueClass));
             const std::string hexText = FieldValueText(parsed, true, HexDigits(field.valueClass));
             QCOMPARE(int(hexText.size()), HexDigits(field.valueClass));

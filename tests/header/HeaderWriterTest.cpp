@@ -11,6 +11,7 @@
 
 #include <filesystem>
 
+Q_DECLARE_METATYPE(FieldId)
 Q_DECLARE_METATYPE(std::vector<uint8_t>)
 
 namespace {
@@ -39,9 +40,9 @@ HeaderWriteInput InputThroughBoxes(const ImageHeaders& headers)
     return input;
 }
 
-int Index(const char* box)
+int Index(FieldId id)
 {
-    return HeaderFieldIndex(box);
+    return HeaderIndex(id);
 }
 
 // Records the calls; throws EWriteError on the failAt-th write or on Flush when asked.
@@ -176,39 +177,39 @@ void HeaderWriterTest::planPositionsWrapIn32Bits()
     input.optHeaderSize = 0xFFFF;
     input.sections.resize(1);
     const WritePlan plan = BuildWritePlan(input);
-    QCOMPARE(plan.items[size_t(Index("EdMachine"))].position, 0xFFFFFFF4u);
-    QCOMPARE(plan.items[size_t(Index("EdChar"))].position, 0x6u);
-    QCOMPARE(plan.items[size_t(Index("EdMagic"))].position, 0x8u);
+    QCOMPARE(plan.items[size_t(Index(FieldId::Machine))].position, 0xFFFFFFF4u);
+    QCOMPARE(plan.items[size_t(Index(FieldId::Char))].position, 0x6u);
+    QCOMPARE(plan.items[size_t(Index(FieldId::Magic))].position, 0x8u);
     QCOMPARE(plan.items[46].position, uint32_t(0xFFFFFFF0u + 24u + 0xFFFFu + 8u));
 }
 
 void HeaderWriterTest::valuesAreCutToTheirWidth_data()
 {
-    QTest::addColumn<QString>("box"); // empty: section row
-    QTest::addColumn<int>("row");
+    QTest::addColumn<FieldId>("field"); // a header or section row
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("hex");
     QTest::addColumn<uint>("stored"); // what the plan makes of the value
     QTest::addColumn<bool>("fits"); // false: Save refuses it and writes nothing
-    QTest::newRow("word 70000") << "EdChar" << 0 << "70000" << false << 4464u << false;
-    QTest::newRow("word 1FFFF") << "EdMachine" << 0 << "1FFFF" << true << 0xFFFFu << false;
-    QTest::newRow("byte 1FF") << "EdMajorLinker" << 0 << "1FF" << true << 0xFFu << false;
-    QTest::newRow("byte 256") << "EdMinorLinker" << 0 << "256" << false << 0u << false;
+    QTest::newRow("word 70000") << FieldId::Char << "70000" << false << 4464u << false;
+    QTest::newRow("word 1FFFF") << FieldId::Machine << "1FFFF" << true << 0xFFFFu << false;
+    QTest::newRow("byte 1FF") << FieldId::MajorLinker << "1FF" << true << 0xFFu << false;
+    QTest::newRow("byte 256") << FieldId::MinorLinker << "256" << false << 0u << false;
     QTest::newRow("dword ten hex digits")
-        << "EdImageBase" << 0 << "FF12345678" << true << 0x12345678u << false;
-    QTest::newRow("dword 9999999999") << "EdCheckSum" << 0 << "9999999999" << false << 0x540BE3FFu << false;
-    QTest::newRow("dword lower case") << "EdDateStamp" << 0 << "ffffffff" << true << 0xFFFFFFFFu << true;
-    QTest::newRow("row 6 00012345") << "" << 6 << "00012345" << true << 0x2345u << false;
-    QTest::newRow("row 7 decimal 70000") << "" << 7 << "70000" << false << 4464u << false;
-    QTest::newRow("row 6 FFFFFFFF") << "" << 6 << "FFFFFFFF" << true << 0xFFFFu << true;
-    QTest::newRow("row 8 ten digits") << "" << 8 << "1C0000040" << true << 0xC0000040u << false;
-    QTest::newRow("row 0 decimal") << "" << 0 << "4294967296" << false << 0u << false;
+        << FieldId::ImageBase << "FF12345678" << true << 0x12345678u << false;
+    QTest::newRow("dword 9999999999") << FieldId::CheckSum << "9999999999" << false << 0x540BE3FFu << false;
+    QTest::newRow("dword lower case") << FieldId::DateStamp << "ffffffff" << true << 0xFFFFFFFFu << true;
+    QTest::newRow("row 6 00012345") << FieldId::NumberOfRelocations << "00012345" << true << 0x2345u << false;
+    QTest::newRow("row 7 decimal 70000")
+        << FieldId::NumberOfLinenumbers << "70000" << false << 4464u << false;
+    QTest::newRow("row 6 FFFFFFFF") << FieldId::NumberOfRelocations << "FFFFFFFF" << true << 0xFFFFu << true;
+    QTest::newRow("row 8 ten digits")
+        << FieldId::SectionCharacteristics << "1C0000040" << true << 0xC0000040u << false;
+    QTest::newRow("row 0 decimal") << FieldId::VirtualSize << "4294967296" << false << 0u << false;
 }
 
 void HeaderWriterTest::valuesAreCutToTheirWidth()
 {
-    QFETCH(QString, box);
-    QFETCH(int, row);
+    QFETCH(FieldId, field);
     QFETCH(QString, text);
     QFETCH(bool, hex);
     QFETCH(uint, stored);
@@ -219,12 +220,14 @@ void HeaderWriterTest::valuesAreCutToTheirWidth()
     input.optHeaderSize = 0xE0;
     input.sections.resize(1);
     size_t item = 0;
-    if (box.isEmpty()) {
+    const bool sectionRow = field >= FieldId::VirtualSize;
+    const int row = sectionRow ? SectionRowIndex(field) : 0;
+    if (sectionRow) {
         input.sections[0][size_t(row)]
             = ParseFieldValue(text.toStdString(), hex, SectionFields()[size_t(row)]);
         item = size_t(kHeaderFieldCount + row);
     } else {
-        item = size_t(Index(box.toLatin1().constData()));
+        item = size_t(Index(field));
         input.values[item] = ParseFieldValue(text.toStdString(), hex, HeaderFields()[item]);
     }
     const WritePlan plan = BuildWritePlan(input);
@@ -251,8 +254,7 @@ void HeaderWriterTest::valuesAreCutToTheirWidth()
     QCOMPARE(image.bytes == before, !fits);
     if (!fits)
         QVERIFY(result.tooWide
-            && *result.tooWide
-                == (box.isEmpty() ? FieldRef{0, row} : FieldRef{-1, Index(box.toLatin1().constData())}));
+            && *result.tooWide == (sectionRow ? FieldRef{0, row} : FieldRef{-1, Index(field)}));
 }
 
 void HeaderWriterTest::sectionsAsLoadedNotAsEdited()
@@ -260,8 +262,8 @@ void HeaderWriterTest::sectionsAsLoadedNotAsEdited()
     const std::vector<uint8_t> original = TwoSections().Build();
     HeaderWriteInput input = InputThroughBoxes(ReadImageHeaders(MemoryBytes(original)));
     // Edited counts are stored, but the table is still written where and as often as loaded.
-    input.values[size_t(Index("EdSections"))] = 5;
-    input.values[size_t(Index("EdSizeOptHd"))] = 0x10;
+    input.values[size_t(Index(FieldId::Sections))] = 5;
+    input.values[size_t(Index(FieldId::SizeOptHd))] = 0x10;
     input.sections[1][8] = 0x40000040;
     MemoryBytes file(original);
     ApplyWritePlan(BuildWritePlan(input), file, file.Size());
@@ -395,7 +397,7 @@ void HeaderWriterTest::truncatedFileOnDiskStaysIdentical()
         QCOMPARE(int(headers.sections.size()), 2);
         HeaderWriteInput input = InputThroughBoxes(headers);
         input.sections[1][8] = 0x12345678; // beyond the end: must not grow the file
-        input.values[size_t(Index("EdChar"))] = 0x210F;
+        input.values[size_t(Index(FieldId::Char))] = 0x210F;
         ApplyWritePlan(BuildWritePlan(input), stream, headers.fileSize);
     }
     std::vector<uint8_t> expected = bytes;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+Q_DECLARE_METATYPE(FieldId)
 Q_DECLARE_METATYPE(ImageKind)
 Q_DECLARE_METATYPE(std::vector<uint8_t>)
 
@@ -15,12 +16,9 @@ ImageHeaders Read(const std::vector<uint8_t>& bytes)
     return ReadImageHeaders(MemoryBytes(bytes));
 }
 
-uint32_t Value(const ImageHeaders& headers, const char* box)
+uint32_t Value(const ImageHeaders& headers, FieldId id)
 {
-    const int index = HeaderFieldIndex(box);
-    if (index < 0)
-        qFatal("no box %s", box);
-    return headers.values[size_t(index)];
+    return headers.values[size_t(HeaderIndex(id))];
 }
 
 // A reader whose reported size differs from the bytes it serves, as a file that grows or
@@ -230,12 +228,12 @@ void ImageReaderTest::valuesAreUnsigned()
                                           .Dos(2, 0xFFFF)
                                           .Build());
     QCOMPARE(headers.kind, ImageKind::Pe);
-    QCOMPARE(Value(headers, "EdMajorLinker"), 255u);
-    QCOMPARE(Value(headers, "EdMinorLinker"), 128u);
-    QCOMPARE(Value(headers, "EdImageBase"), 4294967295u);
-    QCOMPARE(Value(headers, "EdDateStamp"), 2147483648u);
-    QCOMPARE(Value(headers, "EdChar"), 65535u);
-    QCOMPARE(Value(headers, "EdLastPage"), 65535u);
+    QCOMPARE(Value(headers, FieldId::MajorLinker), 255u);
+    QCOMPARE(Value(headers, FieldId::MinorLinker), 128u);
+    QCOMPARE(Value(headers, FieldId::ImageBase), 4294967295u);
+    QCOMPARE(Value(headers, FieldId::DateStamp), 2147483648u);
+    QCOMPARE(Value(headers, FieldId::Char), 65535u);
+    QCOMPARE(Value(headers, FieldId::LastPage), 65535u);
 }
 
 void ImageReaderTest::sectionRowsAndNames()
@@ -262,7 +260,7 @@ void ImageReaderTest::sectionRowsAndNames()
     QCOMPARE(headers.sections[1].rows, data);
     QVERIFY(headers.sections[0].holdsEntryPoint);
     QVERIFY(!headers.sections[1].holdsEntryPoint);
-    QCOMPARE(Value(headers, "EdSections"), 2u);
+    QCOMPARE(Value(headers, FieldId::Sections), 2u);
 }
 
 void ImageReaderTest::sectionNames_data()
@@ -315,7 +313,7 @@ void ImageReaderTest::sectionCounts()
     const ImageHeaders headers = Read(builder.Build());
     QCOMPARE(headers.kind, kind);
     QCOMPARE(headers.sectionCount, uint16_t(count));
-    QCOMPARE(Value(headers, "EdLastPage"), 0x1234u);
+    QCOMPARE(Value(headers, FieldId::LastPage), 0x1234u);
     if (kind == ImageKind::TooManySections) {
         QVERIFY(headers.sections.empty());
         return;
@@ -334,24 +332,24 @@ void ImageReaderTest::sectionCounts()
 void ImageReaderTest::missingBytesReadAsZero_data()
 {
     QTest::addColumn<quint64>("size");
-    QTest::addColumn<QString>("box");
+    QTest::addColumn<FieldId>("id");
     QTest::addColumn<uint>("value");
     // Field values: Machine 0x14C at 0x84, TimeDateStamp 0x11223344 at 0x88, ImageBase 0x12345678 at 0xB4.
-    QTest::newRow("inside PE signature") << quint64(0x82) << "EdMachine" << 0u;
-    QTest::newRow("inside machine") << quint64(0x85) << "EdMachine" << 0x4Cu;
-    QTest::newRow("before time stamp") << quint64(0x88) << "EdDateStamp" << 0u;
-    QTest::newRow("half time stamp") << quint64(0x8A) << "EdDateStamp" << 0x3344u;
-    QTest::newRow("three bytes of time stamp") << quint64(0x8B) << "EdDateStamp" << 0x223344u;
-    QTest::newRow("half image base") << quint64(0xB6) << "EdImageBase" << 0x5678u;
-    QTest::newRow("end of optional part") << quint64(0xF8) << "EdRva" << 16u;
-    QTest::newRow("before number of rva") << quint64(0xF4) << "EdRva" << 0u;
-    QTest::newRow("one byte of number of rva") << quint64(0xF5) << "EdRva" << 16u;
+    QTest::newRow("inside PE signature") << quint64(0x82) << FieldId::Machine << 0u;
+    QTest::newRow("inside machine") << quint64(0x85) << FieldId::Machine << 0x4Cu;
+    QTest::newRow("before time stamp") << quint64(0x88) << FieldId::DateStamp << 0u;
+    QTest::newRow("half time stamp") << quint64(0x8A) << FieldId::DateStamp << 0x3344u;
+    QTest::newRow("three bytes of time stamp") << quint64(0x8B) << FieldId::DateStamp << 0x223344u;
+    QTest::newRow("half image base") << quint64(0xB6) << FieldId::ImageBase << 0x5678u;
+    QTest::newRow("end of optional part") << quint64(0xF8) << FieldId::Rva << 16u;
+    QTest::newRow("before number of rva") << quint64(0xF4) << FieldId::Rva << 0u;
+    QTest::newRow("one byte of number of rva") << quint64(0xF5) << FieldId::Rva << 16u;
 }
 
 void ImageReaderTest::missingBytesReadAsZero()
 {
     QFETCH(quint64, size);
-    QFETCH(QString, box);
+    QFETCH(FieldId, id);
     QFETCH(uint, value);
     const std::vector<uint8_t> bytes = PeBuilder()
                                            .TimeDateStamp(0x11223344)
@@ -362,7 +360,7 @@ void ImageReaderTest::missingBytesReadAsZero()
     // The poisoned reader fills undelivered bytes with A5: none may show up in a value.
     const ImageHeaders headers = ReadImageHeaders(StrictBytes(bytes));
     QCOMPARE(headers.kind, ImageKind::Pe);
-    QCOMPARE(Value(headers, box.toLatin1().constData()), value);
+    QCOMPARE(Value(headers, id), value);
     for (int i = kDosFieldCount; i < kHeaderFieldCount; ++i) {
         const HeaderField& field = HeaderFields()[size_t(i)];
         const uint32_t pos = FieldPosition(field, 0x80, 0);
@@ -402,7 +400,7 @@ void ImageReaderTest::sectionTableFollowsOptionalHeaderSize()
     QCOMPARE(small.optHeaderSize, uint16_t(0x10));
     QCOMPARE(small.sections[0].name, std::string(".text"));
     QCOMPARE(small.sections[0].rows[0], 0x200u);
-    QCOMPARE(Value(small, "EdEntryPoint"), 0x7865742Eu); // ".tex", the start of the name
+    QCOMPARE(Value(small, FieldId::EntryPoint), 0x7865742Eu); // ".tex", the start of the name
 }
 
 void ImageReaderTest::entryPoint_data()

@@ -8,9 +8,11 @@
 #include "header/ImageNames.h"
 #include "header/ImageReader.h"
 #include "support/PeBuilder.h"
+#include "viewer/FieldBoxes.h"
 
 #include <QTest>
 
+Q_DECLARE_METATYPE(FieldId)
 Q_DECLARE_METATYPE(OptionalLayout)
 Q_DECLARE_METATYPE(ValueClass)
 Q_DECLARE_METATYPE(ValueNames)
@@ -21,9 +23,9 @@ namespace {
 constexpr OptionalLayout kPe32 = OptionalLayout::Pe32;
 constexpr OptionalLayout kPlus = OptionalLayout::Pe32Plus;
 
-int Index(const char* box)
+int Index(FieldId id)
 {
-    return HeaderFieldIndex(box);
+    return HeaderIndex(id);
 }
 
 // What the window does between open and save: each value shown as hexadecimal text in its
@@ -106,7 +108,7 @@ private slots:
 
 void Pe32PlusTest::layoutRows_data()
 {
-    QTest::addColumn<QString>("box");
+    QTest::addColumn<FieldId>("field");
     QTest::addColumn<uint>("offset32");
     QTest::addColumn<int>("width32");
     QTest::addColumn<uint>("offsetPlus");
@@ -114,32 +116,31 @@ void Pe32PlusTest::layoutRows_data()
     QTest::addColumn<int>("maxLengthPlus");
     QTest::addColumn<ValueClass>("classPlus");
     using C = ValueClass;
-    QTest::newRow("magic") << "EdMagic" << 0u << 2 << 0u << 2 << 5 << C::Word;
-    QTest::newRow("base of code") << "EdBaseCode" << 20u << 4 << 20u << 4 << 10 << C::Dword;
-    QTest::newRow("base of data") << "EdBaseData" << 24u << 4 << 0u << 0 << 10 << C::Dword;
-    QTest::newRow("image base") << "EdImageBase" << 28u << 4 << 24u << 8 << 20 << C::Qword;
-    QTest::newRow("section alignment") << "EdSectionAlign" << 32u << 4 << 32u << 4 << 10 << C::Dword;
-    QTest::newRow("checksum") << "EdCheckSum" << 64u << 4 << 64u << 4 << 10 << C::Dword;
-    QTest::newRow("dll characteristics") << "EdDLLChar" << 70u << 2 << 70u << 2 << 5 << C::Word;
-    QTest::newRow("stack reserve") << "EdStackRes" << 72u << 4 << 72u << 8 << 20 << C::Qword;
-    QTest::newRow("stack commit") << "EdStackCom" << 76u << 4 << 80u << 8 << 20 << C::Qword;
-    QTest::newRow("heap reserve") << "EdHeapRes" << 80u << 4 << 88u << 8 << 20 << C::Qword;
-    QTest::newRow("heap commit") << "EdHeapCom" << 84u << 4 << 96u << 8 << 20 << C::Qword;
-    QTest::newRow("loader flags") << "EdLoaderFlags" << 88u << 4 << 104u << 4 << 10 << C::Dword;
-    QTest::newRow("rva count") << "EdRva" << 92u << 4 << 108u << 4 << 10 << C::Dword;
+    QTest::newRow("magic") << FieldId::Magic << 0u << 2 << 0u << 2 << 5 << C::Word;
+    QTest::newRow("base of code") << FieldId::BaseCode << 20u << 4 << 20u << 4 << 10 << C::Dword;
+    QTest::newRow("base of data") << FieldId::BaseData << 24u << 4 << 0u << 0 << 10 << C::Dword;
+    QTest::newRow("image base") << FieldId::ImageBase << 28u << 4 << 24u << 8 << 20 << C::Qword;
+    QTest::newRow("section alignment") << FieldId::SectionAlign << 32u << 4 << 32u << 4 << 10 << C::Dword;
+    QTest::newRow("checksum") << FieldId::CheckSum << 64u << 4 << 64u << 4 << 10 << C::Dword;
+    QTest::newRow("dll characteristics") << FieldId::DLLChar << 70u << 2 << 70u << 2 << 5 << C::Word;
+    QTest::newRow("stack reserve") << FieldId::StackRes << 72u << 4 << 72u << 8 << 20 << C::Qword;
+    QTest::newRow("stack commit") << FieldId::StackCom << 76u << 4 << 80u << 8 << 20 << C::Qword;
+    QTest::newRow("heap reserve") << FieldId::HeapRes << 80u << 4 << 88u << 8 << 20 << C::Qword;
+    QTest::newRow("heap commit") << FieldId::HeapCom << 84u << 4 << 96u << 8 << 20 << C::Qword;
+    QTest::newRow("loader flags") << FieldId::LoaderFlags << 88u << 4 << 104u << 4 << 10 << C::Dword;
+    QTest::newRow("rva count") << FieldId::Rva << 92u << 4 << 108u << 4 << 10 << C::Dword;
 }
 
 void Pe32PlusTest::layoutRows()
 {
-    QFETCH(QString, box);
+    QFETCH(FieldId, field);
     QFETCH(uint, offset32);
     QFETCH(int, width32);
     QFETCH(uint, offsetPlus);
     QFETCH(int, widthPlus);
     QFETCH(int, maxLengthPlus);
     QFETCH(ValueClass, classPlus);
-    const int index = Index(box.toLatin1().constData());
-    QVERIFY(index >= 0);
+    const int index = Index(field);
     // The PE32 table is the one every magic but 0x20B keeps.
     const HeaderField& pe32 = HeaderFields(kPe32)[size_t(index)];
     QCOMPARE(&pe32, &HeaderFields()[size_t(index)]);
@@ -147,14 +148,13 @@ void Pe32PlusTest::layoutRows()
     QCOMPARE(int(pe32.width), width32);
 
     const HeaderField& plus = HeaderFields(kPlus)[size_t(index)];
-    QCOMPARE(QString::fromLatin1(plus.box.data(), qsizetype(plus.box.size())), box);
+    QCOMPARE(plus.id, field);
     QCOMPARE(plus.caption, pe32.caption);
-    QCOMPARE(plus.page, pe32.page);
     QCOMPARE(int(plus.width), widthPlus);
     QCOMPARE(plus.Present(), widthPlus != 0);
     if (plus.Present())
         QCOMPARE(plus.offset, offsetPlus);
-    QCOMPARE(int(plus.maxLength), maxLengthPlus);
+    QCOMPARE(BoxMaxLength(field, kPlus), maxLengthPlus);
     QCOMPARE(plus.valueClass, classPlus);
     QCOMPARE(HexDigits(plus.valueClass), classPlus == ValueClass::Qword ? 16 : HexDigits(pe32.valueClass));
 }
@@ -214,10 +214,8 @@ void Pe32PlusTest::directoryRows()
             QCOMPARE(DataDirectoryNames()[size_t(i)], std::string_view(names[i]));
             const HeaderField& rva = fields[size_t(2 * i)];
             const HeaderField& size = fields[size_t(2 * i + 1)];
-            QCOMPARE(
-                QString::fromLatin1(rva.box.data(), qsizetype(rva.box.size())), QString("EdDirRva%1").arg(i));
-            QCOMPARE(QString::fromLatin1(size.box.data(), qsizetype(size.box.size())),
-                QString("EdDirSize%1").arg(i));
+            QCOMPARE(QString::fromLatin1(BoxOf(rva.id).name), QString("EdDirRva%1").arg(i));
+            QCOMPARE(QString::fromLatin1(BoxOf(size.id).name), QString("EdDirSize%1").arg(i));
             QCOMPARE(rva.caption, std::string(names[i]) + " RVA:");
             QCOMPARE(size.caption, std::string(names[i]) + " Size:");
             QCOMPARE(rva.offset, OptionalFixedSize(layout) + 8u * uint32_t(i));
@@ -226,15 +224,15 @@ void Pe32PlusTest::directoryRows()
                 QCOMPARE(field->structure, HeaderStructure::Optional);
                 QCOMPARE(int(field->width), 4);
                 QCOMPARE(field->valueClass, ValueClass::Dword);
-                QCOMPARE(int(field->maxLength), 10);
-                QCOMPARE(field->page, FieldPage::TabDataDir);
+                QCOMPARE(BoxMaxLength(field->id, layout), 10);
+                QCOMPARE(BoxOf(field->id).page, FieldPage::TabDataDir);
             }
-            QCOMPARE(DataDirectoryFieldIndex(rva.box), 2 * i);
-            QCOMPARE(DataDirectoryFieldIndex(size.box), 2 * i + 1);
+            QCOMPARE(DirectoryIndex(rva.id), 2 * i);
+            QCOMPARE(DirectoryIndex(size.id), 2 * i + 1);
         }
     }
-    QCOMPARE(DataDirectoryFieldIndex("EdDirRva16"), -1);
-    QCOMPARE(Index("EdDirRva0"), -1);
+    QVERIFY(!FieldOfBox("EdDirRva16"));
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, Index(FieldId::DirRva0));
 }
 
 void Pe32PlusTest::directoryEntriesShown_data()
@@ -302,9 +300,9 @@ void Pe32PlusTest::readsByMagic()
     // The section table follows SizeOfOptionalHeader whatever the layout.
     QCOMPARE(headers.sections.size(), size_t(ReadLe(bytes, 0x86, 2)));
     if (layout == kPlus) {
-        QCOMPARE(headers.values[size_t(Index("EdImageBase"))], 0x123456789ABCDEF0ull);
-        QCOMPARE(headers.values[size_t(Index("EdHeapRes"))], 0xFFFFFFFFFFFFFFFFull);
-        QCOMPARE(headers.values[size_t(Index("EdRva"))], 16ull);
+        QCOMPARE(headers.values[size_t(Index(FieldId::ImageBase))], 0x123456789ABCDEF0ull);
+        QCOMPARE(headers.values[size_t(Index(FieldId::HeapRes))], 0xFFFFFFFFFFFFFFFFull);
+        QCOMPARE(headers.values[size_t(Index(FieldId::Rva))], 16ull);
         QCOMPARE(headers.directories[29], 0x48u);
         QCOMPARE(headers.sections[0].name, std::string(".text"));
         QVERIFY(headers.sections[0].holdsEntryPoint);
@@ -317,9 +315,9 @@ void Pe32PlusTest::missingBytesReadAsZero()
     const std::vector<uint8_t> bytes = Plus().TruncateTo(0x80 + 24 + 24 + 3).Build();
     const ImageHeaders headers = ReadImageHeaders(MemoryBytes(bytes));
     QCOMPARE(headers.layout, kPlus);
-    QCOMPARE(headers.values[size_t(Index("EdImageBase"))], 0xBCDEF0ull);
-    QCOMPARE(headers.values[size_t(Index("EdStackRes"))], 0ull);
-    QCOMPARE(headers.values[size_t(Index("EdRva"))], 0ull);
+    QCOMPARE(headers.values[size_t(Index(FieldId::ImageBase))], 0xBCDEF0ull);
+    QCOMPARE(headers.values[size_t(Index(FieldId::StackRes))], 0ull);
+    QCOMPARE(headers.values[size_t(Index(FieldId::Rva))], 0ull);
     QCOMPARE(headers.directoryEntries, 0);
 }
 
@@ -349,7 +347,7 @@ void Pe32PlusTest::unsignedTexts()
     QFETCH(bool, reads);
     QFETCH(quint64, value);
     QFETCH(QString, other);
-    const HeaderField& field = HeaderFields(kPlus)[size_t(Index("EdImageBase"))];
+    const HeaderField& field = HeaderFields(kPlus)[size_t(Index(FieldId::ImageBase))];
     const std::string source = text.toStdString();
     const std::optional<int64_t> toggled = ParseFittingValue(source, hex, field, false);
     const std::optional<int64_t> saved = ParseFittingValue(source, hex, field, true);
@@ -364,46 +362,48 @@ void Pe32PlusTest::unsignedTexts()
     QCOMPARE(QString::fromStdString(ClassValueText(*toggled, !hex, ValueClass::Qword)), other);
     // Back again gives the value, and the text never outgrows the box.
     QCOMPARE(uint64_t(ParseClassValue(other.toStdString(), !hex, ValueClass::Qword)), value);
-    QVERIFY(other.size() <= field.maxLength);
+    QVERIFY(other.size() <= BoxMaxLength(field.id, kPlus));
     // The number reader's own syntax: no sign for an unsigned value.
     QVERIFY_THROWS_EXCEPTION(EConvertError, StrToUInt64("-" + source));
 }
 
 void Pe32PlusTest::editsLandOnTheirBytes_data()
 {
-    QTest::addColumn<QString>("box");
+    QTest::addColumn<FieldId>("field");
     QTest::addColumn<quint64>("value");
     QTest::addColumn<uint>("offset"); // from the start of the optional header
     QTest::addColumn<int>("width");
-    QTest::newRow("image base") << "EdImageBase" << 0xFEDCBA9876543210ull << 24u << 8;
-    QTest::newRow("stack reserve") << "EdStackRes" << 0x8000000000000000ull << 72u << 8;
-    QTest::newRow("stack commit") << "EdStackCom" << 0x1ull << 80u << 8;
-    QTest::newRow("heap reserve") << "EdHeapRes" << 0x0123456789ABCDEFull << 88u << 8;
-    QTest::newRow("heap commit") << "EdHeapCom" << 0xFFFFFFFF00000000ull << 96u << 8;
-    QTest::newRow("loader flags") << "EdLoaderFlags" << 0x11223344ull << 104u << 4;
-    QTest::newRow("rva count") << "EdRva" << 15ull << 108u << 4;
-    QTest::newRow("dll characteristics") << "EdDLLChar" << 0x4160ull << 70u << 2;
-    QTest::newRow("export rva") << "EdDirRva0" << 0x77665544ull << 112u << 4;
-    QTest::newRow("clr size") << "EdDirSize14" << 0x1234ull << 112u + 8 * 14 + 4 << 4;
-    QTest::newRow("reserved rva") << "EdDirRva15" << 0ull << 112u + 8 * 15 << 4;
+    QTest::newRow("image base") << FieldId::ImageBase << 0xFEDCBA9876543210ull << 24u << 8;
+    QTest::newRow("stack reserve") << FieldId::StackRes << 0x8000000000000000ull << 72u << 8;
+    QTest::newRow("stack commit") << FieldId::StackCom << 0x1ull << 80u << 8;
+    QTest::newRow("heap reserve") << FieldId::HeapRes << 0x0123456789ABCDEFull << 88u << 8;
+    QTest::newRow("heap commit") << FieldId::HeapCom << 0xFFFFFFFF00000000ull << 96u << 8;
+    QTest::newRow("loader flags") << FieldId::LoaderFlags << 0x11223344ull << 104u << 4;
+    QTest::newRow("rva count") << FieldId::Rva << 15ull << 108u << 4;
+    QTest::newRow("dll characteristics") << FieldId::DLLChar << 0x4160ull << 70u << 2;
+    QTest::newRow("export rva") << FieldId::DirRva0 << 0x77665544ull << 112u << 4;
+    QTest::newRow("clr size") << FieldId::DirSize14 << 0x1234ull << 112u + 8 * 14 + 4 << 4;
+    QTest::newRow("reserved rva") << FieldId::DirRva15 << 0ull << 112u + 8 * 15 << 4;
 }
 
 void Pe32PlusTest::editsLandOnTheirBytes()
 {
-    QFETCH(QString, box);
+    QFETCH(FieldId, field);
     QFETCH(quint64, value);
     QFETCH(uint, offset);
     QFETCH(int, width);
     const std::vector<uint8_t> original = Plus().Build();
     const ImageHeaders headers = ReadImageHeaders(MemoryBytes(original));
     HeaderWriteInput input = InputThroughBoxes(headers);
-    const int directory = DataDirectoryFieldIndex(box.toStdString());
-    if (directory >= 0)
+    const bool isDirectory = field >= FieldId::DirRva0 && field <= FieldId::DirSize15;
+    if (isDirectory) {
+        const int directory = DirectoryIndex(field);
         input.directories[size_t(directory / 2)][size_t(directory % 2)] = int64_t(value);
-    else
-        input.values[size_t(Index(box.toLatin1().constData()))] = int64_t(value);
+    } else {
+        input.values[size_t(Index(field))] = int64_t(value);
+    }
     // Base Of Data is not in the layout: whatever its box held is never written.
-    input.values[size_t(Index("EdBaseData"))] = 0x7777;
+    input.values[size_t(Index(FieldId::BaseData))] = 0x7777;
 
     MemoryBytes file(original);
     const SaveResult result = SaveHeaders(input, headers, file);
