@@ -228,6 +228,16 @@ std::optional<int64_t> ParseFittingValue(
     return value;
 }
 
+FieldReading ReadFieldText(std::string_view text, bool hex, const HeaderField& field, bool forSave)
+{
+    if (hex ? !IsHexText(text) : !IsDecimalText(text))
+        return FieldReading{std::nullopt, FieldTextError::Digits};
+    const std::optional<int64_t> value = ParseFittingValue(std::string(text), hex, field, forSave);
+    if (!value)
+        return FieldReading{std::nullopt, FieldTextError::Width};
+    return FieldReading{value, FieldTextError::None};
+}
+
 std::string FieldDisplayName(std::string_view label, std::optional<std::string_view> pageCaption)
 {
     std::string name;

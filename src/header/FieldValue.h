@@ -52,6 +52,16 @@ std::optional<int64_t> ParseFittingValue(const std::string& text, bool hex, int 
 std::optional<int64_t> ParseFittingValue(
     const std::string& text, bool hex, const HeaderField& field, bool forSave);
 
+// Why a box's text is no value of its field: not the digits of the radix shown (no sign, prefix
+// or blank; empty is not a number), or a number the field's width cannot hold.
+enum class FieldTextError : uint8_t { None, Digits, Width };
+struct FieldReading {
+    std::optional<int64_t> value; // as the toggle (forSave false) or Save (forSave true) reads it
+    FieldTextError error = FieldTextError::None;
+};
+// The one validation of a box: its text in the radix shown, read as a value of its field.
+FieldReading ReadFieldText(std::string_view text, bool hex, const HeaderField& field, bool forSave);
+
 // How messages name a field: its label in quotes, and for a section row also its page:
 //     "Number Of Relocations:" on page ".data"
 std::string FieldDisplayName(std::string_view label, std::optional<std::string_view> pageCaption = {});

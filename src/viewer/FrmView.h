@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the header pages of the open file, its menus and file commands.
-// The edit boxes are the model: every header value lives only as the text of its box.
+// The window keeps the values it read and the edited ones as numbers: the boxes show them in
+// the radix in force and read what is typed into them.
 #include "base/FileIdentity.h"
 #include "header/Checksum.h"
 #include "header/FieldTable.h"
@@ -313,9 +314,11 @@ private:
     // For a file of the user's whose mode forbids writing: asks once, then adds the owner's
     // write permission and reopens the file for writing. False when the user declines.
     bool MakeWritable();
-    // Edit tracking: the value each box held at open (or at the last save) and its look.
-    void TrackEdit(TEdit* edit, const HeaderField* field);
-    void SetReadValue(TEdit* edit, const QString& text);
+    // The values: each box's value as read at open (or at the last save), the value its text
+    // gives now, and its look (edited, invalid). A section name (no field) is kept as text.
+    void TrackEdit(TEdit* edit, const HeaderField* field, int64_t value = 0);
+    // Reads a box's text into its value, as it was typed or written.
+    void BoxTextChanged(TEdit* edit);
     void UpdateEditLook(TEdit* edit);
     void UpdateEditLooks();
     void RebaseEditValues();
@@ -394,6 +397,8 @@ private:
         bool suppressEnds = false; // the flag's consumer: clear what it left after writing
     };
     std::vector<ConvertedBox> ConvertedSet() const;
+    // The number a box of the converted set shows (validated before).
+    int64_t ShownNumber(const ConvertedBox& box) const;
     bool HexShown() const;
     // How messages name a box of the converted set.
     std::string BoxName(const ConvertedBox& box) const;
@@ -408,13 +413,14 @@ private:
     std::array<TCheckBox*, 16> FFileCheckBoxes{};
     std::array<TEdit*, kDosExtraFieldCount> FDosExtraEdits{};
     std::array<QLabel*, kDosExtraFieldCount> FDosExtraLabels{};
-    // The field of each tracked box and the value it held at open, as text in decimal (a
-    // section name as its text).
-    struct TrackedValue {
-        const HeaderField* field = nullptr;
-        QString readText;
+    // The value of each box: what was read (or last saved) and what its text gives now.
+    struct BoxValue {
+        const HeaderField* field = nullptr; // none: a section name, kept as text
+        int64_t read = 0;
+        std::optional<int64_t> value; // as Save reads the text; none while it reads as no value
+        QString readText; // a section name as read
     };
-    std::map<TEdit*, TrackedValue> FTracked;
+    std::map<TEdit*, BoxValue> FValues;
     bool FTrackingPaused = false;
     AccessProbe FAccessProbe;
     WriteAccessAnswer FAccess;

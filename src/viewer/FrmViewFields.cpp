@@ -1,5 +1,5 @@
-// The values in the boxes: radix toggle and validation, the date label and the
-// characteristics check boxes.
+// The values the boxes show: reading what is typed, the radix toggle and validation, edit
+// tracking, the date label and the characteristics check boxes.
 #include "viewer/FrmView.h"
 
 #include "header/FieldTable.h"
@@ -109,7 +109,7 @@ std::vector<TFrmView::ConvertedBox> TFrmView::ConvertedSet() const
         set.push_back(box);
     }
     // The DOS header's other words (e_lfanew too: shown in the same radix, never changed).
-    if (FTracked.count(FDosExtraEdits[0]) != 0) {
+    if (FValues.count(FDosExtraEdits[0]) != 0) {
         const auto extra = DosExtraFields();
         for (size_t i = 0; i < extra.size(); ++i) {
             ConvertedBox box;
@@ -157,6 +157,15 @@ std::vector<std::string> TFrmView::SectionCaptions() const
     return captions;
 }
 
+int64_t TFrmView::ShownNumber(const ConvertedBox& box) const
+{
+    if (box.label) // not a box of the header: it converts its own text
+        return ParseClassValue(Text(box.label->text()), HexShown(), box.valueClass);
+    if (box.edit == EdLfanew) // shown, never edited
+        return static_cast<int64_t>(FOpened.dosExtra[kLfanewExtraIndex]);
+    return FValues.at(box.edit).value.value_or(0);
+}
+
 void TFrmView::MnuHexViewClick()
 {
     const bool hex = HexShown();
@@ -165,48 +174,48 @@ void TFrmView::MnuHexViewClick()
     for (const ConvertedBox& box : set) {
         if (!box.edit)
             continue; // LabelFileoffset is never validated
-        const QString text = box.edit->text();
-        if (hex ? !IsHexText(text) : !IsDecimalText(text)) {
-            if (hex)
-                ShowInvalidHex();
-            else
-                ShowInvalidInteger();
-            FocusBox(box.edit);
-            return;
-        }
         // A value wider than its field in the file would lose digits when saved or show a
-        // number the field cannot hold. Save parses at its own width (section rows 6 and 7
+        // number the field cannot hold. Save reads at its own width (section rows 6 and 7
         // at 32 bits), the conversion at the display class's.
-        if (!ParseFittingValue(Text(text), hex, *box.field, ValidateOnly)) {
+        const FieldReading reading = ReadFieldText(Text(box.edit->text()), hex, *box.field, ValidateOnly);
+        if (reading.error == FieldTextError::None)
+            continue;
+        if (reading.error == FieldTextError::Width)
             ShowMessage(ToQString(FieldWidthMessage(BoxName(box), box.field->width)));
-            FocusBox(box.edit);
-            return;
-        }
+        else if (hex)
+            ShowInvalidHex();
+        else
+            ShowInvalidInteger();
+        FocusBox(box.edit);
+        return;
     }
     if (ValidateOnly) {
         ValidationPassed = true;
         return;
     }
 
+    // Every box is drawn again from its number in the other radix.
     FTrackingPaused = true;
     struct Resume {
         bool& flag;
         ~Resume() { flag = false; }
     } resume{FTrackingPaused};
     for (const ConvertedBox& box : set) {
-        const QString text = box.edit ? box.edit->text() : box.label->text();
-        const int64_t value = ParseClassValue(Text(text), hex, box.valueClass);
-        const QString converted = ToQString(ClassValueText(value, !hex, box.valueClass));
+        const std::string converted = ClassValueText(ShownNumber(box), !hex, box.valueClass);
         if (box.suppressBefore)
             SuppressFieldChange = true;
         if (box.edit)
-            box.edit->setText(converted);
+            box.edit->setText(ToQString(converted));
         else
-            box.label->setText(converted);
+            box.label->setText(ToQString(converted));
         // The flag is one-shot for the handler of the box just written. When the text
         // did not change no handler ran: drop it, or it would swallow the next real edit.
         if (box.suppressEnds)
             SuppressFieldChange = false;
+        // The value stays; only a text that does not read back in the new radix (a negative
+        // word drawn as "-1" in decimal) leaves the box without one.
+        if (auto found = FValues.find(box.edit); found != FValues.end())
+            found->second.value = ReadFieldText(converted, !hex, *box.field, true).value;
     }
     MnuHexView->setChecked(!hex);
     FTrackingPaused = false;
@@ -229,24 +238,27 @@ void TFrmView::FocusBox(QWidget* box)
         edit->selectAll();
 }
 
-void TFrmView::TrackEdit(TEdit* edit, const HeaderField* field)
+void TFrmView::TrackEdit(TEdit* edit, const HeaderField* field, int64_t value)
 {
-    FTracked[edit] = TrackedValue{field, edit->text()};
+    FValues[edit] = BoxValue{field, value, value, field ? QString() : edit->text()};
     edit->SetLook(false, false);
 }
 
-void TFrmView::SetReadValue(TEdit* edit, const QString& text)
+void TFrmView::BoxTextChanged(TEdit* edit)
 {
-    auto found = FTracked.find(edit);
-    if (found != FTracked.end())
-        found->second.readText = text;
+    const auto found = FValues.find(edit);
+    if (found == FValues.end())
+        return;
+    if (found->second.field)
+        found->second.value = ReadFieldText(Text(edit->text()), HexShown(), *found->second.field, true).value;
+    UpdateEditLook(edit);
 }
 
 std::vector<TEdit*> TFrmView::TrackedEdits() const
 {
     std::vector<TEdit*> edits;
-    edits.reserve(FTracked.size());
-    for (const auto& [edit, value] : FTracked)
+    edits.reserve(FValues.size());
+    for (const auto& [edit, value] : FValues)
         edits.push_back(edit);
     return edits;
 }
@@ -269,53 +281,42 @@ bool IsSectionNameText(const QString& text)
 
 void TFrmView::UpdateEditLook(TEdit* edit)
 {
-    const auto found = FTracked.find(edit);
-    if (found == FTracked.end())
+    const auto found = FValues.find(edit);
+    if (found == FValues.end())
         return;
-    const TrackedValue& tracked = found->second;
-    const QString text = edit->text();
-    if (!tracked.field) { // a section name
-        edit->SetLook(text != tracked.readText, !IsSectionNameText(text));
+    const BoxValue& box = found->second;
+    if (!box.field) { // a section name
+        const QString text = edit->text();
+        edit->SetLook(text != box.readText, !IsSectionNameText(text));
         return;
     }
-    // The read value was kept in decimal; the text is in the radix shown.
-    const bool hex = HexShown();
-    const std::string value = Text(text);
-    const bool digits = hex ? ::IsHexText(value) : ::IsDecimalText(value);
-    std::optional<int64_t> now;
-    if (digits)
-        now = ParseFittingValue(value, hex, *tracked.field, true);
-    const std::optional<int64_t> read
-        = ParseFittingValue(Text(tracked.readText), false, *tracked.field, true);
-    const uint64_t mask = tracked.field->width >= 8 ? ~0ull : (1ull << (8 * tracked.field->width)) - 1;
-    const bool edited = !now || !read || (uint64_t(*now) & mask) != (uint64_t(*read) & mask);
-    edit->SetLook(edited, !now);
+    // Compared as the field stores them: a negative value is its two's complement.
+    const uint64_t mask = box.field->width >= 8 ? ~0ull : (1ull << (8 * box.field->width)) - 1;
+    const bool edited = !box.value || (uint64_t(*box.value) & mask) != (uint64_t(box.read) & mask);
+    edit->SetLook(edited, !box.value);
 }
 
 void TFrmView::UpdateEditLooks()
 {
-    for (const auto& [edit, value] : FTracked)
+    for (const auto& [edit, value] : FValues)
         UpdateEditLook(edit);
     UpdateTitle();
 }
 
 void TFrmView::RebaseEditValues()
 {
-    // What the file now holds is the new reference: kept in decimal, as at open.
-    const bool hex = HexShown();
-    for (auto& [edit, tracked] : FTracked) {
-        if (!tracked.field) {
-            tracked.readText = edit->text();
-            continue;
-        }
-        if (const auto value = ParseFittingValue(Text(edit->text()), hex, *tracked.field, true))
-            tracked.readText = ToQString(ClassValueText(*value, false, tracked.field->valueClass));
+    // What the file now holds is the new reference.
+    for (auto& [edit, box] : FValues) {
+        if (!box.field)
+            box.readText = edit->text();
+        else if (box.value)
+            box.read = *box.value;
     }
 }
 
 bool TFrmView::HasUnsavedEdits() const
 {
-    for (const auto& [edit, value] : FTracked) {
+    for (const auto& [edit, value] : FValues) {
         if (edit->Edited())
             return true;
     }

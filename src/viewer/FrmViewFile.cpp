@@ -218,17 +218,18 @@ bool TFrmView::ReadHeaders(::FileStream& stream)
     } showWhenDone{PageControl3, PageControl3->isHidden()};
     PageControl3->hide();
 
-    FTracked.clear();
+    FValues.clear();
     const auto dosFields = DosFields();
     for (int i = 0; i < kDosFieldCount; ++i) {
         TEdit* edit = FHeaderEdits[static_cast<size_t>(i)];
         edit->setText(Decimal(headers.values[static_cast<size_t>(i)]));
-        TrackEdit(edit, &dosFields[static_cast<size_t>(i)]);
+        TrackEdit(edit, &dosFields[static_cast<size_t>(i)],
+            static_cast<int64_t>(headers.values[static_cast<size_t>(i)]));
     }
     for (size_t i = 0; i < FDosExtraEdits.size(); ++i) {
         FDosExtraEdits[i]->setText(Decimal(headers.dosExtra[i]));
         if (static_cast<int>(i) != kLfanewExtraIndex)
-            TrackEdit(FDosExtraEdits[i], &DosExtraFields()[i]);
+            TrackEdit(FDosExtraEdits[i], &DosExtraFields()[i], static_cast<int64_t>(headers.dosExtra[i]));
     }
     PEOffset = headers.peOffset;
 
@@ -296,7 +297,8 @@ void TFrmView::ShowPeHeaderValues(const ImageHeaders& headers)
         const bool unchanged = edit->text() == text;
         edit->setText(text);
         if (fields[static_cast<size_t>(i)].Present())
-            TrackEdit(edit, &fields[static_cast<size_t>(i)]);
+            TrackEdit(edit, &fields[static_cast<size_t>(i)],
+                static_cast<int64_t>(headers.values[static_cast<size_t>(i)]));
         // These boxes keep their texts over a close, so a reopened file may bring the same
         // text, which fires no change: the date label (cleared by the close) and the
         // check boxes are filled all the same.
@@ -312,7 +314,7 @@ void TFrmView::ShowPeHeaderValues(const ImageHeaders& headers)
         const bool shown = static_cast<int>(i) < 2 * headers.directoryEntries;
         FDirectoryEdits[i]->setText(shown ? Decimal(headers.directories[i]) : QString());
         if (shown)
-            TrackEdit(FDirectoryEdits[i], &directories[i]);
+            TrackEdit(FDirectoryEdits[i], &directories[i], static_cast<int64_t>(headers.directories[i]));
     }
 }
 
@@ -392,7 +394,7 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
         edit->setToolTip(FieldToolTip(SectionFields()[static_cast<size_t>(r)]));
         SectionEdits[static_cast<size_t>(section * kSectionRowCount + r)] = edit;
         edit->setText(Decimal(rows[r]));
-        TrackEdit(edit, &SectionFields()[static_cast<size_t>(r)]);
+        TrackEdit(edit, &SectionFields()[static_cast<size_t>(r)], rows[r]);
     }
     TEdit* characteristics = SectionEdits[static_cast<size_t>(section * kSectionRowCount + 8)];
     connect(characteristics, &QLineEdit::textChanged, this,
@@ -418,9 +420,9 @@ void TFrmView::BuildSectionPage(int section, const QString& caption, const uint3
 void TFrmView::DestroySectionPages()
 {
     for (TEdit* edit : SectionEdits)
-        FTracked.erase(edit);
+        FValues.erase(edit);
     for (TEdit* edit : SectionNameEdits)
-        FTracked.erase(edit);
+        FValues.erase(edit);
     const bool wasHidden = PageControl3->isHidden();
     PageControl3->hide(); // one tab bar layout, not one per removed page
     for (int i = 0; i < SectionCount && i < static_cast<int>(SectionTabs.size()); ++i)
@@ -449,7 +451,7 @@ void TFrmView::CloseFile()
 {
     CloseComparison();
     FileStream.reset();
-    FTracked.clear();
+    FValues.clear();
     if (PeTabShown())
         DestroySectionPages();
     setWindowTitle(QStringLiteral("Korvex"));

@@ -140,8 +140,8 @@ TEdit* TFrmView::CreateEdit(QWidget* parent, const QString& name, int maxLength)
     // A file dropped on a box opens, as anywhere on the window, rather than typing its name.
     edit->setAcceptDrops(false);
     connect(edit, &QLineEdit::textChanged, this, [this, edit] {
-        if (!FTrackingPaused && FTracked.count(edit) != 0) {
-            UpdateEditLook(edit);
+        if (!FTrackingPaused && FValues.count(edit) != 0) {
+            BoxTextChanged(edit);
             UpdateTitle();
         }
     });

@@ -113,14 +113,16 @@ bool TFrmView::SaveFile()
     if (result.outcome == SaveOutcome::Saved) {
         // What the file holds now is what edits are measured against, except the values the
         // save left out: they stay edited.
-        std::vector<std::pair<TEdit*, QString>> keep;
+        std::vector<std::pair<TEdit*, BoxValue>> keep;
         for (const FieldRef& ref : result.notWritten) {
-            if (TEdit* edit = EditOf(ref); edit && FTracked.count(edit) != 0)
-                keep.emplace_back(edit, FTracked[edit].readText);
+            if (TEdit* edit = EditOf(ref); edit && FValues.count(edit) != 0)
+                keep.emplace_back(edit, FValues[edit]);
         }
         RebaseEditValues();
-        for (const auto& [edit, readText] : keep)
-            SetReadValue(edit, readText);
+        for (const auto& [edit, before] : keep) {
+            FValues[edit].read = before.read;
+            FValues[edit].readText = before.readText;
+        }
         UpdateEditLooks();
         MessageBox(this, text, QStringLiteral("Saved All"), MsgButtons::Ok,
             result.notWritten.empty() ? MsgIcon::Information : MsgIcon::Warning);
@@ -189,7 +191,8 @@ bool TFrmView::ValidateShownValues()
 
 HeaderWriteInput TFrmView::ShownValues() const
 {
-    const bool hex = HexShown();
+    // The numbers the boxes hold; validation has made sure each box has one.
+    auto value = [this](TEdit* edit) { return FValues.at(edit).value.value(); };
     HeaderWriteInput input;
     input.hasPe = PeTabShown();
     input.layout = input.hasPe ? FOpened.layout : OptionalLayout::Pe32;
@@ -197,7 +200,7 @@ HeaderWriteInput TFrmView::ShownValues() const
     const size_t count = input.hasPe ? fields.size() : DosFields().size();
     for (size_t i = 0; i < count; ++i) {
         if (fields[i].Present())
-            input.values[i] = ParseFieldValue(FHeaderEdits[i]->text().toStdString(), hex, fields[i]);
+            input.values[i] = value(FHeaderEdits[i]);
     }
     input.hasDosExtra = true;
     const auto extra = DosExtraFields();
@@ -205,17 +208,15 @@ HeaderWriteInput TFrmView::ShownValues() const
         input.dosExtra[i] = static_cast<int64_t>(FOpened.dosExtra[i]);
     for (size_t i = 0; i < extra.size(); ++i) {
         if (static_cast<int>(i) != kLfanewExtraIndex)
-            input.dosExtra[i] = ParseFieldValue(FDosExtraEdits[i]->text().toStdString(), hex, extra[i]);
+            input.dosExtra[i] = value(FDosExtraEdits[i]);
     }
     if (input.hasPe) {
         input.peOffset = PEOffset;
         input.optHeaderSize = OptHeaderSize;
-        const auto directories = DataDirectoryFields(input.layout);
         for (size_t e = 0; e < static_cast<size_t>(FOpened.directoryEntries); ++e) {
             auto& entry = input.directories.emplace_back();
             for (size_t half = 0; half < 2; ++half)
-                entry[half] = ParseFieldValue(
-                    FDirectoryEdits[2 * e + half]->text().toStdString(), hex, directories[2 * e + half]);
+                entry[half] = value(FDirectoryEdits[2 * e + half]);
         }
         // A name as read keeps all its bytes (also any after a zero); an edited one is
         // written zero padded.
@@ -230,8 +231,7 @@ HeaderWriteInput TFrmView::ShownValues() const
         input.sections.resize(SectionCount);
         for (size_t i = 0; i < SectionCount; ++i) {
             for (size_t r = 0; r < rows.size(); ++r)
-                input.sections[i][r]
-                    = ParseFieldValue(SectionEdits[i * rows.size() + r]->text().toStdString(), hex, rows[r]);
+                input.sections[i][r] = value(SectionEdits[i * rows.size() + r]);
         }
     }
     return input;

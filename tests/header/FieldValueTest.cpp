@@ -4,6 +4,9 @@
 
 #include <QTest>
 
+Q_DECLARE_METATYPE(FieldId)
+Q_DECLARE_METATYPE(FieldTextError)
+
 class FieldValueTest : public QObject {
     Q_OBJECT
 private slots:
@@ -20,6 +23,8 @@ private slots:
     void fieldValueText_data();
     void fieldValueText();
     void toggleRoundTrip();
+    void readFieldText_data();
+    void readFieldText();
 };
 
 void FieldValueTest::textTests_data()
@@ -255,4 +260,46 @@ void FieldValueTest::toggleRoundTrip()
 }
 
 QTEST_APPLESS_MAIN(FieldValueTest)
+void FieldValueTest::readFieldText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("hex");
+    QTest::addColumn<FieldId>("field");
+    QTest::addColumn<bool>("forSave");
+    QTest::addColumn<FieldTextError>("error");
+    QTest::addColumn<qint64>("value");
+    using E = FieldTextError;
+    QTest::newRow("byte FF") << "FF" << true << FieldId::MajorLinker << false << E::None << 255ll;
+    QTest::newRow("byte 100") << "100" << true << FieldId::MajorLinker << true << E::Width << 0ll;
+    QTest::newRow("empty") << "" << true << FieldId::Magic << true << E::Digits << 0ll;
+    QTest::newRow("prefix") << "0x10" << true << FieldId::Magic << true << E::Digits << 0ll;
+    QTest::newRow("sign") << "-1" << false << FieldId::Magic << true << E::Digits << 0ll;
+    QTest::newRow("hex digit in decimal") << "1A" << false << FieldId::Magic << true << E::Digits << 0ll;
+    QTest::newRow("word FFFFFFFF") << "FFFFFFFF" << true << FieldId::MajorOS << false << E::None << -1ll;
+    QTest::newRow("dword lower case")
+        << "ffffffff" << true << FieldId::DateStamp << true << E::None << 0xFFFFFFFFll;
+    QTest::newRow("dword 4294967296")
+        << "4294967296" << false << FieldId::ImageBase << true << E::Width << 0ll;
+    // Rows 6 and 7: Save reads 32 bits, the toggle 64.
+    QTest::newRow("row 6 saved") << "FFFFFFFF" << true << FieldId::NumberOfRelocations << true << E::None
+                                 << -1ll;
+    QTest::newRow("row 6 toggled") << "FFFFFFFF" << true << FieldId::NumberOfRelocations << false << E::Width
+                                   << 0ll;
+}
+
+void FieldValueTest::readFieldText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, hex);
+    QFETCH(FieldId, field);
+    QFETCH(bool, forSave);
+    QFETCH(FieldTextError, error);
+    QFETCH(qint64, value);
+    const FieldReading reading = ReadFieldText(text.toStdString(), hex, FieldOf(field), forSave);
+    QCOMPARE(reading.error, error);
+    QCOMPARE(reading.value.has_value(), error == FieldTextError::None);
+    if (reading.value)
+        QCOMPARE(*reading.value, value);
+}
+
 #include "FieldValueTest.moc"
