@@ -269,16 +269,15 @@ const HeaderField& FieldOf(FieldId id, OptionalLayout layout = OptionalLayout::P
 std::span<const std::string_view> CharacteristicTexts();
 std::span<const uint32_t> CharacteristicMasks();
 
-// File characteristics check boxes (box name, caption, bit), in the group box's order: the
-// four classic boxes, then the other twelve bits from the lowest.
+// File characteristics flags (caption, bit) in the order of the window's check boxes: the four
+// classic boxes, then the other twelve bits from the lowest.
 struct FileFlag {
-    std::string_view box;
     std::string_view caption;
     uint16_t bit;
 };
 std::span<const FileFlag> FileCharacteristicFlags();
 
-// DLL characteristics check boxes (box name, caption, bit of EdDLLChar), in display order.
+// DLL characteristics flags (caption, bit of DllCharacteristics), in display order.
 std::span<const FileFlag> DllCharacteristicFlags();
 
 // The captions of the flags set in value, in the flags' order.

@@ -118,6 +118,40 @@ constexpr std::array<FieldBox, kFieldIdCount> kBoxes{{
     {FieldId::SectionName, "EdSectionName", 8, P::SectionPage},
 }};
 
+// The check boxes of FileCharacteristicFlags() and DllCharacteristicFlags(), in their order.
+constexpr std::array<std::string_view, 16> kFileFlagBoxes{
+    "CheckBoxSystem",
+    "CheckBoxDLL",
+    "CheckBoxExec",
+    "CheckBox32Bit",
+    "CheckBoxFileRelocsStripped",
+    "CheckBoxFileLineNumsStripped",
+    "CheckBoxFileLocalSymsStripped",
+    "CheckBoxFileAggressiveWsTrim",
+    "CheckBoxFileLargeAddressAware",
+    "CheckBoxFileReserved40",
+    "CheckBoxFileBytesReversedLo",
+    "CheckBoxFileDebugStripped",
+    "CheckBoxFileRemovableRunFromSwap",
+    "CheckBoxFileNetRunFromSwap",
+    "CheckBoxFileUpSystemOnly",
+    "CheckBoxFileBytesReversedHi",
+};
+
+constexpr std::array<std::string_view, 11> kDllFlagBoxes{
+    "CheckBoxDllHighEntropyVA",
+    "CheckBoxDllDynamicBase",
+    "CheckBoxDllForceIntegrity",
+    "CheckBoxDllNxCompatible",
+    "CheckBoxDllNoIsolation",
+    "CheckBoxDllNoSEH",
+    "CheckBoxDllNoBind",
+    "CheckBoxDllAppContainer",
+    "CheckBoxDllWDMDriver",
+    "CheckBoxDllControlFlowGuard",
+    "CheckBoxDllTerminalServerAware",
+};
+
 constexpr bool BoxesInOrder()
 {
     for (size_t i = 0; i < kBoxes.size(); ++i) {
@@ -149,4 +183,14 @@ std::optional<FieldId> FieldOfBox(std::string_view name)
             return box.id;
     }
     return std::nullopt;
+}
+
+std::span<const std::string_view> FileFlagBoxes()
+{
+    return kFileFlagBoxes;
+}
+
+std::span<const std::string_view> DllFlagBoxes()
+{
+    return kDllFlagBoxes;
 }

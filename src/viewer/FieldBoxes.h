@@ -1,10 +1,12 @@
 #pragma once
 // The window's side of the header fields: each field's edit box (its objectName), the box's
-// maximum length and the page it is on, by field id. The header model knows fields only by id.
+// maximum length and the page it is on, by field id, and the flags' check boxes. The header
+// model knows fields only by id.
 #include "header/FieldTable.h"
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 enum class FieldPage : uint8_t { TabMZ, TabFileHd, TabStandard, TabNT, SectionPage, TabDataDir };
@@ -21,3 +23,8 @@ const FieldBox& BoxOf(FieldId id);
 int BoxMaxLength(FieldId id, OptionalLayout layout);
 // The field whose box has that objectName.
 std::optional<FieldId> FieldOfBox(std::string_view name);
+
+// The objectNames of the check boxes of FileCharacteristicFlags() and DllCharacteristicFlags(),
+// flag f at f.
+std::span<const std::string_view> FileFlagBoxes();
+std::span<const std::string_view> DllFlagBoxes();

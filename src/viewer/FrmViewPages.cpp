@@ -302,7 +302,7 @@ void TFrmView::CreateTabFileHd()
     const auto fileFlags = FileCharacteristicFlags();
     for (size_t f = 0; f < fileFlags.size() && f < FFileCheckBoxes.size(); ++f) {
         auto* box = new TCheckBox(QString::fromLatin1(fileFlags[f].caption), GroupBox2);
-        box->setObjectName(QString::fromLatin1(fileFlags[f].box));
+        box->setObjectName(QString::fromLatin1(FileFlagBoxes()[f]));
         box->setGeometry(8 + 174 * static_cast<int>(f / 8), 18 + 20 * static_cast<int>(f % 8), 170, 17);
         box->setToolTip(
             QStringLiteral("Characteristics bit 0x%1").arg(fileFlags[f].bit, 4, 16, QLatin1Char('0')));
@@ -415,7 +415,7 @@ void TFrmView::CreateTabDataDir()
     const auto dllFlags = DllCharacteristicFlags();
     for (size_t f = 0; f < dllFlags.size() && f < FDllCheckBoxes.size(); ++f) {
         auto* box = new TCheckBox(QString::fromLatin1(dllFlags[f].caption), GroupBoxDll);
-        box->setObjectName(QString::fromLatin1(dllFlags[f].box));
+        box->setObjectName(QString::fromLatin1(DllFlagBoxes()[f]));
         box->setFont(FCheckBoxFont);
         box->setPalette(FCheckBoxPalette);
         const int column = static_cast<int>(f) / 4;

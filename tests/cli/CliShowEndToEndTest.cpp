@@ -4,6 +4,7 @@
 // values.
 #include "CliTestSupport.h"
 #include "header/FieldTable.h"
+#include "viewer/FieldBoxes.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -225,12 +226,16 @@ private slots:
         const QJsonObject checks = window[QStringLiteral("checks")].toObject();
         const QJsonArray fileFlags = json[QStringLiteral("characteristics_flags")].toArray();
         const QJsonArray dllFlags = json[QStringLiteral("dll_characteristics_flags")].toArray();
-        for (const FileFlag& flag : FileCharacteristicFlags())
-            QCOMPARE(fileFlags.contains(QLatin1String(flag.caption.data(), qsizetype(flag.caption.size()))),
-                checks[QLatin1String(flag.box.data(), qsizetype(flag.box.size()))].toBool());
-        for (const FileFlag& flag : DllCharacteristicFlags())
-            QCOMPARE(dllFlags.contains(QLatin1String(flag.caption.data(), qsizetype(flag.caption.size()))),
-                checks[QLatin1String(flag.box.data(), qsizetype(flag.box.size()))].toBool());
+        for (size_t f = 0; f < FileCharacteristicFlags().size(); ++f) {
+            const std::string_view caption = FileCharacteristicFlags()[f].caption, box = FileFlagBoxes()[f];
+            QCOMPARE(fileFlags.contains(QLatin1String(caption.data(), qsizetype(caption.size()))),
+                checks[QLatin1String(box.data(), qsizetype(box.size()))].toBool());
+        }
+        for (size_t f = 0; f < DllCharacteristicFlags().size(); ++f) {
+            const std::string_view caption = DllCharacteristicFlags()[f].caption, box = DllFlagBoxes()[f];
+            QCOMPARE(dllFlags.contains(QLatin1String(caption.data(), qsizetype(caption.size()))),
+                checks[QLatin1String(box.data(), qsizetype(box.size()))].toBool());
+        }
 
         const QJsonArray directories = json[QStringLiteral("data_directories")].toArray();
         for (int e = 0; e < 16; ++e) {

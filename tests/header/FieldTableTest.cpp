@@ -218,19 +218,19 @@ void FieldTableTest::characteristicFlags()
         QVERIFY((bits & flag.bit) == 0);
         bits |= flag.bit;
         if (&flag >= &flags[4])
-            QVERIFY(flag.box.starts_with("CheckBoxFile"));
+            QVERIFY(FileFlagBoxes()[size_t(&flag - flags.data())].starts_with("CheckBoxFile"));
     }
     QCOMPARE(bits, 0xFFFFu);
-    QCOMPARE(flags[0].box, std::string_view("CheckBoxSystem"));
+    QCOMPARE(FileFlagBoxes()[0], std::string_view("CheckBoxSystem"));
     QCOMPARE(flags[0].caption, std::string_view("System file"));
     QCOMPARE(flags[0].bit, uint16_t(0x1000));
-    QCOMPARE(flags[1].box, std::string_view("CheckBoxDLL"));
+    QCOMPARE(FileFlagBoxes()[1], std::string_view("CheckBoxDLL"));
     QCOMPARE(flags[1].caption, std::string_view("File is a DLL"));
     QCOMPARE(flags[1].bit, uint16_t(0x2000));
-    QCOMPARE(flags[2].box, std::string_view("CheckBoxExec"));
+    QCOMPARE(FileFlagBoxes()[2], std::string_view("CheckBoxExec"));
     QCOMPARE(flags[2].caption, std::string_view("File is executable"));
     QCOMPARE(flags[2].bit, uint16_t(0x0002));
-    QCOMPARE(flags[3].box, std::string_view("CheckBox32Bit"));
+    QCOMPARE(FileFlagBoxes()[3], std::string_view("CheckBox32Bit"));
     QCOMPARE(flags[3].caption, std::string_view("32 bit word machine"));
     QCOMPARE(flags[3].bit, uint16_t(0x0100));
 }
