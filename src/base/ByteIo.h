@@ -12,6 +12,9 @@ public:
     virtual uint64_t Size() const = 0;
     // Reads up to count bytes at pos; answers how many were read (fewer only at the end).
     virtual size_t ReadAt(uint64_t pos, void* buffer, size_t count) const = 0;
+    // All Size() bytes, when the reader holds them in memory (else null), so a hot loop can
+    // look at them without a call and a copy per field.
+    virtual const uint8_t* Bytes() const { return nullptr; }
 };
 
 class ByteWriter : public ByteReader {
@@ -32,6 +35,7 @@ public:
     }
     uint64_t Size() const override { return bytes.size(); }
     size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override;
+    const uint8_t* Bytes() const override { return bytes.data(); }
     void WriteAt(uint64_t pos, const void* buffer, size_t count) override;
     void Flush() override { }
 

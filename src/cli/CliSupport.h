@@ -103,6 +103,7 @@ public:
     }
     uint64_t Size() const override { return FSize; }
     size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override;
+    const uint8_t* Bytes() const override { return FBytes; }
 
 private:
     const uint8_t* FBytes;

@@ -1,192 +1,561 @@
 // show --contents: the decoded directories as the `contents` JSON object, and as indented text.
 #include "cli/ContentsJson.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <unordered_map>
+
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-void PutFields(Json& object, const std::vector<ContentsField>& fields)
-{
-    for (const ContentsField& field : fields)
-        object[std::string(field.name)] = field.value;
-}
+// The contents are walked once, in WriteContents, for two writers: JsonText streams the JSON
+// straight into the output line (a tree of 5,781 exports costs more to build and free than to
+// print), JsonTree builds the tree the indented text is made from. Both give what nlohmann's
+// dump(-1, ' ', false, replace) gives for the same tree, byte for byte.
 
-Json Imports(const std::vector<ImportDll>& dlls)
-{
-    Json list = Json::array();
-    for (const ImportDll& dll : dlls) {
-        Json entry = Json::object();
-        entry["dll"] = dll.name;
-        PutFields(entry, dll.fields);
-        Json functions = Json::array();
-        for (const ImportFunction& function : dll.functions) {
-            Json item = Json::object();
-            if (function.ordinal) {
-                item["ordinal"] = *function.ordinal;
-            } else {
-                item["name"] = function.name;
-                item["hint"] = function.hint;
-            }
-            item["thunk_rva"] = function.thunkRva;
-            functions.push_back(std::move(item));
-        }
-        entry["functions"] = std::move(functions);
-        list.push_back(std::move(entry));
+class JsonText {
+public:
+    // Writes after text's present end; the text is used as a raw buffer meanwhile, so each
+    // piece costs a copy, not a length check and a grow.
+    explicit JsonText(std::string& text)
+        : FText(text)
+        , FEnd(text.size())
+    {
+        FText.resize(std::max<size_t>(FText.capacity(), FEnd + 4096));
     }
-    return list;
+    ~JsonText() { FText.resize(FEnd); }
+    JsonText(const JsonText&) = delete;
+    JsonText& operator=(const JsonText&) = delete;
+
+    void BeginObject() { Open('{'); }
+    void EndObject() { Close('}'); }
+    void BeginArray() { Open('['); }
+    void EndArray() { Close(']'); }
+    void Key(std::string_view key)
+    {
+        Separate();
+        Quoted(key);
+        Put(":");
+        FAfterKey = true;
+    }
+    void Number(uint64_t value)
+    {
+        Separate();
+        char* at = Room(20);
+        FEnd = static_cast<size_t>(std::to_chars(at, at + 20, value).ptr - FText.data());
+    }
+    void Bool(bool value)
+    {
+        Separate();
+        Put(value ? std::string_view("true") : std::string_view("false"));
+    }
+    void Null()
+    {
+        Separate();
+        Put("null");
+    }
+    void String(std::string_view value)
+    {
+        Separate();
+        Quoted(value);
+    }
+
+private:
+    // At least count bytes free after the end; answers where they start.
+    char* Room(size_t count)
+    {
+        if (FEnd + count > FText.size())
+            FText.resize(std::max(2 * FText.size(), FEnd + count));
+        return FText.data() + FEnd;
+    }
+    void Put(std::string_view piece)
+    {
+        std::memcpy(Room(piece.size()), piece.data(), piece.size());
+        FEnd += piece.size();
+    }
+    void Open(char bracket)
+    {
+        Separate();
+        *Room(1) = bracket;
+        ++FEnd;
+        ++FDepth;
+        FWritten &= ~Level();
+    }
+    void Close(char bracket)
+    {
+        *Room(1) = bracket;
+        ++FEnd;
+        --FDepth;
+    }
+    void Separate()
+    {
+        if (FAfterKey) {
+            FAfterKey = false;
+            return;
+        }
+        if (FDepth == 0)
+            return;
+        if (FWritten & Level()) {
+            *Room(1) = ',';
+            ++FEnd;
+        }
+        FWritten |= Level();
+    }
+    uint64_t Level() const { return uint64_t(1) << (FDepth - 1); }
+
+    // Printable ASCII but the quote and the backslash, eight bytes at a time.
+    static bool Plain(std::string_view value)
+    {
+        constexpr uint64_t ones = 0x0101010101010101, high = 0x8080808080808080;
+        auto hasZero = [](uint64_t v) { return ((v - ones) & ~v & high) != 0; };
+        size_t i = 0;
+        for (; i + 8 <= value.size(); i += 8) {
+            uint64_t v;
+            std::memcpy(&v, value.data() + i, 8);
+            // The high bit test first: below it the others see only 7-bit bytes.
+            if ((v & high) != 0 || ((v - 0x20 * ones) & ~v & high) != 0 || hasZero(v ^ ('"' * ones))
+                || hasZero(v ^ ('\\' * ones)) || hasZero(v ^ (0x7F * ones)))
+                return false;
+        }
+        return std::all_of(value.begin() + static_cast<std::ptrdiff_t>(i), value.end(),
+            [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
+    }
+
+    void Quoted(std::string_view value)
+    {
+        // Printable ASCII goes as it is; anything else (escapes, UTF-8, invalid bytes) as the
+        // library writes it.
+        if (!Plain(value)) {
+            Put(Json(std::string(value)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+            return;
+        }
+        char* at = Room(value.size() + 2);
+        at[0] = '"';
+        std::memcpy(at + 1, value.data(), value.size());
+        at[value.size() + 1] = '"';
+        FEnd += value.size() + 2;
+    }
+
+    std::string& FText;
+    size_t FEnd; // the written text's end
+    int FDepth = 0; // objects and arrays open (the walk nests a few deep)
+    uint64_t FWritten = 0; // bit d - 1: something is written in the open one at depth d
+    bool FAfterKey = false;
+};
+
+class JsonTree {
+public:
+    void BeginObject() { Open(Json::object()); }
+    void EndObject() { FOpen.pop_back(); }
+    void BeginArray() { Open(Json::array()); }
+    void EndArray() { FOpen.pop_back(); }
+    void Key(std::string_view key) { FKey = key; }
+    void Number(uint64_t value) { Put(value); }
+    void Bool(bool value) { Put(value); }
+    void Null() { Put(nullptr); }
+    void String(std::string_view value) { Put(std::string(value)); }
+
+    Json Root;
+
+private:
+    // A value goes into the innermost open object (under the last key) or array. Nothing is
+    // added beside an open container before it closes, so the pointers stay valid.
+    Json& Put(Json value)
+    {
+        if (FOpen.empty())
+            return Root = std::move(value);
+        Json& parent = *FOpen.back();
+        if (parent.is_array()) {
+            parent.push_back(std::move(value));
+            return parent.back();
+        }
+        return parent[FKey] = std::move(value);
+    }
+    void Open(Json value) { FOpen.push_back(&Put(std::move(value))); }
+
+    std::vector<Json*> FOpen;
+    std::string FKey;
+};
+
+template <typename Out> void PutFields(Out& out, const std::vector<ContentsField>& fields)
+{
+    for (const ContentsField& field : fields) {
+        out.Key(field.name);
+        out.Number(field.value);
+    }
 }
 
-Json Exports(const ExportTable& table)
+template <typename Out> void Strings(Out& out, const std::vector<std::string_view>& list)
+{
+    out.BeginArray();
+    for (const std::string_view item : list)
+        out.String(item);
+    out.EndArray();
+}
+
+template <typename Out> void Imports(Out& out, const std::vector<ImportDll>& dlls)
+{
+    out.BeginArray();
+    for (const ImportDll& dll : dlls) {
+        out.BeginObject();
+        out.Key("dll");
+        out.String(dll.name);
+        PutFields(out, dll.fields);
+        out.Key("functions");
+        out.BeginArray();
+        for (const ImportFunction& function : dll.functions) {
+            out.BeginObject();
+            if (function.ordinal) {
+                out.Key("ordinal");
+                out.Number(*function.ordinal);
+            } else {
+                out.Key("name");
+                out.String(function.name);
+                out.Key("hint");
+                out.Number(function.hint);
+            }
+            out.Key("thunk_rva");
+            out.Number(function.thunkRva);
+            out.EndObject();
+        }
+        out.EndArray();
+        out.EndObject();
+    }
+    out.EndArray();
+}
+
+template <typename Out> void Exports(Out& out, const ExportTable& table)
 {
     if (!table.present)
-        return nullptr;
-    Json object = Json::object();
-    object["name"] = table.name;
-    PutFields(object, table.fields);
-    Json functions = Json::array();
+        return out.Null();
+    out.BeginObject();
+    out.Key("name");
+    out.String(table.name);
+    PutFields(out, table.fields);
+    out.Key("functions");
+    out.BeginArray();
     for (const ExportFunction& function : table.functions) {
-        Json item = Json::object();
-        item["ordinal"] = function.ordinal;
-        item["rva"] = function.rva;
-        item["names"] = function.names;
-        item["forwarder"] = function.forwarder.empty() ? Json() : Json(function.forwarder);
-        functions.push_back(std::move(item));
+        out.BeginObject();
+        out.Key("ordinal");
+        out.Number(function.ordinal);
+        out.Key("rva");
+        out.Number(function.rva);
+        out.Key("names");
+        out.BeginArray();
+        for (const std::string& name : function.names)
+            out.String(name);
+        out.EndArray();
+        out.Key("forwarder");
+        if (function.forwarder.empty())
+            out.Null();
+        else
+            out.String(function.forwarder);
+        out.EndObject();
     }
-    object["functions"] = std::move(functions);
-    return object;
+    out.EndArray();
+    out.EndObject();
 }
 
-Json Resources(const std::vector<ResourceLeaf>& leaves)
+template <typename Out> void Resources(Out& out, const std::vector<ResourceLeaf>& leaves)
 {
-    Json list = Json::array();
+    out.BeginArray();
     for (const ResourceLeaf& leaf : leaves) {
-        Json item = Json::object();
+        out.BeginObject();
+        out.Key("type");
         const std::string_view standard = ResourceTypeName(leaf.type);
         if (!leaf.typeName.empty())
-            item["type"] = leaf.typeName;
+            out.String(leaf.typeName);
         else if (!standard.empty())
-            item["type"] = standard;
+            out.String(standard);
         else
-            item["type"] = leaf.type;
-        item["name"] = leaf.name.empty() ? Json(leaf.id) : Json(leaf.name);
-        item["language"] = leaf.language;
-        item["rva"] = leaf.rva;
-        item["size"] = leaf.size;
-        item["codepage"] = leaf.codePage;
-        list.push_back(std::move(item));
+            out.Number(leaf.type);
+        out.Key("name");
+        if (leaf.name.empty())
+            out.Number(leaf.id);
+        else
+            out.String(leaf.name);
+        out.Key("language");
+        out.Number(leaf.language);
+        out.Key("rva");
+        out.Number(leaf.rva);
+        out.Key("size");
+        out.Number(leaf.size);
+        out.Key("codepage");
+        out.Number(leaf.codePage);
+        out.EndObject();
     }
-    return list;
+    out.EndArray();
 }
 
-Json Version(const VersionInfo& info)
+template <typename Out> void Version(Out& out, const VersionInfo& info)
 {
     if (!info.present)
-        return nullptr;
-    Json object = Json::object();
-    object["FileVersion"] = info.fileVersion;
-    object["ProductVersion"] = info.productVersion;
-    Json strings = Json::object();
+        return out.Null();
+    // A key the string table holds twice keeps its first place and its last value, as a
+    // JSON object assigned key by key does.
+    std::vector<std::pair<std::string_view, std::string_view>> strings;
+    std::unordered_map<std::string_view, size_t> place;
     for (const auto& [key, value] : info.strings) {
-        // The fixed info's versions keep their keys; the table's own texts are under "strings".
-        if (key != "FileVersion" && key != "ProductVersion" && key != "fixed" && key != "strings")
-            object[key] = value;
-        strings[key] = value;
+        const auto [at, added] = place.try_emplace(key, strings.size());
+        if (added)
+            strings.emplace_back(key, value);
+        else
+            strings[at->second].second = value;
     }
-    Json fixed = Json::object();
-    PutFields(fixed, info.fixed);
-    object["fixed"] = std::move(fixed);
-    object["strings"] = std::move(strings);
-    return object;
+    out.BeginObject();
+    out.Key("FileVersion");
+    out.String(info.fileVersion);
+    out.Key("ProductVersion");
+    out.String(info.productVersion);
+    // The fixed info's versions keep their keys; the table's own texts are under "strings".
+    for (const auto& [key, value] : strings) {
+        if (key != "FileVersion" && key != "ProductVersion" && key != "fixed" && key != "strings") {
+            out.Key(key);
+            out.String(value);
+        }
+    }
+    out.Key("fixed");
+    out.BeginObject();
+    PutFields(out, info.fixed);
+    out.EndObject();
+    out.Key("strings");
+    out.BeginObject();
+    for (const auto& [key, value] : strings) {
+        out.Key(key);
+        out.String(value);
+    }
+    out.EndObject();
+    out.EndObject();
 }
 
-Json Debug(const std::vector<DebugEntry>& entries)
+template <typename Out> void Debug(Out& out, const std::vector<DebugEntry>& entries)
 {
-    Json list = Json::array();
+    out.BeginArray();
     for (const DebugEntry& entry : entries) {
-        Json item = Json::object();
-        item["type"] = entry.typeName;
-        PutFields(item, entry.fields);
+        out.BeginObject();
+        out.Key("type");
+        out.String(entry.typeName);
+        PutFields(out, entry.fields);
         if (entry.codeView) {
-            item["codeview"] = {{"format", entry.codeView->format}, {"guid", entry.codeView->guid},
-                {"age", entry.codeView->age}, {"pdb", entry.codeView->pdb}};
+            out.Key("codeview");
+            out.BeginObject();
+            out.Key("format");
+            out.String(entry.codeView->format);
+            out.Key("guid");
+            out.String(entry.codeView->guid);
+            out.Key("age");
+            out.Number(entry.codeView->age);
+            out.Key("pdb");
+            out.String(entry.codeView->pdb);
+            out.EndObject();
         }
-        if (!entry.repro.empty())
-            item["repro"] = entry.repro;
+        if (!entry.repro.empty()) {
+            out.Key("repro");
+            out.String(entry.repro);
+        }
         if (entry.extendedDllCharacteristics) {
-            item["ex_dll_characteristics"] = *entry.extendedDllCharacteristics;
-            item["ex_dll_characteristics_flags"] = entry.extendedFlags;
+            out.Key("ex_dll_characteristics");
+            out.Number(*entry.extendedDllCharacteristics);
+            out.Key("ex_dll_characteristics_flags");
+            Strings(out, entry.extendedFlags);
         }
-        list.push_back(std::move(item));
+        out.EndObject();
     }
-    return list;
+    out.EndArray();
 }
 
-Json LoadConfigJson(const LoadConfig& config)
+template <typename Out> void LoadConfigJson(Out& out, const LoadConfig& config)
 {
     if (!config.present)
-        return nullptr;
-    Json object = Json::object();
-    PutFields(object, config.fields);
-    if (config.guardFlags)
-        object["guard_flags"] = config.guardFlagNames;
-    return object;
+        return out.Null();
+    out.BeginObject();
+    PutFields(out, config.fields);
+    if (config.guardFlags) {
+        out.Key("guard_flags");
+        Strings(out, config.guardFlagNames);
+    }
+    out.EndObject();
 }
 
-Json Tls(const TlsDirectory& tls)
+template <typename Out> void Tls(Out& out, const TlsDirectory& tls)
 {
     if (!tls.present)
-        return nullptr;
-    Json object = Json::object();
-    PutFields(object, tls.fields);
-    object["callbacks"] = tls.callbacks;
-    return object;
+        return out.Null();
+    out.BeginObject();
+    PutFields(out, tls.fields);
+    out.Key("callbacks");
+    out.BeginArray();
+    for (const uint64_t callback : tls.callbacks)
+        out.Number(callback);
+    out.EndArray();
+    out.EndObject();
 }
 
-Json RelocationsJson(const Relocations& relocations)
+template <typename Out> void RelocationsJson(Out& out, const Relocations& relocations)
 {
-    Json blocks = Json::array();
-    for (const Relocations::Block& block : relocations.blocks)
-        blocks.push_back({{"page_rva", block.pageRva}, {"entries", block.entries}});
-    Json byType = Json::object();
-    for (const auto& [name, count] : relocations.byType)
-        byType[std::string(name)] = count;
-    return {{"blocks", std::move(blocks)}, {"entries", relocations.entries}, {"by_type", std::move(byType)}};
+    out.BeginObject();
+    out.Key("blocks");
+    out.BeginArray();
+    for (const Relocations::Block& block : relocations.blocks) {
+        out.BeginObject();
+        out.Key("page_rva");
+        out.Number(block.pageRva);
+        out.Key("entries");
+        out.Number(block.entries);
+        out.EndObject();
+    }
+    out.EndArray();
+    out.Key("entries");
+    out.Number(relocations.entries);
+    out.Key("by_type");
+    out.BeginObject();
+    for (const auto& [name, count] : relocations.byType) {
+        out.Key(name);
+        out.Number(count);
+    }
+    out.EndObject();
+    out.EndObject();
 }
 
-Json Exceptions(const ExceptionTable& table)
+template <typename Out> void Range(Out& out, const std::optional<ExceptionTable::Range>& range)
+{
+    if (!range)
+        return out.Null();
+    out.BeginObject();
+    out.Key("begin");
+    out.Number(range->begin);
+    out.Key("end");
+    out.Number(range->end);
+    out.EndObject();
+}
+
+template <typename Out> void Exceptions(Out& out, const ExceptionTable& table)
 {
     if (!table.present)
-        return nullptr;
-    Json object = {{"count", table.count}};
-    auto range = [](const std::optional<ExceptionTable::Range>& r) {
-        return r ? Json{{"begin", r->begin}, {"end", r->end}} : Json();
-    };
-    object["first"] = range(table.first);
-    object["last"] = range(table.last);
-    return object;
+        return out.Null();
+    out.BeginObject();
+    out.Key("count");
+    out.Number(table.count);
+    out.Key("first");
+    Range(out, table.first);
+    out.Key("last");
+    Range(out, table.last);
+    out.EndObject();
 }
 
-Json Clr(const ClrHeader& clr)
+template <typename Out> void Clr(Out& out, const ClrHeader& clr)
 {
     if (!clr.present)
-        return nullptr;
-    Json object = Json::object();
-    PutFields(object, clr.fields);
-    object["runtime_version"] = clr.runtimeVersion;
-    object["flags"] = clr.flagNames;
-    object["metadata_version"] = clr.metadataVersion;
-    return object;
+        return out.Null();
+    out.BeginObject();
+    PutFields(out, clr.fields);
+    out.Key("runtime_version");
+    out.String(clr.runtimeVersion);
+    out.Key("flags");
+    Strings(out, clr.flagNames);
+    out.Key("metadata_version");
+    out.String(clr.metadataVersion);
+    out.EndObject();
 }
 
-Json Rich(const RichHeader& rich)
+template <typename Out> void Rich(Out& out, const RichHeader& rich)
 {
     if (!rich.present)
-        return nullptr;
-    Json entries = Json::array();
-    for (const RichHeader::Entry& entry : rich.entries)
-        entries.push_back({{"product", entry.product}, {"build", entry.build}, {"count", entry.count}});
-    return {{"offset", rich.offset}, {"key", rich.key}, {"checksum_valid", rich.checksumValid},
-        {"entries", std::move(entries)}};
+        return out.Null();
+    out.BeginObject();
+    out.Key("offset");
+    out.Number(rich.offset);
+    out.Key("key");
+    out.Number(rich.key);
+    out.Key("checksum_valid");
+    out.Bool(rich.checksumValid);
+    out.Key("entries");
+    out.BeginArray();
+    for (const RichHeader::Entry& entry : rich.entries) {
+        out.BeginObject();
+        out.Key("product");
+        out.Number(entry.product);
+        out.Key("build");
+        out.Number(entry.build);
+        out.Key("count");
+        out.Number(entry.count);
+        out.EndObject();
+    }
+    out.EndArray();
+    out.EndObject();
+}
+
+template <typename Out> void Overlay(Out& out, const ::Overlay& overlay)
+{
+    if (!overlay.present)
+        return out.Null();
+    out.BeginObject();
+    out.Key("offset");
+    out.Number(overlay.offset);
+    out.Key("size");
+    out.Number(overlay.size);
+    out.Key("certificates");
+    out.Bool(overlay.holdsCertificates);
+    out.EndObject();
+}
+
+template <typename Out> void WriteContents(Out& out, const ImageContents& contents)
+{
+    out.BeginObject();
+    out.Key("imports");
+    Imports(out, contents.imports);
+    out.Key("delay_imports");
+    Imports(out, contents.delayImports);
+    out.Key("exports");
+    Exports(out, contents.exports);
+    out.Key("resources");
+    Resources(out, contents.resources);
+    out.Key("version_info");
+    Version(out, contents.versionInfo);
+    out.Key("manifest");
+    if (contents.manifest)
+        out.String(*contents.manifest);
+    else
+        out.Null();
+    out.Key("debug");
+    Debug(out, contents.debug);
+    out.Key("load_config");
+    LoadConfigJson(out, contents.loadConfig);
+    out.Key("tls");
+    Tls(out, contents.tls);
+    out.Key("relocations");
+    RelocationsJson(out, contents.relocations);
+    out.Key("exceptions");
+    Exceptions(out, contents.exceptions);
+    out.Key("clr");
+    Clr(out, contents.clr);
+    out.Key("rich_header");
+    Rich(out, contents.rich);
+    out.Key("overlay");
+    Overlay(out, contents.overlay);
+    out.Key("certificates");
+    out.BeginArray();
+    for (const Certificate& certificate : contents.certificates) {
+        out.BeginObject();
+        out.Key("offset");
+        out.Number(certificate.offset);
+        out.Key("length");
+        out.Number(certificate.length);
+        out.Key("revision");
+        out.Number(certificate.revision);
+        out.Key("type");
+        out.Number(certificate.type);
+        out.EndObject();
+    }
+    out.EndArray();
+    out.Key("anomalies");
+    out.BeginArray();
+    for (const std::string& anomaly : contents.anomalies)
+        out.String(anomaly);
+    out.EndArray();
+    out.EndObject();
 }
 
 void TextOf(const Json& value, int indent, const std::string& key, std::string& text)
@@ -220,31 +589,34 @@ void TextOf(const Json& value, int indent, const std::string& key, std::string& 
 
 nlohmann::ordered_json ContentsJson(const ImageContents& contents)
 {
-    Json object = Json::object();
-    object["imports"] = Imports(contents.imports);
-    object["delay_imports"] = Imports(contents.delayImports);
-    object["exports"] = Exports(contents.exports);
-    object["resources"] = Resources(contents.resources);
-    object["version_info"] = Version(contents.versionInfo);
-    object["manifest"] = contents.manifest ? Json(*contents.manifest) : Json();
-    object["debug"] = Debug(contents.debug);
-    object["load_config"] = LoadConfigJson(contents.loadConfig);
-    object["tls"] = Tls(contents.tls);
-    object["relocations"] = RelocationsJson(contents.relocations);
-    object["exceptions"] = Exceptions(contents.exceptions);
-    object["clr"] = Clr(contents.clr);
-    object["rich_header"] = Rich(contents.rich);
-    object["overlay"] = contents.overlay.present
-        ? Json{{"offset", contents.overlay.offset}, {"size", contents.overlay.size},
-            {"certificates", contents.overlay.holdsCertificates}}
-        : Json();
-    Json certificates = Json::array();
-    for (const Certificate& certificate : contents.certificates)
-        certificates.push_back({{"offset", certificate.offset}, {"length", certificate.length},
-            {"revision", certificate.revision}, {"type", certificate.type}});
-    object["certificates"] = std::move(certificates);
-    object["anomalies"] = contents.anomalies;
-    return object;
+    JsonTree tree;
+    WriteContents(tree, contents);
+    return std::move(tree.Root);
+}
+
+void AppendContentsJson(std::string& text, const ImageContents& contents)
+{
+    // Room for the whole text at once (its keys and numbers estimated), so it is not copied as it
+    // grows: 660 KB for MinGW's libstdc++.
+    size_t room = 8192 + 128 * (contents.resources.size() + contents.anomalies.size())
+        + 48 * contents.relocations.blocks.size();
+    for (const ExportFunction& function : contents.exports.functions) {
+        room += 80 + function.forwarder.size();
+        for (const std::string& name : function.names)
+            room += name.size() + 3;
+    }
+    for (const auto* dlls : {&contents.imports, &contents.delayImports}) {
+        for (const ImportDll& dll : *dlls) {
+            room += 256 + dll.name.size();
+            for (const ImportFunction& function : dll.functions)
+                room += 64 + function.name.size();
+        }
+    }
+    for (const std::string& anomaly : contents.anomalies)
+        room += anomaly.size();
+    text.reserve(text.size() + room);
+    JsonText out(text);
+    WriteContents(out, contents);
 }
 
 std::string ContentsText(const ImageContents& contents)

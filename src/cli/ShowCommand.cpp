@@ -4,6 +4,7 @@
 #include "cli/ContentsJson.h"
 #include "cli/FieldNaming.h"
 
+#include "base/MappedFile.h"
 #include "header/Checksum.h"
 #include "header/FieldTable.h"
 #include "header/FieldValue.h"
@@ -26,40 +27,67 @@ using Json = nlohmann::ordered_json;
 // Files up to this size are read whole, once, into one buffer kept for the next file: the
 // headers and the checksum are then taken from memory.
 constexpr uint64_t kWholeFile = uint64_t(8) << 20;
+// Bigger files are mapped instead: copying them costs more than mapping their pages.
+constexpr uint64_t kMapFrom = uint64_t(1) << 20;
+// From this size a thread of its own sums the file while the directories are decoded.
+constexpr uint64_t kSumBesideFrom = uint64_t(4) << 20;
 
 struct ShownFile {
     ImageHeaders headers;
     ImageChecksum checksum;
     std::optional<ImageContents> contents; // show --contents
+    std::string contentsJson; // show --contents --json: the `contents` object's text
 };
+
+// What show makes of a file beside its headers.
+struct ShowWants {
+    bool contents = false;
+    bool json = false;
+};
+
+// Decodes the directories and, for JSON, writes them out at once (while a big file's checksum
+// may still be summed beside).
+void DecodeInto(ShownFile& shown, const ByteReader& file, ShowWants wants)
+{
+    if (!wants.contents)
+        return;
+    shown.contents = DecodeContents(file, shown.headers);
+    if (wants.json)
+        AppendContentsJson(shown.contentsJson, *shown.contents);
+}
 
 class FileReader {
 public:
-    ShownFile Read(const CliContext& context, const std::string& file, bool contents)
+    ShownFile Read(const CliContext& context, const std::string& file, ShowWants wants)
     {
         const std::unique_ptr<FileStream> stream = OpenFile(context, file, FileStream::Mode::OpenRead);
         ShownFile shown;
         try {
             const uint64_t size = stream->Size();
+            if (size > kMapFrom) {
+                // Mapped, the checksum and the decoders read the page cache in place; a file
+                // cut meanwhile is read again below, as it is now.
+                const MappedFile mapped(stream->Handle(), size);
+                if (mapped.Data()) {
+                    shown = ReadBytes(context, file, mapped.Data(), size, wants);
+                    if (!mapped.Shrank())
+                        return shown;
+                }
+            }
             if (size <= kWholeFile) {
                 if (size > FCapacity) {
                     FCapacity = std::max<uint64_t>(size, uint64_t(256) << 10);
                     FBuffer.reset(new uint8_t[FCapacity]);
                 }
                 const size_t got = stream->ReadAt(0, FBuffer.get(), static_cast<size_t>(size));
-                shown.headers = ReadImageHeaders(SpanReader(FBuffer.get(), got));
-                AcceptImage(context, file, shown.headers);
-                if (shown.headers.kind == ImageKind::Pe)
-                    shown.checksum = ReadImageChecksum(FBuffer.get(), got, shown.headers.peOffset);
-                if (contents)
-                    shown.contents = DecodeContents(SpanReader(FBuffer.get(), got), shown.headers);
+                shown = ReadBytes(context, file, FBuffer.get(), got, wants);
             } else {
+                shown = ShownFile();
                 shown.headers = ReadImageHeaders(HeadCachedReader(*stream, 64u << 10));
                 AcceptImage(context, file, shown.headers);
                 if (shown.headers.kind == ImageKind::Pe)
                     shown.checksum = ReadImageChecksum(*stream, shown.headers.peOffset);
-                if (contents)
-                    shown.contents = DecodeContents(BlockCachedReader(*stream), shown.headers);
+                DecodeInto(shown, BlockCachedReader(*stream), wants);
             }
         } catch (const CliFailure&) {
             throw;
@@ -71,6 +99,27 @@ public:
     }
 
 private:
+    // The headers, the checksum and (for --contents) the directories of a file in memory.
+    static ShownFile ReadBytes(const CliContext& context, const std::string& file, const uint8_t* bytes,
+        uint64_t size, ShowWants wants)
+    {
+        ShownFile shown;
+        shown.headers = ReadImageHeaders(SpanReader(bytes, size));
+        AcceptImage(context, file, shown.headers);
+        const bool pe = shown.headers.kind == ImageKind::Pe;
+        // The checksum reads every byte, the decoders a few: a big file gets one thread each.
+        std::jthread summer;
+        if (pe && wants.contents && size >= kSumBesideFrom)
+            summer = std::jthread(
+                [&] { shown.checksum = ReadImageChecksum(bytes, size, shown.headers.peOffset); });
+        else if (pe)
+            shown.checksum = ReadImageChecksum(bytes, size, shown.headers.peOffset);
+        DecodeInto(shown, SpanReader(bytes, size), wants);
+        if (summer.joinable())
+            summer.join();
+        return shown;
+    }
+
     std::unique_ptr<uint8_t[]> FBuffer;
     uint64_t FCapacity = 0;
 };
@@ -375,6 +424,7 @@ public:
     struct Result {
         bool shown = false;
         std::string text; // the file's JSON object (one line) or text block
+        std::string tail; // written right after text: the contents' JSON, not copied into it
         std::string errors; // what it said on the error stream
         int status = kCliOk;
     };
@@ -385,13 +435,18 @@ public:
         std::ostringstream errors;
         const CliContext context{errors, errors, base.open};
         result.status = ForFile(context, file, [&]() -> int {
-            const ShownFile image = FReader.Read(context, file, options.contents);
+            ShownFile image = FReader.Read(context, file, {options.contents, options.json});
             const ImageChecksum* checksum = image.headers.kind == ImageKind::Pe ? &image.checksum : nullptr;
             if (options.json) {
-                Json& json = FMaker.Make(file, image.headers, checksum);
-                if (image.contents)
-                    json["contents"] = ContentsJson(*image.contents);
+                const Json& json = FMaker.Make(file, image.headers, checksum);
                 result.text = json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+                if (image.contents) {
+                    // The last key, written after the header's object without its closing brace.
+                    result.text.pop_back();
+                    result.text.append(",\"contents\":");
+                    result.tail = std::move(image.contentsJson);
+                    result.tail.push_back('}');
+                }
             } else {
                 result.text = ShowText(file, image.headers, checksum, options.decimal);
                 if (image.contents)
@@ -457,7 +512,7 @@ int RunShow(const CliContext& context, const ShowOptions& options)
                 continue;
             // JSON Lines: one object per line whatever the number of files.
             if (options.json)
-                context.out << result.text << '\n';
+                context.out << result.text << result.tail << '\n';
             else
                 context.out << (first ? "" : "\n") << result.text;
             first = false;

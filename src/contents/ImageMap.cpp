@@ -69,6 +69,7 @@ size_t BlockCachedReader::ReadAt(uint64_t pos, void* buffer, size_t count) const
 
 ImageMap::ImageMap(const ByteReader& file, const ImageHeaders& headers)
     : FFile(file)
+    , FBytes(file.Bytes())
     , FHeaders(headers)
     , FFileSize(file.Size())
     , FStringBudget(4 * FFileSize + (uint64_t(1) << 20))
@@ -138,6 +139,10 @@ bool ImageMap::Read(uint64_t offset, void* buffer, size_t count) const
 {
     if (offset > FFileSize || count > FFileSize - offset)
         return false;
+    if (FBytes) {
+        std::memcpy(buffer, FBytes + offset, count);
+        return true;
+    }
     return FFile.ReadAt(offset, buffer, count) == count;
 }
 
@@ -175,18 +180,29 @@ std::string ImageMap::CString(uint64_t offset, size_t maxLength, bool* terminate
         return text;
     const size_t length
         = static_cast<size_t>(std::min<uint64_t>({maxLength, FFileSize - offset, FStringBudget}));
-    FStringBudget -= length;
+    if (FBytes) {
+        const char* start = reinterpret_cast<const char*>(FBytes) + offset;
+        const auto* zero = static_cast<const char*>(std::memchr(start, 0, length));
+        const size_t used = zero ? static_cast<size_t>(zero - start) : length;
+        FStringBudget -= zero ? used + 1 : used;
+        if (terminated)
+            *terminated = zero != nullptr;
+        return std::string(start, used);
+    }
     char chunk[256];
     for (size_t done = 0; done < length;) {
         const size_t want = std::min(sizeof chunk, length - done);
         const size_t got = FFile.ReadAt(offset + done, chunk, want);
         const void* zero = std::memchr(chunk, 0, got);
         if (zero) {
-            text.append(chunk, static_cast<size_t>(static_cast<const char*>(zero) - chunk));
+            const auto used = static_cast<size_t>(static_cast<const char*>(zero) - chunk);
+            FStringBudget -= used + 1;
+            text.append(chunk, used);
             if (terminated)
                 *terminated = true;
             return text;
         }
+        FStringBudget -= got;
         text.append(chunk, got);
         if (got < want)
             break;

@@ -27,9 +27,10 @@ public:
     std::optional<uint32_t> U32(uint64_t offset) const;
     std::optional<uint64_t> U64(uint64_t offset) const;
     // A zero-terminated string of at most maxLength bytes; terminated says whether the zero
-    // was found within that length and the file. All strings read through one map together take
+    // was found within that length and the file. All strings read through one map together scan
     // at most a few times the file's size (then they read as empty and unterminated), so many
-    // entries naming one long string cost no more than the file.
+    // entries naming one long string cost no more than the file; each is charged the bytes it
+    // scanned, so a small file may still name many short strings.
     std::string CString(uint64_t offset, size_t maxLength, bool* terminated = nullptr) const;
 
     uint64_t FileSize() const { return FFileSize; }
@@ -54,6 +55,7 @@ private:
         uint32_t rawStart;
     };
     const ByteReader& FFile;
+    const uint8_t* FBytes; // the file in memory, when the reader has it so
     const ImageHeaders& FHeaders;
     uint64_t FFileSize;
     uint64_t FImageBase = 0;

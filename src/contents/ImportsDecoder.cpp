@@ -290,6 +290,8 @@ void DecodeExports(const ImageMap& map, ImageContents& contents)
         }
         functionNames[index].push_back(map.CString(*nameOffset, kMaxNameLength));
     }
+    // Any real table at once (a hostile count only as far as entries are there).
+    table.functions.reserve(static_cast<size_t>(std::min<uint64_t>(count, 1 << 16)));
     for (uint64_t i = 0; i < count; ++i) {
         const uint32_t address = *map.U32(*functionsAt + 4 * i);
         if (address == 0)

@@ -1,5 +1,6 @@
 #include "base/FileStream.h"
 #include "base/Errors.h"
+#include "base/MappedFile.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +21,7 @@ private slots:
     void writeFailureNamesFileAndReason();
     void lockWaitsForEitherKindOfHolder_data();
     void lockWaitsForEitherKindOfHolder();
+    void mappedFileReadsZerosPastACut();
 };
 
 void FileStreamTest::openFailuresName_data()
@@ -127,6 +129,26 @@ void FileStreamTest::lockWaitsForEitherKindOfHolder()
     stream.Unlock();
     QCOMPARE(byFlock ? ::flock(late, LOCK_EX | LOCK_NB) : ::lockf(late, F_TLOCK, 0), 0);
     ::close(late);
+}
+
+// Another program cuts a mapped file: the bytes past the new end read as 0 (no SIGBUS), and the
+// mapping says so; the bytes before it are the file's.
+void FileStreamTest::mappedFileReadsZerosPastACut()
+{
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/image";
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    std::ofstream(path, std::ios::binary) << std::string(3 * page, '\xAB');
+    FileStream stream(path, FileStream::Mode::OpenRead);
+    const MappedFile mapped(stream.Handle(), stream.Size());
+    QVERIFY(mapped.Data() != nullptr);
+    QCOMPARE(mapped.Data()[2 * page], 0xAB);
+    QVERIFY(!mapped.Shrank());
+    std::filesystem::resize_file(path, page + 1);
+    QCOMPARE(mapped.Data()[page], 0xAB);
+    QCOMPARE(mapped.Data()[3 * page - 1], 0);
+    QCOMPARE(mapped.Data()[2 * page], 0);
+    QVERIFY(mapped.Shrank());
 }
 
 QTEST_GUILESS_MAIN(FileStreamTest)

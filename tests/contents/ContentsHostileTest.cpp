@@ -145,6 +145,32 @@ private slots:
         QVERIFY2(anomalies.contains("at file offset 0x"), qPrintable(anomalies));
         QVERIFY(PartCount(hostile, part) > 0);
     }
+
+    // Not hostile: a small file naming one short string many times. Each name costs what it
+    // scanned, so the string limit (a few times the file's size) leaves none of them empty.
+    void ManyShortNamesInSmallFile()
+    {
+        QFile image("/usr/share/nsis/Plugins/x86-unicode/nsDialogs.dll");
+        QVERIFY(image.open(QIODevice::ReadOnly));
+        const QByteArray data = image.readAll();
+        std::vector<uint8_t> bytes(data.begin(), data.end());
+        ImageHeaders headers;
+        const ImageContents clean = Decode(bytes, headers);
+        const uint32_t tableRva = headers.sections.at(0).rows[1]; // .text: room for the tables
+        const uint64_t table = *ImageMap(MemoryBytes(bytes), headers).OffsetOf(tableRva);
+        constexpr uint32_t count = 1000;
+        QVERIFY(table + 6 * count <= headers.sections[0].rows[3] + headers.sections[0].rows[2]);
+        for (uint32_t i = 0; i < count; ++i) {
+            Put32(bytes, table + 4 * i, static_cast<uint32_t>(clean.exports.fields[4].value)); // Name
+            bytes[table + 4 * count + 2 * i] = bytes[table + 4 * count + 2 * i + 1] = 0;
+        }
+        Put32(bytes, clean.exports.offset + 24, count);
+        Put32(bytes, clean.exports.offset + 32, tableRva);
+        Put32(bytes, clean.exports.offset + 36, tableRva + 4 * count);
+        const ImageContents many = Decode(bytes, headers);
+        const std::vector<std::string> expected(count, clean.exports.name);
+        QVERIFY(many.exports.functions.at(0).names == expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(ContentsHostileTest)
