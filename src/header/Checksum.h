@@ -23,7 +23,7 @@ uint64_t OnesComplementSum(SumKernel kernel, const uint8_t* bytes, size_t count)
 uint16_t FoldOnesComplement(uint64_t sum);
 
 // The checksum of the whole image; the 4 bytes at fieldPosition count as 0 (as far as the
-// image has them). Reads the image front to back in large blocks.
+// image has them). Maps a big file (a FileStream), else reads it front to back in large blocks.
 uint32_t PeChecksum(const ByteReader& image, uint64_t fieldPosition);
 // The same for an image held in memory, without copying it.
 uint32_t PeChecksum(const uint8_t* image, uint64_t size, uint64_t fieldPosition);

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -43,6 +44,27 @@ void Compare(
 class CliContentsEndToEndTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir FBuilt;
+
+    // An ARM64 image with an exception table (.pdata): no Debian package ships one, so clang and
+    // lld-link build it from three functions.
+    QString Arm64Image()
+    {
+        const QString source = FBuilt.filePath("arm64.c"), object = FBuilt.filePath("arm64.obj");
+        QFile file(source);
+        if (!file.open(QIODevice::WriteOnly))
+            return source;
+        file.write("void g(volatile int* p) { for (int i = 0; i < 8; ++i) p[i] = i; }\n"
+                   "int f(int n) { volatile int a[8]; g(a); return a[n & 7] + n; }\n"
+                   "int start(void) { return f(3); }\n");
+        file.close();
+        RunTool("/usr/bin/clang", {"--target=aarch64-pc-windows-msvc", "-O1", "-c", source, "-o", object});
+        const QString image = FBuilt.filePath("arm64.exe");
+        RunTool("/usr/bin/lld-link",
+            {"/entry:start", "/subsystem:console", "/nodefaultlib", object, "/out:" + image});
+        return image;
+    }
+
 private slots:
     void AgreesWithPefile_data()
     {
@@ -52,6 +74,10 @@ private slots:
         for (const QString& name : QDir(QStringLiteral("/usr/lib/shim")).entryList({"*.efi*"}, QDir::Files))
             files << "/usr/lib/shim/" + name;
         files << QStringLiteral("/usr/lib/mono/4.5/mscorlib.dll");
+        // Built by MSVC's linker (a Rich header): an NSIS installer, an AutoIt script, InstallShield.
+        for (const char* name : {"clam-nsis.exe", "clam.ea06.exe", "clam_ISmsi_int.exe"})
+            files << QStringLiteral("/usr/share/clamav-testfiles/") + name;
+        files << Arm64Image();
         for (const QString& file : files) {
             QFile image(file);
             // NSIS's stubs without a PE header are no case for the directories.

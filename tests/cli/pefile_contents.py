@@ -3,7 +3,9 @@
 # `contents` object, with only the keys pefile has an opinion on. CliContentsEndToEndTest
 # compares every value given here with what korvex-cli prints.
 import json
+import re
 import struct
+import subprocess
 import sys
 
 import pefile
@@ -27,6 +29,13 @@ def imports(entries, delay):
                          "ImportAddressTableRVA": s.pIAT, "ImportNameTableRVA": s.pINT,
                          "BoundImportAddressTableRVA": s.pBoundIAT,
                          "UnloadInformationTableRVA": s.pUnloadIAT, "TimeDateStamp": s.dwTimeStamp})
+            if not s.grAttrs & 1:
+                # An old-style descriptor holds VAs: pefile makes them RVAs (phmod from pUnloadIAT's
+                # slot), korvex-cli shows the fields as stored, which are read here.
+                stored = struct.unpack_from("<8I", pe.__data__, s.get_file_offset())
+                item.update(zip(["Attributes", "DllNameRVA", "ModuleHandleRVA", "ImportAddressTableRVA",
+                                 "ImportNameTableRVA", "BoundImportAddressTableRVA",
+                                 "UnloadInformationTableRVA", "TimeDateStamp"], stored))
         else:
             item.update(fields(entry.struct, ["OriginalFirstThunk", "TimeDateStamp", "ForwarderChain",
                                               "Name", "FirstThunk"]))
@@ -139,6 +148,15 @@ if not overlapping:
                           "entries": sum(len(b.entries) for b in blocks), "by_type": by_type}
 
 exceptions = getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", None)
+if exceptions is None and pe.FILE_HEADER.Machine == 0xAA64:
+    # pefile reads x64 exception tables only: llvm-readobj reads ARM64's (its lengths give the ends).
+    unwind = subprocess.run(["llvm-readobj", "--unwind", sys.argv[1]], capture_output=True, text=True).stdout
+    ranges = [(int(start, 16) - pe.OPTIONAL_HEADER.ImageBase, int(start, 16) - pe.OPTIONAL_HEADER.ImageBase
+               + int(length)) for start, length in re.findall(r"Function: (0x[0-9A-F]+)\s.*?FunctionLength: (\d+)",
+                                                              unwind, re.S)]
+    if ranges:
+        out["exceptions"] = {"count": len(ranges), "first": {"begin": ranges[0][0], "end": ranges[0][1]},
+                             "last": {"begin": ranges[-1][0], "end": ranges[-1][1]}}
 if exceptions:
     out["exceptions"] = {"count": len(exceptions),
                          "first": {"begin": exceptions[0].struct.BeginAddress, "end": exceptions[0].struct.EndAddress},
@@ -147,7 +165,15 @@ if exceptions:
 rich = pe.parse_rich_header()
 if rich:
     values = rich["values"]
+    # pefile keeps the key as the checksum without checking it: the linker's sum, over the DOS
+    # header (e_lfanew left out) and each entry rotated by its count, is computed here.
+    def rol(value, by):
+        return ((value << by) | (value >> (32 - by))) & 0xFFFFFFFF if by else value
+    dos = pe.__data__[:0x80]
+    checksum = 0x80 + sum(rol(byte, i % 32) for i, byte in enumerate(dos) if not 0x3C <= i < 0x40)
+    checksum += sum(rol(values[i], values[i + 1] % 32) for i in range(0, len(values), 2))
     out["rich_header"] = {"key": struct.unpack("<I", rich["key"])[0],
+                          "checksum_valid": checksum & 0xFFFFFFFF == struct.unpack("<I", rich["key"])[0],
                           "entries": [{"product": values[i] >> 16, "build": values[i] & 0xFFFF,
                                        "count": values[i + 1]} for i in range(0, len(values), 2)]}
 else:
