@@ -15,15 +15,19 @@ void Check(bool condition)
 }
 
 // A file image whose reader traps on a read that starts past its end (when strict: the header
-// reader may ask for missing bytes, which read as 0; the decoders never do).
+// reader may ask for missing bytes, which read as 0; the decoders never do). In memory, it also
+// hands out its bytes, as a mapped file does: the decoders then read them in place (AddressSanitizer
+// watches those reads).
 class StrictBytes : public ByteReader {
 public:
-    StrictBytes(const uint8_t* data, size_t size, bool strict)
+    StrictBytes(const uint8_t* data, size_t size, bool strict, bool inMemory = false)
         : FData(data)
         , FSize(size)
         , FStrict(strict)
+        , FInMemory(inMemory)
     {
     }
+    const uint8_t* Bytes() const override { return FInMemory ? FData : nullptr; }
     uint64_t Size() const override { return FSize; }
     size_t ReadAt(uint64_t pos, void* buffer, size_t count) const override
     {
@@ -40,6 +44,7 @@ private:
     const uint8_t* FData;
     size_t FSize;
     bool FStrict;
+    bool FInMemory;
 };
 
 } // namespace
@@ -47,7 +52,8 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const ImageHeaders headers = ReadImageHeaders(StrictBytes(data, size, false));
-    const StrictBytes file(data, size, true);
+    // Odd sizes are read in place, even ones through ReadAt: both ways are fuzzed.
+    const StrictBytes file(data, size, true, size % 2 == 1);
     const ImageContents contents = DecodeContents(file, headers);
 
     const ImageMap map(file, headers);
