@@ -179,12 +179,22 @@ private:
     std::string FKey;
 };
 
+template <typename Out> void NumberMember(Out& out, std::string_view key, uint64_t value)
+{
+    out.Key(key);
+    out.Number(value);
+}
+
+template <typename Out> void StringMember(Out& out, std::string_view key, std::string_view value)
+{
+    out.Key(key);
+    out.String(value);
+}
+
 template <typename Out> void PutFields(Out& out, const std::vector<ContentsField>& fields)
 {
-    for (const ContentsField& field : fields) {
-        out.Key(field.name);
-        out.Number(field.value);
-    }
+    for (const ContentsField& field : fields)
+        NumberMember(out, field.name, field.value);
 }
 
 template <typename Out> void Strings(Out& out, const std::vector<std::string_view>& list)
@@ -200,24 +210,19 @@ template <typename Out> void Imports(Out& out, const std::vector<ImportDll>& dll
     out.BeginArray();
     for (const ImportDll& dll : dlls) {
         out.BeginObject();
-        out.Key("dll");
-        out.String(dll.name);
+        StringMember(out, "dll", dll.name);
         PutFields(out, dll.fields);
         out.Key("functions");
         out.BeginArray();
         for (const ImportFunction& function : dll.functions) {
             out.BeginObject();
             if (function.ordinal) {
-                out.Key("ordinal");
-                out.Number(*function.ordinal);
+                NumberMember(out, "ordinal", *function.ordinal);
             } else {
-                out.Key("name");
-                out.String(function.name);
-                out.Key("hint");
-                out.Number(function.hint);
+                StringMember(out, "name", function.name);
+                NumberMember(out, "hint", function.hint);
             }
-            out.Key("thunk_rva");
-            out.Number(function.thunkRva);
+            NumberMember(out, "thunk_rva", function.thunkRva);
             out.EndObject();
         }
         out.EndArray();
@@ -231,17 +236,14 @@ template <typename Out> void Exports(Out& out, const ExportTable& table)
     if (!table.present)
         return out.Null();
     out.BeginObject();
-    out.Key("name");
-    out.String(table.name);
+    StringMember(out, "name", table.name);
     PutFields(out, table.fields);
     out.Key("functions");
     out.BeginArray();
     for (const ExportFunction& function : table.functions) {
         out.BeginObject();
-        out.Key("ordinal");
-        out.Number(function.ordinal);
-        out.Key("rva");
-        out.Number(function.rva);
+        NumberMember(out, "ordinal", function.ordinal);
+        NumberMember(out, "rva", function.rva);
         out.Key("names");
         out.BeginArray();
         for (const std::string& name : function.names)
@@ -276,14 +278,10 @@ template <typename Out> void Resources(Out& out, const std::vector<ResourceLeaf>
             out.Number(leaf.id);
         else
             out.String(leaf.name);
-        out.Key("language");
-        out.Number(leaf.language);
-        out.Key("rva");
-        out.Number(leaf.rva);
-        out.Key("size");
-        out.Number(leaf.size);
-        out.Key("codepage");
-        out.Number(leaf.codePage);
+        NumberMember(out, "language", leaf.language);
+        NumberMember(out, "rva", leaf.rva);
+        NumberMember(out, "size", leaf.size);
+        NumberMember(out, "codepage", leaf.codePage);
         out.EndObject();
     }
     out.EndArray();
@@ -305,15 +303,12 @@ template <typename Out> void Version(Out& out, const VersionInfo& info)
             strings[at->second].second = value;
     }
     out.BeginObject();
-    out.Key("FileVersion");
-    out.String(info.fileVersion);
-    out.Key("ProductVersion");
-    out.String(info.productVersion);
+    StringMember(out, "FileVersion", info.fileVersion);
+    StringMember(out, "ProductVersion", info.productVersion);
     // The fixed info's versions keep their keys; the table's own texts are under "strings".
     for (const auto& [key, value] : strings) {
         if (key != "FileVersion" && key != "ProductVersion" && key != "fixed" && key != "strings") {
-            out.Key(key);
-            out.String(value);
+            StringMember(out, key, value);
         }
     }
     out.Key("fixed");
@@ -323,8 +318,7 @@ template <typename Out> void Version(Out& out, const VersionInfo& info)
     out.Key("strings");
     out.BeginObject();
     for (const auto& [key, value] : strings) {
-        out.Key(key);
-        out.String(value);
+        StringMember(out, key, value);
     }
     out.EndObject();
     out.EndObject();
@@ -335,29 +329,22 @@ template <typename Out> void Debug(Out& out, const std::vector<DebugEntry>& entr
     out.BeginArray();
     for (const DebugEntry& entry : entries) {
         out.BeginObject();
-        out.Key("type");
-        out.String(entry.typeName);
+        StringMember(out, "type", entry.typeName);
         PutFields(out, entry.fields);
         if (entry.codeView) {
             out.Key("codeview");
             out.BeginObject();
-            out.Key("format");
-            out.String(entry.codeView->format);
-            out.Key("guid");
-            out.String(entry.codeView->guid);
-            out.Key("age");
-            out.Number(entry.codeView->age);
-            out.Key("pdb");
-            out.String(entry.codeView->pdb);
+            StringMember(out, "format", entry.codeView->format);
+            StringMember(out, "guid", entry.codeView->guid);
+            NumberMember(out, "age", entry.codeView->age);
+            StringMember(out, "pdb", entry.codeView->pdb);
             out.EndObject();
         }
         if (!entry.repro.empty()) {
-            out.Key("repro");
-            out.String(entry.repro);
+            StringMember(out, "repro", entry.repro);
         }
         if (entry.extendedDllCharacteristics) {
-            out.Key("ex_dll_characteristics");
-            out.Number(*entry.extendedDllCharacteristics);
+            NumberMember(out, "ex_dll_characteristics", *entry.extendedDllCharacteristics);
             out.Key("ex_dll_characteristics_flags");
             Strings(out, entry.extendedFlags);
         }
@@ -400,20 +387,16 @@ template <typename Out> void RelocationsJson(Out& out, const Relocations& reloca
     out.BeginArray();
     for (const Relocations::Block& block : relocations.blocks) {
         out.BeginObject();
-        out.Key("page_rva");
-        out.Number(block.pageRva);
-        out.Key("entries");
-        out.Number(block.entries);
+        NumberMember(out, "page_rva", block.pageRva);
+        NumberMember(out, "entries", block.entries);
         out.EndObject();
     }
     out.EndArray();
-    out.Key("entries");
-    out.Number(relocations.entries);
+    NumberMember(out, "entries", relocations.entries);
     out.Key("by_type");
     out.BeginObject();
     for (const auto& [name, count] : relocations.byType) {
-        out.Key(name);
-        out.Number(count);
+        NumberMember(out, name, count);
     }
     out.EndObject();
     out.EndObject();
@@ -424,10 +407,8 @@ template <typename Out> void Range(Out& out, const std::optional<ExceptionTable:
     if (!range)
         return out.Null();
     out.BeginObject();
-    out.Key("begin");
-    out.Number(range->begin);
-    out.Key("end");
-    out.Number(range->end);
+    NumberMember(out, "begin", range->begin);
+    NumberMember(out, "end", range->end);
     out.EndObject();
 }
 
@@ -436,8 +417,7 @@ template <typename Out> void Exceptions(Out& out, const ExceptionTable& table)
     if (!table.present)
         return out.Null();
     out.BeginObject();
-    out.Key("count");
-    out.Number(table.count);
+    NumberMember(out, "count", table.count);
     out.Key("first");
     Range(out, table.first);
     out.Key("last");
@@ -451,12 +431,10 @@ template <typename Out> void Clr(Out& out, const ClrHeader& clr)
         return out.Null();
     out.BeginObject();
     PutFields(out, clr.fields);
-    out.Key("runtime_version");
-    out.String(clr.runtimeVersion);
+    StringMember(out, "runtime_version", clr.runtimeVersion);
     out.Key("flags");
     Strings(out, clr.flagNames);
-    out.Key("metadata_version");
-    out.String(clr.metadataVersion);
+    StringMember(out, "metadata_version", clr.metadataVersion);
     out.EndObject();
 }
 
@@ -465,22 +443,17 @@ template <typename Out> void Rich(Out& out, const RichHeader& rich)
     if (!rich.present)
         return out.Null();
     out.BeginObject();
-    out.Key("offset");
-    out.Number(rich.offset);
-    out.Key("key");
-    out.Number(rich.key);
+    NumberMember(out, "offset", rich.offset);
+    NumberMember(out, "key", rich.key);
     out.Key("checksum_valid");
     out.Bool(rich.checksumValid);
     out.Key("entries");
     out.BeginArray();
     for (const RichHeader::Entry& entry : rich.entries) {
         out.BeginObject();
-        out.Key("product");
-        out.Number(entry.product);
-        out.Key("build");
-        out.Number(entry.build);
-        out.Key("count");
-        out.Number(entry.count);
+        NumberMember(out, "product", entry.product);
+        NumberMember(out, "build", entry.build);
+        NumberMember(out, "count", entry.count);
         out.EndObject();
     }
     out.EndArray();
@@ -492,10 +465,8 @@ template <typename Out> void Overlay(Out& out, const ::Overlay& overlay)
     if (!overlay.present)
         return out.Null();
     out.BeginObject();
-    out.Key("offset");
-    out.Number(overlay.offset);
-    out.Key("size");
-    out.Number(overlay.size);
+    NumberMember(out, "offset", overlay.offset);
+    NumberMember(out, "size", overlay.size);
     out.Key("certificates");
     out.Bool(overlay.holdsCertificates);
     out.EndObject();
@@ -539,14 +510,10 @@ template <typename Out> void WriteContents(Out& out, const ImageContents& conten
     out.BeginArray();
     for (const Certificate& certificate : contents.certificates) {
         out.BeginObject();
-        out.Key("offset");
-        out.Number(certificate.offset);
-        out.Key("length");
-        out.Number(certificate.length);
-        out.Key("revision");
-        out.Number(certificate.revision);
-        out.Key("type");
-        out.Number(certificate.type);
+        NumberMember(out, "offset", certificate.offset);
+        NumberMember(out, "length", certificate.length);
+        NumberMember(out, "revision", certificate.revision);
+        NumberMember(out, "type", certificate.type);
         out.EndObject();
     }
     out.EndArray();

@@ -124,19 +124,36 @@ std::unique_ptr<FileStream> WorkingFile::CreateExclusively()
 
 void WorkingFile::CreateEmpty()
 {
-    Close();
-    RemoveOwnFile();
+    Discard();
     FStream = CreateExclusively();
-    InvalidateWindow();
-    InvalidateSize();
 }
 
-void WorkingFile::LoadCopyOf(const std::string& source)
+// The previous copy goes before a new one is made.
+void WorkingFile::Discard()
 {
     Close();
     RemoveOwnFile();
     InvalidateWindow();
     InvalidateSize();
+}
+
+// A new working file filled by fill; if it throws, the half-made file goes too.
+void WorkingFile::FillNew(const std::function<void(FileStream&)>& fill)
+{
+    FStream = CreateExclusively();
+    try {
+        fill(*FStream);
+        FStream->Seek(0, SeekOrigin::Beginning);
+    } catch (...) {
+        Free();
+        RemoveOwnFile();
+        throw;
+    }
+}
+
+void WorkingFile::LoadCopyOf(const std::string& source)
+{
+    Discard();
 
     FileStream in(source, FileStream::Mode::OpenRead);
     // A device, a pipe or a terminal has no end to copy up to (a pseudo file under /proc
@@ -147,47 +164,28 @@ void WorkingFile::LoadCopyOf(const std::string& source)
     constexpr uint64_t MaxSize = static_cast<uint64_t>(INT32_MAX);
     if (in.Size() > MaxSize)
         throw EFOpenError(source, "The file is larger than 2147483647 bytes");
-    FStream = CreateExclusively();
-    try {
+    FillNew([&](FileStream& copy) {
         // One byte more than fits tells a source that grew (or has no size) apart.
-        if (CopyFileBytes(in, 0, *FStream, 0, MaxSize + 1) > MaxSize)
+        if (CopyFileBytes(in, 0, copy, 0, MaxSize + 1) > MaxSize)
             throw EFOpenError(source, "The file is larger than 2147483647 bytes");
-        FStream->Seek(0, SeekOrigin::Beginning);
-    } catch (...) {
-        Free();
-        RemoveOwnFile();
-        throw;
-    }
+    });
 }
 
 void WorkingFile::LoadRangeOf(const FileStream& source, uint64_t offset, int32_t count)
 {
-    Close();
-    RemoveOwnFile();
-    InvalidateWindow();
-    InvalidateSize();
-    FStream = CreateExclusively();
-    try {
+    Discard();
+    FillNew([&](FileStream& copy) {
         const auto size = static_cast<uint64_t>(std::max(count, 0));
         // A source that shrank meanwhile leaves zeros at the end, never a shorter copy.
-        if (CopyFileBytes(source, offset, *FStream, 0, size) < size)
-            FStream->SetSize(size);
-        FStream->Seek(0, SeekOrigin::Beginning);
-    } catch (...) {
-        Free();
-        RemoveOwnFile();
-        throw;
-    }
+        if (CopyFileBytes(source, offset, copy, 0, size) < size)
+            copy.SetSize(size);
+    });
 }
 
 void WorkingFile::LoadFromStream(std::istream& source)
 {
-    Close();
-    RemoveOwnFile();
-    InvalidateWindow();
-    InvalidateSize();
-    FStream = CreateExclusively();
-    try {
+    Discard();
+    FillNew([&](FileStream& copy) {
         source.clear();
         source.seekg(0, std::ios::beg);
         if (source.fail())
@@ -202,17 +200,12 @@ void WorkingFile::LoadFromStream(std::istream& source)
             if (pos + n > static_cast<uint64_t>(INT32_MAX))
                 throw EReadError("stream", "more than 2147483647 bytes");
             if (n > 0)
-                FStream->WriteAt(pos, block.get(), n);
+                copy.WriteAt(pos, block.get(), n);
             pos += n;
             if (n < CopyBlockSize)
                 break;
         }
-        FStream->Seek(0, SeekOrigin::Beginning);
-    } catch (...) {
-        Free();
-        RemoveOwnFile();
-        throw;
-    }
+    });
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include "base/FileStream.h"
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -111,6 +112,8 @@ private:
     // Creates an empty file at a free name exclusively, takes it out of the folder (or
     // notes that it is ours to remove) and answers it open.
     std::unique_ptr<FileStream> CreateExclusively();
+    void Discard();
+    void FillNew(const std::function<void(FileStream&)>& fill);
 
     std::string FDir;
     std::string FPath;
