@@ -10,6 +10,7 @@
 //   <= 1.5 find over a 512 MiB file, as a process      vs  memmem over the same bytes in memory  goal >= 1/3
 //   of memmem's throughput
 // The real files are the ones the tests use (scripts/install-deps bench installs them).
+#include "support/BenchSupport.h"
 #include "support/PeBuilder.h"
 
 #include <benchmark/benchmark.h>
@@ -37,11 +38,7 @@ namespace {
 constexpr uint64_t kBigSize = uint64_t(512) << 20;
 const char* const kPython = "/usr/bin/python3";
 
-struct Totals {
-    double seconds = 0;
-    int runs = 0;
-    double PerRun() const { return runs ? seconds / runs : 0; }
-};
+using Totals = BenchTotals;
 Totals gSet, gShow, gGet, gShowBesideGet, gReadpe, gShowJson, gPefile, gShowJsonSmall, gPefileSmall,
     gChecksum, gCat, gFind, gMemmem;
 Totals gContentsJson, gContentsLargest, gReadpeAll;
@@ -179,18 +176,7 @@ const std::string kPattern = "KernelBase";
 template <typename Work> void Measure(benchmark::State& state, Totals& counted, Work work)
 {
     Totals warmUp;
-    Totals& totals = state.range(0) == 0 ? warmUp : counted;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!work()) {
-            state.SkipWithError("the command failed or is not installed");
-            break;
-        }
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(took.count());
-        totals.seconds += took.count();
-        ++totals.runs;
-    }
+    MeasureRuns(state, state.range(0) == 0 ? warmUp : counted, work);
 }
 
 const std::string& SmallFile()

@@ -110,8 +110,7 @@ const Builds& TheBuilds()
 
 template <typename Work> void Measure(benchmark::State& state, BenchTotals& totals, Work work)
 {
-    MeasureRuns(state, totals, work);
-    state.SetBytesProcessed(int64_t(state.iterations()) * 2 * int64_t(kDataSize));
+    MeasureRuns(state, totals, work, 2 * int64_t(kDataSize));
 }
 
 void BM_DiffSame(benchmark::State& state)

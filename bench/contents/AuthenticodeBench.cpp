@@ -51,8 +51,7 @@ const std::string& TheFile()
 
 template <typename Work> void Measure(benchmark::State& state, BenchTotals& totals, Work work)
 {
-    MeasureRuns(state, totals, work);
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFileSize));
+    MeasureRuns(state, totals, work, int64_t(kFileSize));
 }
 
 void BM_Sha256sum(benchmark::State& state)
@@ -93,8 +92,7 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
     if (gSha256sum.runs > 1 && gVerify.runs > 0) {
         // The first sha256sum only warmed the cache.
-        const double sum
-            = (gSha256sum.seconds - gSha256sum.seconds / gSha256sum.runs) / (gSha256sum.runs - 1);
+        const double sum = gSha256sum.PerRunAfterFirst();
         std::printf("\nAuthenticode verification of %llu MiB vs sha256sum (warm cache, wall time per run):\n",
             static_cast<unsigned long long>(kFileSize >> 20));
         std::printf("sha256sum %.1f ms, verify %.1f ms, ratio verify/sha256sum %.2f (goal <= 1.3)\n",

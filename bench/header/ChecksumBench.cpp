@@ -26,8 +26,7 @@ const std::string& TheFile()
 
 template <typename Work> void Measure(benchmark::State& state, BenchTotals& totals, Work work)
 {
-    MeasureRuns(state, totals, work);
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFileSize));
+    MeasureRuns(state, totals, work, int64_t(kFileSize));
 }
 
 void BM_Cat(benchmark::State& state)
@@ -64,7 +63,7 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
     if (gCat.runs > 1 && gChecksum.runs > 0) {
         // The first cat only warmed the cache.
-        const double cat = (gCat.seconds - gCat.seconds / gCat.runs) / (gCat.runs - 1);
+        const double cat = gCat.PerRunAfterFirst();
         std::printf("\nPE checksum of %llu MiB vs cat > /dev/null (warm cache, wall time per run):\n",
             static_cast<unsigned long long>(kFileSize >> 20));
         std::printf("cat %.1f ms, checksum %.1f ms, ratio checksum/cat %.2f (goal <= 1.5)\n", cat * 1e3,

@@ -47,13 +47,18 @@ int RunBenchmarks(int argc, char** argv, const std::function<void(const RatioRep
 // The wall time of every run of one benchmark, for a ratio printed after the library's report.
 struct BenchTotals {
     double seconds = 0;
+    double first = 0; // the first run's time, which may only have warmed the caches
     int runs = 0;
     double PerRun() const { return runs ? seconds / runs : 0; }
+    // The mean of the runs after the first.
+    double PerRunAfterFirst() const { return runs > 1 ? (seconds - first) / (runs - 1) : PerRun(); }
 };
 
 // Runs work once per iteration and times it by hand (for UseManualTime), adding to totals. A work
-// that returns false (a command that failed) ends the benchmark with an error.
-template <typename Work> void MeasureRuns(benchmark::State& state, BenchTotals& totals, Work work)
+// that returns false (a command that failed) ends the benchmark with an error. With bytesPerRun, the
+// benchmark reports its throughput.
+template <typename Work>
+void MeasureRuns(benchmark::State& state, BenchTotals& totals, Work work, int64_t bytesPerRun = 0)
 {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
@@ -67,7 +72,11 @@ template <typename Work> void MeasureRuns(benchmark::State& state, BenchTotals& 
         }
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(took.count());
+        if (totals.runs == 0)
+            totals.first = took.count();
         totals.seconds += took.count();
         ++totals.runs;
     }
+    if (bytesPerRun > 0)
+        state.SetBytesProcessed(int64_t(state.iterations()) * bytesPerRun);
 }
